@@ -1,0 +1,34 @@
+# Compiler options shared by every target of the project.
+
+if(VEXIL_SANITIZE)
+  add_compile_options(-fsanitize=${VEXIL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${VEXIL_SANITIZE})
+endif()
+
+function(vexil_target_options target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+    if(VEXIL_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+endfunction()
+
+# Files named *_sse2.cpp, *_ssse3.cpp, *_avx2.cpp hold SIMD kernels; they are
+# compiled for that instruction set and only called after a run-time check.
+function(vexil_simd_sources target sources)
+  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86|x86)$")
+    return()
+  endif()
+  foreach(src IN LISTS sources)
+    if(src MATCHES "_sse2\\.cpp$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-msse2")
+    elseif(src MATCHES "_ssse3\\.cpp$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-mssse3")
+    elseif(src MATCHES "_avx2\\.cpp$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-mavx2")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,172 @@
+// The built-in file input: direct reads from the movie file.
+// The read-ahead ring (set_buffer, service and the ring side of read) lives in
+// read_ring.cpp; this file holds the record, the open and the direct reads that
+// both paths use.
+#include <algorithm>
+
+#include "engine/input.h"
+#include "engine/input_internal.h"
+#include "engine/timer.h"
+#include "platform/time.h"
+
+namespace vexil {
+
+void InputRecord::Clear() {
+  read_at = nullptr;
+  read = nullptr;
+  buffer_size = nullptr;
+  set_buffer = nullptr;
+  service = nullptr;
+  close = nullptr;
+  suspend = nullptr;
+  movie = nullptr;
+  input_error = 0;
+  reading_now = 0;
+  bytes_read = 0;
+  movie_busy = 0;
+  read_time = 0;
+  read_call_time = 0;
+  idle_read_time = 0;
+  background_read_time = 0;
+  buffer_bytes = 0;
+  highest_buffered = 0;
+  target_fill = 0;
+  buffered = 0;
+  suspended = 0;
+  file = platform::kNoFile;
+  file_position = 0;
+  consumer_position = 0;
+  consumer_pointer = nullptr;
+  free_bytes = 0;
+  ring_start = nullptr;
+  ring_end = nullptr;
+  fill_pointer = nullptr;
+  borrowed_handle = 0;
+  base_offset = 0;
+  movie_size = 0;
+  simulated_speed = 0;
+  speed_debt = 0;
+  lock_wait = nullptr;
+  lock_try = nullptr;
+  lock_release = nullptr;
+  lock_yield = nullptr;
+}
+
+namespace input_detail {
+
+uint32_t Now() { return Timer(); }
+
+void LockWait(InputRecord* in) {
+  if (in->lock_wait) in->lock_wait(in);
+}
+void LockRelease(InputRecord* in) {
+  if (in->lock_release) in->lock_release(in);
+}
+
+// Reads n bytes at the file position into `destination`, applies the simulated
+// speed and the statistics. A short read sets the input error.
+uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n) {
+  if (n == 0) return 0;
+  uint32_t t0 = Now();
+  int64_t got = platform::FileRead(in->file, destination, n);
+  uint32_t done = got > 0 ? static_cast<uint32_t>(got) : 0;
+  if (done < n) in->input_error = 1;
+  in->bytes_read.fetch_add(done, std::memory_order_relaxed);
+  in->file_position += done;
+  ApplySimulatedSpeed(in, done, t0);
+  in->read_time.fetch_add(Now() - t0, std::memory_order_relaxed);
+  return done;
+}
+
+bool SeekFile(InputRecord* in, uint32_t movie_offset) {
+  if (!platform::FileSeek(in->file, in->base_offset + movie_offset)) {
+    in->input_error = 1;
+    return false;
+  }
+  in->file_position = movie_offset;
+  return true;
+}
+
+void UpdateTargetFill(InputRecord* in, uint32_t position) {
+  uint32_t rest = in->movie_size > position ? in->movie_size - position : 0;
+  in->target_fill.store(std::min(in->buffer_bytes, rest), std::memory_order_release);
+}
+
+void ApplySimulatedSpeed(InputRecord* in, uint32_t bytes, uint32_t t0) {
+  if (in->simulated_speed == 0) return;
+  const platform::TimeSource& time = platform::Time();
+  int64_t owed = int64_t{bytes} * 1000 / in->simulated_speed;
+  int64_t debt = int64_t{in->speed_debt} + owed - static_cast<int32_t>(Now() - t0);
+  uint32_t last = Now();
+  while (debt > 0) {
+    time.sleep(0);
+    uint32_t now = Now();
+    uint32_t passed = now - last;
+    if (passed >= debt) {
+      debt -= passed;
+      break;
+    }
+    if (passed) {
+      debt -= passed;
+      last = now;
+    }
+  }
+  in->speed_debt = static_cast<int32_t>(std::max<int64_t>(debt, INT32_MIN));
+}
+
+}  // namespace input_detail
+
+using namespace input_detail;
+
+namespace {
+
+uint32_t ReadAt(InputRecord* in, int64_t offset, void* destination, uint32_t n) {
+  LockWait(in);
+  uint32_t done = 0;
+  if (!in->input_error) {
+    bool ok = true;
+    if (offset != kNoOffset && static_cast<uint32_t>(offset) != in->file_position)
+      ok = SeekFile(in, static_cast<uint32_t>(offset));
+    if (ok) done = ReadFile(in, destination, n);
+    in->consumer_position = in->file_position;
+    UpdateTargetFill(in, in->file_position);
+  }
+  LockRelease(in);
+  return done;
+}
+
+void Close(InputRecord* in) {
+  LockWait(in);
+  if (!in->borrowed_handle && in->file != platform::kNoFile) platform::FileClose(in->file);
+  in->file = platform::kNoFile;
+  LockRelease(in);
+}
+
+}  // namespace
+
+int OpenFileInput(InputRecord* in, const char* name, platform::FileHandle file,
+                  uint32_t open_flags) {
+  in->Clear();
+  constexpr uint32_t kOpenFileHandle = 0x800000;
+  if (open_flags & kOpenFileHandle) {
+    if (file == platform::kNoFile) return 0;
+    int64_t position = platform::FileTell(file);
+    if (position < 0) return 0;
+    in->file = file;
+    in->borrowed_handle = 1;
+    in->base_offset = position;
+  } else {
+    in->file = platform::FileOpenRead(name);
+    if (in->file == platform::kNoFile) return 0;
+  }
+  in->read_at = ReadAt;
+  in->read = RingRead;
+  in->buffer_size = RingBufferSize;
+  in->set_buffer = RingSetBuffer;
+  in->service = RingService;
+  in->close = Close;
+  in->suspend = RingSuspend;
+  return 1;
+}
+
+}  // namespace vexil

@@ -1,0 +1,98 @@
+// The input layer: a record with a table of operations through which the open
+// reads the header and tables and the frame reader reads packets. The built-in
+// file input stands behind it; a caller may install its own open operation.
+//
+// Threads: the player thread and the read service thread both call into the
+// record; they exclude each other through the read-ahead lock (the lock
+// operations below), except that `read` consumes the ring without the lock,
+// changing `buffered` and `free_bytes` atomically on both sides.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/files.h"
+
+namespace vexil {
+
+struct MovieHandle;
+struct InputRecord;
+
+// Movie offset argument meaning "continue where the last read ended".
+constexpr int64_t kNoOffset = -1;
+
+// Background pieces are this big and aligned to this boundary of the movie.
+constexpr uint32_t kReadPiece = 128 * 1024;
+
+// `suspend` flag bits.
+constexpr uint32_t SUSPEND_PAUSE = 1;
+constexpr uint32_t SUSPEND_RESUME = 2;
+constexpr uint32_t SUSPEND_WAIT = 0x80000000u;
+
+struct InputRecord {
+  // --- operation table ---
+  // Reads directly from the file at a movie offset (or kNoOffset); returns the bytes read.
+  uint32_t (*read_at)(InputRecord* input, int64_t offset, void* destination, uint32_t n);
+  // Delivers bytes from the ring, reading the rest directly; returns the bytes delivered.
+  uint32_t (*read)(InputRecord* input, uint32_t frame, int64_t offset, void* destination,
+                   uint32_t n);
+  // Memory to hand to set_buffer for a ring of `wanted` bytes.
+  uint32_t (*buffer_size)(InputRecord* input, uint32_t wanted);
+  void (*set_buffer)(InputRecord* input, void* memory, uint32_t memory_size, uint32_t movie_size,
+                     uint32_t simulated_speed);
+  // Reads one background piece: bytes read, 0 when nothing was to be read, -1 when the lock was busy.
+  int32_t (*service)(InputRecord* input);
+  void (*close)(InputRecord* input);
+  // SUSPEND_* flags; returns the suspended state.
+  uint32_t (*suspend)(InputRecord* input, uint32_t flags);
+
+  MovieHandle* movie;  // set by the open
+
+  std::atomic<uint32_t> input_error;  // a read came back short; every later read returns 0
+  std::atomic<uint32_t> reading_now;  // a background piece is being read
+  std::atomic<uint32_t> bytes_read;
+  std::atomic<uint32_t> movie_busy;  // the engine is decoding or copying a frame
+  std::atomic<uint32_t> read_time;
+  std::atomic<uint32_t> read_call_time;
+  std::atomic<uint32_t> idle_read_time;
+  std::atomic<uint32_t> background_read_time;
+  uint32_t buffer_bytes;  // ring size, a multiple of 128 KiB (0 = no ring)
+  std::atomic<uint32_t> highest_buffered;
+  std::atomic<uint32_t> target_fill;
+  std::atomic<uint32_t> buffered;
+  std::atomic<uint32_t> suspended;
+  platform::FileHandle file;
+  uint32_t file_position;      // movie offset of the next byte the file delivers
+  uint32_t consumer_position;  // movie offset of the next byte `read` delivers
+  uint8_t* consumer_pointer;   // published by the release-add to `buffered`
+  std::atomic<uint32_t> free_bytes;
+  uint8_t* ring_start;
+  uint8_t* ring_end;
+  uint8_t* fill_pointer;
+  uint32_t borrowed_handle;  // the caller's handle: not closed by `close`
+  int64_t base_offset;       // file offset of the movie's first byte
+  uint32_t movie_size;
+  uint32_t simulated_speed;  // bytes per second, 0 = off
+  int32_t speed_debt;        // milliseconds still owed to the simulated speed
+
+  // --- lock operations, installed by the movie open ---
+  void (*lock_wait)(InputRecord* input);
+  bool (*lock_try)(InputRecord* input);
+  void (*lock_release)(InputRecord* input);
+  void (*lock_yield)(InputRecord* input);
+
+  // Zeroes every field (the open operation's first step).
+  void Clear();
+};
+
+// An input open operation: fills the record's operation table and opens the
+// source (a name, or with open flag 0x800000 a borrowed file handle positioned
+// at the movie). Returns 1 on success, 0 on failure.
+using InputOpenOperation = int (*)(InputRecord* input, const char* name,
+                                   platform::FileHandle file, uint32_t open_flags);
+
+// The built-in file input.
+int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,
+                  uint32_t open_flags);
+
+}  // namespace vexil
