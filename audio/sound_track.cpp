@@ -54,4 +54,9 @@ void ServiceSound(MovieHandle* movie) {
   if (!movie || movie->play_tracks == 0) return;
 }
 
+int SetSoundOnOff(MovieHandle* movie, int) {
+  // No track can play until a sound output exists.
+  return movie && movie->sound_on ? 1 : 0;
+}
+
 }  // namespace vexil

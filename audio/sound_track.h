@@ -86,4 +86,6 @@ namespace vexil {
 // Moves decoded audio from the rings to the drivers (any thread; only tries
 // the sound mutex).
 void ServiceSound(MovieHandle* movie);
+// Turns the movie's sound on or off; returns the resulting on state.
+int SetSoundOnOff(MovieHandle* movie, int on);
 }  // namespace vexil

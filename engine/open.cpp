@@ -316,7 +316,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
 
 void Close(MovieHandle* movie) {
   if (!movie) return;
-  movie->paused = 1;
+  Pause(movie, 1);
   if (CloseHook hook = GetCloseHook()) {
     while (!hook(movie)) {
     }
