@@ -1,0 +1,165 @@
+// The SIMD-path row converters: the run structure (an aligning head of a lone
+// pixel and pairs, then groups of 8 pixels) around the group kernels, and the
+// portable group kernels that define the results bit for bit.
+#include "display/convert_simd.h"
+
+#include "display/converter.h"
+#include "platform/cpu.h"
+
+namespace vexil {
+namespace {
+
+constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
+constexpr bool HasAlpha(SimdMember m) { return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA; }
+
+const SimdKernels* g_kernels = nullptr;
+
+// Two pixels of one chroma pair; `lane` is the dither lane of the first.
+template <SimdMember M>
+inline void SimdPair(const SimdParams& p, uint8_t* d, const uint8_t* y, uint32_t cb, uint32_t cr,
+                     const uint8_t* a, uint32_t lane) {
+  if constexpr (M == SIMD_YUY2) {
+    d[0] = y[0], d[1] = static_cast<uint8_t>(cb), d[2] = y[1], d[3] = static_cast<uint8_t>(cr);
+  } else if constexpr (M == SIMD_UYVY) {
+    d[0] = static_cast<uint8_t>(cb), d[1] = y[0], d[2] = static_cast<uint8_t>(cr), d[3] = y[1];
+  } else {
+    for (uint32_t i = 0; i < 2; ++i) {
+      const SimdRgb c = SimdColourLane(p, y[i], cb, cr, lane + i);
+      if constexpr (M == SIMD_32) Store32(d + 4 * i, SimdPack32(p, c, 0));
+      if constexpr (M == SIMD_32_ALPHA) Store32(d + 4 * i, SimdPack32(p, c, a[i]));
+      if constexpr (M == SIMD_16) Store16(d + 2 * i, SimdPackFields(p, c));
+      if constexpr (M == SIMD_16_ALPHA) Store16(d + 2 * i, SimdPackFields(p, c) | SimdPackAlpha16(p, a[i]));
+      if constexpr (M == SIMD_INDEX8) d[i] = static_cast<uint8_t>(SimdPackFields(p, c));
+    }
+  }
+}
+
+// A lone pixel; `parity` is its column's (dither lane, and which chroma
+// sample a packed-YUV unit carries).
+template <SimdMember M>
+inline void SimdSingle(const SimdParams& p, uint8_t* d, uint32_t y, uint32_t cb, uint32_t cr,
+                       const uint8_t* a, uint32_t parity) {
+  if constexpr (M == SIMD_YUY2) {
+    d[0] = static_cast<uint8_t>(y), d[1] = static_cast<uint8_t>(parity ? cr : cb);
+  } else if constexpr (M == SIMD_UYVY) {
+    d[0] = static_cast<uint8_t>(parity ? cr : cb), d[1] = static_cast<uint8_t>(y);
+  } else {
+    const SimdRgb c = SimdColourLane(p, y, cb, cr, parity);
+    if constexpr (M == SIMD_32) Store32(d, SimdPack32(p, c, 0));
+    if constexpr (M == SIMD_32_ALPHA) Store32(d, SimdPack32(p, c, *a));
+    if constexpr (M == SIMD_16) Store16(d, SimdPackFields(p, c));
+    if constexpr (M == SIMD_16_ALPHA) Store16(d, SimdPackFields(p, c) | SimdPackAlpha16(p, *a));
+    if constexpr (M == SIMD_INDEX8) *d = static_cast<uint8_t>(SimdPackFields(p, c));
+  }
+}
+
+template <SimdMember M>
+void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint8_t* cb,
+                   const uint8_t* cr, const uint8_t* a, size_t groups) {
+  constexpr uint32_t out = kOutBytes[M];
+  for (size_t g = 0; g < groups; ++g) {
+    for (uint32_t i = 0; i < 4; ++i)
+      SimdPair<M>(p, d + 2 * i * out, y + 2 * i, cb[i], cr[i], HasAlpha(M) ? a + 2 * i : nullptr,
+                  (2 * i) & 3);
+    d += 8 * out, y += 8, cb += 4, cr += 4;
+    if (HasAlpha(M)) a += 8;
+  }
+}
+
+SimdParams CurrentParams() {
+  const ConverterState& s = Converters();
+  SimdParams p;
+  for (int c = 0; c < kDitherChannels; ++c) p.dither[c] = s.dither.simd[c][0];
+  p.red_pos = s.channels.pos[CH_RED];
+  for (int c = 0; c < CH_COUNT; ++c) {
+    p.pos[c] = s.channels.pos[c];
+    p.shift[c] = s.channels.dropped[c] + (c == CH_ALPHA ? 0 : 4);
+  }
+  return p;
+}
+
+template <SimdMember M>
+uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
+  constexpr uint32_t out = kOutBytes[M];
+  const SimdParams p = CurrentParams();
+  uint32_t head;
+  if (n >= 8) {
+    head = (8 - x) & 7;
+  } else {
+    head = n == 1 ? 1 : n - ((x ^ n) & 1);
+  }
+  uint8_t* d = ctx->dest;
+  const uint8_t* y = ctx->luma;
+  const uint8_t* cb = ctx->chroma_b;
+  const uint8_t* cr = ctx->chroma_r;
+  const uint8_t* a = HasAlpha(M) ? ctx->alpha : nullptr;
+  uint32_t done = 0;
+  if (head & 1) {
+    SimdSingle<M>(p, d, *y, *cb, *cr, a, x & 1);
+    d += out, ++y, ++cb, ++cr;
+    if (HasAlpha(M)) ++a;
+    done = 1;
+  }
+  for (; done < head; done += 2) {
+    SimdPair<M>(p, d, y, *cb, *cr, a, 0);
+    d += 2 * out, y += 2, ++cb, ++cr;
+    if (HasAlpha(M)) a += 2;
+  }
+  if (n >= 8) {
+    const size_t groups = (n - head) / 8;
+    if (groups) {
+      g_kernels->group[M](p, d, y, cb, cr, a, groups);
+      d += groups * 8 * out, y += groups * 8, cb += groups * 4, cr += groups * 4;
+      if (HasAlpha(M)) a += groups * 8;
+      done += static_cast<uint32_t>(groups * 8);
+    }
+  }
+  ctx->dest = d;
+  ctx->luma = y;
+  ctx->chroma_b = cb;
+  ctx->chroma_r = cr;
+  if (HasAlpha(M)) ctx->alpha = a;
+  return n - done;
+}
+
+const SimdKernels kPortable = {
+    "portable",
+    {GroupPortable<SIMD_32>, GroupPortable<SIMD_32_ALPHA>, GroupPortable<SIMD_16>,
+     GroupPortable<SIMD_16_ALPHA>, GroupPortable<SIMD_INDEX8>, GroupPortable<SIMD_YUY2>,
+     GroupPortable<SIMD_UYVY>}};
+
+}  // namespace
+
+const SimdKernels& SimdKernelsPortable() { return kPortable; }
+
+const SimdKernels& SimdKernelsFor(uint32_t cpu) {
+  if ((cpu & CPU_AVX2) && SimdKernelsAvx2()) return *SimdKernelsAvx2();
+  if ((cpu & CPU_SSE2) && SimdKernelsSse2()) return *SimdKernelsSse2();
+  return kPortable;
+}
+
+void UseSimdKernels(const SimdKernels& kernels) { g_kernels = &kernels; }
+
+uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_32>(ctx, n, x);
+}
+uint32_t ConvertSimd32Alpha(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_32_ALPHA>(ctx, n, x);
+}
+uint32_t ConvertSimd16(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_16>(ctx, n, x);
+}
+uint32_t ConvertSimd16Alpha(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_16_ALPHA>(ctx, n, x);
+}
+uint32_t ConvertSimdIndex8(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_INDEX8>(ctx, n, x);
+}
+uint32_t ConvertSimdYuy2(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_YUY2>(ctx, n, x);
+}
+uint32_t ConvertSimdUyvy(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_UYVY>(ctx, n, x);
+}
+
+}  // namespace vexil

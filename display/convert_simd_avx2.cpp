@@ -1,0 +1,160 @@
+// AVX2 group kernels of the SIMD path: two groups (16 pixels) per step, the
+// same integer steps as the portable kernels; a last single group goes to the
+// SSE2 kernel.
+#include "display/convert_simd.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+namespace vexil {
+namespace {
+
+struct Lanes {
+  __m256i r, g, b;  // 0..4095 each
+};
+
+struct Dither {
+  __m256i r, g, b;
+  static __m256i Load(const int16_t* lanes) {
+    return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes)));
+  }
+  explicit Dither(const SimdParams& p)
+      : r(Load(p.dither[0])), g(Load(p.dither[1])), b(Load(p.dither[2])) {}
+};
+
+inline __m128i Load8(const uint8_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i Load16(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Eight chroma samples times the gain, each lane doubled for its pixel pair.
+inline __m256i ChromaTerm(const uint8_t* c, int shift) {
+  const __m128i c16 = _mm_cvtepu8_epi16(Load8(c));
+  const __m128i t = _mm_mulhi_epi16(_mm_sll_epi16(c16, _mm_cvtsi32_si128(shift)),
+                                    _mm_set1_epi16(kSimdChromaGain));
+  return _mm256_set_m128i(_mm_unpackhi_epi16(t, t), _mm_unpacklo_epi16(t, t));
+}
+
+inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const Dither& d) {
+  const __m256i y16 = _mm256_cvtepu8_epi16(Load16(y));
+  const __m256i yy = _mm256_mulhi_epi16(_mm256_slli_epi16(y16, 6), _mm256_set1_epi16(kSimdLumaGain));
+  const __m256i u = ChromaTerm(cb, 4);
+  const __m256i v = ChromaTerm(cr, 5);
+  const __m256i red = _mm256_add_epi16(yy, _mm256_add_epi16(v, v));
+  const __m256i green = _mm256_sub_epi16(yy, _mm256_add_epi16(u, v));
+  const __m256i blue = _mm256_add_epi16(yy, _mm256_add_epi16(_mm256_slli_epi16(u, 2), u));
+  const __m256i offset = _mm256_set1_epi16(static_cast<int16_t>(kSimdRangeOffset));
+  return {_mm256_subs_epu16(_mm256_adds_epi16(red, d.r), offset),
+          _mm256_subs_epu16(_mm256_adds_epi16(green, d.g), offset),
+          _mm256_subs_epu16(_mm256_adds_epi16(blue, d.b), offset)};
+}
+
+inline void Store(uint8_t* d, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v); }
+
+// A last odd group is left to the SSE2 kernel of the same member.
+inline void Rest(int member, const SimdParams& p, uint8_t* dest, const uint8_t* y,
+                 const uint8_t* cb, const uint8_t* cr, const uint8_t* a, size_t groups) {
+  if (groups) SimdKernelsSse2()->group[member](p, dest, y, cb, cr, a, groups);
+}
+
+template <bool kAlpha>
+void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+             const uint8_t* cr, const uint8_t* a, size_t groups) {
+  const Dither d(p);
+  const bool red_high = p.red_pos == 16;
+  for (; groups >= 2; groups -= 2) {
+    const Lanes c = Colour(y, cb, cr, d);
+    const __m256i r = _mm256_srli_epi16(c.r, 4);
+    const __m256i g = _mm256_srli_epi16(c.g, 4);
+    const __m256i b = _mm256_srli_epi16(c.b, 4);
+    const __m256i low_green = _mm256_or_si256(red_high ? b : r, _mm256_slli_epi16(g, 8));
+    __m256i high_alpha = red_high ? r : b;
+    if constexpr (kAlpha) {
+      high_alpha =
+          _mm256_or_si256(high_alpha, _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load16(a)), 8));
+      a += 16;
+    }
+    const __m256i lo = _mm256_unpacklo_epi16(low_green, high_alpha);  // pixels 0-3, 8-11
+    const __m256i hi = _mm256_unpackhi_epi16(low_green, high_alpha);  // pixels 4-7, 12-15
+    Store(dest, _mm256_permute2x128_si256(lo, hi, 0x20));
+    Store(dest + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+    dest += 64, y += 16, cb += 8, cr += 8;
+  }
+  Rest(kAlpha ? SIMD_32_ALPHA : SIMD_32, p, dest, y, cb, cr, a, groups);
+}
+
+inline __m256i Fields(const SimdParams& p, const Lanes& c) {
+  auto field = [](__m256i v, uint32_t shift, uint32_t pos) {
+    return _mm256_sll_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(static_cast<int>(shift))),
+                            _mm_cvtsi32_si128(static_cast<int>(pos)));
+  };
+  return _mm256_or_si256(_mm256_or_si256(field(c.r, p.shift[1], p.pos[1]),
+                                         field(c.g, p.shift[2], p.pos[2])),
+                         field(c.b, p.shift[3], p.pos[3]));
+}
+
+template <bool kAlpha>
+void Group16(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+             const uint8_t* cr, const uint8_t* a, size_t groups) {
+  const Dither d(p);
+  const __m128i alpha_shift = _mm_cvtsi32_si128(static_cast<int>(p.shift[0]));
+  const __m128i alpha_pos = _mm_cvtsi32_si128(static_cast<int>(p.pos[0]));
+  for (; groups >= 2; groups -= 2) {
+    __m256i v = Fields(p, Colour(y, cb, cr, d));
+    if constexpr (kAlpha) {
+      const __m256i a16 = _mm256_cvtepu8_epi16(Load16(a));
+      v = _mm256_or_si256(v, _mm256_sll_epi16(_mm256_srl_epi16(a16, alpha_shift), alpha_pos));
+      a += 16;
+    }
+    Store(dest, v);
+    dest += 32, y += 16, cb += 8, cr += 8;
+  }
+  Rest(kAlpha ? SIMD_16_ALPHA : SIMD_16, p, dest, y, cb, cr, a, groups);
+}
+
+void GroupIndex8(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+                 const uint8_t* cr, const uint8_t* a, size_t groups) {
+  const Dither d(p);
+  for (; groups >= 2; groups -= 2) {
+    const __m256i v = Fields(p, Colour(y, cb, cr, d));
+    const __m128i bytes =
+        _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), bytes);
+    dest += 16, y += 16, cb += 8, cr += 8;
+  }
+  Rest(SIMD_INDEX8, p, dest, y, cb, cr, a, groups);
+}
+
+template <bool kUyvy>
+void GroupPacked(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+                 const uint8_t* cr, const uint8_t* a, size_t groups) {
+  for (; groups >= 2; groups -= 2) {
+    const __m128i uv = _mm_unpacklo_epi8(Load8(cb), Load8(cr));
+    const __m128i luma = Load16(y);
+    const __m128i lo = kUyvy ? _mm_unpacklo_epi8(uv, luma) : _mm_unpacklo_epi8(luma, uv);
+    const __m128i hi = kUyvy ? _mm_unpackhi_epi8(uv, luma) : _mm_unpackhi_epi8(luma, uv);
+    Store(dest, _mm256_set_m128i(hi, lo));
+    dest += 32, y += 16, cb += 8, cr += 8;
+  }
+  Rest(kUyvy ? SIMD_UYVY : SIMD_YUY2, p, dest, y, cb, cr, a, groups);
+}
+
+const SimdKernels kAvx2 = {"avx2",
+                           {Group32<false>, Group32<true>, Group16<false>, Group16<true>,
+                            GroupIndex8, GroupPacked<false>, GroupPacked<true>}};
+
+}  // namespace
+
+const SimdKernels* SimdKernelsAvx2() { return SimdKernelsSse2() ? &kAvx2 : nullptr; }
+
+}  // namespace vexil
+
+#else
+
+namespace vexil {
+const SimdKernels* SimdKernelsAvx2() { return nullptr; }
+}  // namespace vexil
+
+#endif

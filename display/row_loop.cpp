@@ -1,0 +1,257 @@
+// The row loop: sets up the strip context from the plane set, the region and
+// the scaling mode, then converts row after row, either whole rows or only the
+// runs of changed 16x16 blocks.
+#include "display/row_loop.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "display/converter.h"
+#include "display/pixel_formats.h"
+#include "video/frame_buffers.h"
+
+namespace vexil {
+namespace {
+
+constexpr uint32_t kStagingBytes = 512;
+constexpr uint32_t kGrayBytes = 256;
+constexpr uint32_t kUnlimited = 0xFFFFFFFFu;
+
+struct RowLoop {
+  StripContext ctx;
+  uint32_t mode;
+  uint32_t x0;
+  uint32_t width;
+  uint32_t rows;
+  bool gray;
+  bool yv12;
+  alignas(16) uint8_t staging[kStagingBytes];
+  alignas(16) uint8_t gray_chroma[kGrayBytes];
+};
+
+// Chroma samples a converter consumes for `n` pixels from column x.
+uint32_t ChromaSamples(bool yv12, uint32_t x, uint32_t n) {
+  if (yv12) return (n + 1) / 2;
+  return ((n + (x & 1)) >> 1) + ((x & 1) ^ (n & 1));
+}
+
+// False when there is nothing to copy.
+bool SetUp(const CopyRegion& r, RowLoop* loop) {
+  const ConverterSelection& sel = Converters().selection;
+  if (!sel.strip || r.width == 0 || r.height == 0 || r.dest_height == 0) return false;
+  StripContext& ctx = loop->ctx;
+  ctx = StripContext{};
+  const uint32_t flags = r.flags;
+  const uint32_t mode = CopyScaleMode(flags);
+  loop->mode = mode;
+  loop->gray = flags & COPY_GRAYSCALE;
+  loop->yv12 = (flags & COPY_FORMAT_MASK) == PIXFMT_YV12;
+  loop->x0 = 0;
+  loop->width = r.width;
+  const PlaneEntry& luma_plane = r.planes->plane[PLANE_LUMA];
+  const PlaneEntry& alpha_plane = r.planes->plane[PLANE_ALPHA];
+  const bool swap = flags & COPY_SWAP_CHROMA;
+  const PlaneEntry& cr_plane = r.planes->plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A];
+  const PlaneEntry& cb_plane = r.planes->plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B];
+
+  uint32_t y0 = 0;
+  uint32_t rows = r.height;
+  ptrdiff_t luma_pitch = luma_plane.pitch;
+  ptrdiff_t cr_pitch = loop->gray ? 0 : ptrdiff_t{cr_plane.pitch};
+  ptrdiff_t cb_pitch = loop->gray ? 0 : ptrdiff_t{cb_plane.pitch};
+  ptrdiff_t dest_step = r.pitch;
+  uint32_t row_factor = 1;  // destination rows per source row step
+  if (mode == COPY_1X_INTERLACED) {
+    y0 /= 2;
+    luma_pitch *= 2;
+    cr_pitch *= 2;
+    cb_pitch *= 2;
+    rows /= 2;
+    row_factor = 2;
+  } else if (mode == COPY_2X_H_INTERLACED || mode == COPY_2X_WH_INTERLACED) {
+    row_factor = 2;
+  }
+  dest_step *= row_factor;
+  const bool row_doubled = mode == COPY_2X_H || mode == COPY_2X_WH;
+  // Never write below or past the destination's rows.
+  uint32_t max_rows = r.dest_height;
+  if (row_doubled) max_rows = r.dest_height / 2;
+  if (row_factor == 2) max_rows = (r.dest_height + 1) / 2;
+  rows = std::min(rows, max_rows);
+  if (rows == 0) return false;
+  loop->rows = rows;
+
+  const uint8_t* luma = luma_plane.samples + loop->x0 + y0 * luma_pitch;
+  const uint8_t* alpha =
+      alpha_plane.samples ? alpha_plane.samples + loop->x0 + y0 * luma_pitch : nullptr;
+  if ((flags & COPY_SHOW_ALPHA) && alpha) std::swap(luma, alpha);
+  ctx.luma = luma;
+  ctx.alpha = alpha;
+  ctx.luma_pitch = ctx.alpha_pitch = luma_pitch;
+  ctx.chroma_r_pitch = cr_pitch;
+  ctx.chroma_b_pitch = cb_pitch;
+  if (!loop->gray) {
+    ctx.chroma_r = cr_plane.samples + loop->x0 / 2 + (y0 / 2) * cr_pitch;
+    ctx.chroma_b = cb_plane.samples + loop->x0 / 2 + (y0 / 2) * cb_pitch;
+  }
+
+  ctx.dest = ctx.dest_start = r.dest;
+  ctx.pitch = r.pitch;
+  ctx.dest_step = dest_step;
+  ctx.row = y0;
+  ctx.row_end = y0 + rows;
+  const ptrdiff_t row_bytes = ptrdiff_t{r.width} * sel.dest_bytes_per_pixel;
+  ctx.dest_advance = dest_step - row_bytes + (row_doubled ? dest_step : 0);
+  ctx.luma_advance = ctx.alpha_advance = luma_pitch - ptrdiff_t{r.width};
+  const ptrdiff_t c = ChromaSamples(loop->yv12, loop->x0, r.width);
+  ctx.chroma_r_advance[0] = ctx.chroma_b_advance[0] = -c;
+  ctx.chroma_r_advance[1] = cr_pitch - c;
+  ctx.chroma_b_advance[1] = cb_pitch - c;
+
+  if (loop->yv12) {
+    // The V and then the U plane follow the luma plane in memory, each of
+    // destination-height / 2 rows at half pitch, bottom-up like the luma
+    // plane when the pitch is negative.
+    const ptrdiff_t half = (r.pitch < 0 ? -r.pitch : r.pitch) / 2;
+    const ptrdiff_t chroma_step = r.pitch < 0 ? -half : half;
+    const ptrdiff_t chroma_rows = r.dest_height / 2;
+    const ptrdiff_t luma_bytes = (r.pitch < 0 ? -r.pitch : r.pitch) * ptrdiff_t{r.dest_height};
+    uint8_t* v_base = r.memory + luma_bytes;
+    uint8_t* u_base = v_base + chroma_rows * half;
+    const ptrdiff_t first_row = r.pitch < 0 && chroma_rows > 0 ? (chroma_rows - 1) * half : 0;
+    ctx.yv12_v = v_base + first_row;
+    ctx.yv12_u = u_base + first_row;
+    ctx.yv12_v_lo = v_base;
+    ctx.yv12_v_hi = u_base;
+    ctx.yv12_u_lo = u_base;
+    ctx.yv12_u_hi = u_base + chroma_rows * half;
+    ctx.yv12_row_bytes = half;
+    ctx.yv12_advance[0] = row_factor * chroma_step + (row_doubled ? chroma_step : 0);
+    ctx.yv12_advance[1] = 0;
+  }
+
+  if (y0 & 1) SwapDitherRows();
+
+  uint32_t max_run = kUnlimited;
+  if (sel.staging) {
+    max_run = kStagingBytes >> sel.family;
+  } else if (loop->gray) {
+    max_run = kGrayBytes;
+  }
+  if (loop->gray) {
+    max_run = std::min(max_run, r.width);
+    std::memset(loop->gray_chroma, 128, std::min(max_run, kGrayBytes));
+  }
+  ctx.max_run = max_run;
+  return true;
+}
+
+// Converts n pixels of the current row from column x through the strip
+// function and, when staging, the post step.
+void ConvertSpan(RowLoop* loop, uint32_t x, uint32_t n) {
+  const ConverterSelection& sel = Converters().selection;
+  StripContext& ctx = loop->ctx;
+  uint8_t* real = ctx.dest;
+  while (n) {
+    if (loop->gray) ctx.chroma_r = ctx.chroma_b = loop->gray_chroma;
+    if (sel.staging) ctx.dest = loop->staging;
+    const uint32_t run = std::min(n, ctx.max_run);
+    const uint32_t done = run - sel.strip(&ctx, run, x);
+    n -= done;
+    x += done;
+    if (sel.staging) real = sel.post(&ctx, real, loop->staging, ctx.dest);
+  }
+  if (sel.staging) ctx.dest = real;
+}
+
+// Passes over n pixels from column x without writing (an unchanged block).
+void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
+  const ConverterSelection& sel = Converters().selection;
+  StripContext& ctx = loop->ctx;
+  const uint32_t c = ChromaSamples(loop->yv12, x, n);
+  ctx.dest += ptrdiff_t{n} * sel.dest_bytes_per_pixel;
+  ctx.luma += n;
+  if (ctx.alpha) ctx.alpha += n;
+  if (!loop->gray) {
+    ctx.chroma_r += c;
+    ctx.chroma_b += c;
+  }
+  if (loop->yv12 && !last_block) {
+    ctx.yv12_v += ptrdiff_t{c} * sel.dest_bytes_per_pixel;
+    ctx.yv12_u += ptrdiff_t{c} * sel.dest_bytes_per_pixel;
+  }
+}
+
+void StartRow(RowLoop* loop) {
+  StripContext& ctx = loop->ctx;
+  ctx.yv12_v_row = ctx.yv12_v;
+  ctx.yv12_u_row = ctx.yv12_u;
+}
+
+void FinishRow(RowLoop* loop) {
+  StripContext& ctx = loop->ctx;
+  const uint32_t parity = ctx.row & 1;
+  if (ctx.alpha) ctx.alpha += ctx.alpha_advance;
+  ctx.luma += ctx.luma_advance;
+  if (!loop->gray) {
+    ctx.chroma_r += ctx.chroma_r_advance[parity];
+    ctx.chroma_b += ctx.chroma_b_advance[parity];
+  }
+  if (loop->yv12) {
+    ctx.yv12_v = ctx.yv12_v_row + ctx.yv12_advance[parity];
+    ctx.yv12_u = ctx.yv12_u_row + ctx.yv12_advance[parity];
+  }
+  ++ctx.row;
+  SwapDitherRows();
+  // The last row's advance would point past the destination: stop before it.
+  if (ctx.row < ctx.row_end) ctx.dest += ctx.dest_advance;
+}
+
+}  // namespace
+
+void CopyWholeFrame(const CopyRegion& region) {
+  RowLoop loop;
+  if (!SetUp(region, &loop)) return;
+  while (loop.ctx.row < loop.ctx.row_end) {
+    StartRow(&loop);
+    ConvertSpan(&loop, loop.x0, loop.width);
+    FinishRow(&loop);
+  }
+}
+
+bool CopyChangedBlocks(const CopyRegion& region, const BlockMap& map) {
+  RowLoop loop;
+  if (!SetUp(region, &loop)) return true;
+  // Map rows follow the plane rows actually read (every other row in mode 6).
+  const uint32_t plane_row_step = loop.mode == COPY_1X_INTERLACED ? 2 : 1;
+  const uint32_t last_plane_row = (loop.ctx.row_end - 1) * plane_row_step;
+  const uint32_t columns = (loop.x0 + loop.width + 15) / 16;
+  if (!map.map || columns > map.pitch ||
+      uint64_t{last_plane_row / 16} * map.pitch + columns > map.size)
+    return false;
+  const uint32_t first = std::min((0u - loop.x0) & 15, loop.width);
+  while (loop.ctx.row < loop.ctx.row_end) {
+    StartRow(&loop);
+    const uint8_t* m = map.map + (loop.ctx.row * plane_row_step / 16) * map.pitch + loop.x0 / 16;
+    uint32_t x = loop.x0;
+    const uint32_t end = loop.x0 + loop.width;
+    uint32_t run_start = x, run = 0;
+    while (x < end) {
+      const uint32_t block = x == loop.x0 && first ? first : std::min(16u, end - x);
+      if (*m++) {
+        if (!run) run_start = x;
+        run += block;
+      } else {
+        if (run) ConvertSpan(&loop, run_start, run);
+        run = 0;
+        SkipSpan(&loop, x, block, x + block == end);
+      }
+      x += block;
+    }
+    if (run) ConvertSpan(&loop, run_start, run);
+    FinishRow(&loop);
+  }
+  return true;
+}
+
+}  // namespace vexil

@@ -1,0 +1,125 @@
+// The SIMD path's kernels against their portable reference: random samples,
+// dither lanes and channel layouts, awkward group counts and offsets, guard
+// bytes around the output; and whole copies of every format and scaling mode
+// through each instruction set. No tolerance: the bytes must be identical.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "display/convert_simd.h"
+#include "display/copy.h"
+#include "test_movie.h"
+
+namespace vexil {
+namespace {
+
+using test::CopyPath;
+using test::Destination;
+using test::TestMovie;
+
+std::vector<const SimdKernels*> FastKernels() {
+  std::vector<const SimdKernels*> sets;
+  const uint32_t have = DetectCpuFeatures();
+  if ((have & CPU_SSE2) && SimdKernelsSse2()) sets.push_back(SimdKernelsSse2());
+  if ((have & CPU_AVX2) && SimdKernelsAvx2()) sets.push_back(SimdKernelsAvx2());
+  return sets;
+}
+
+constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
+
+TEST(SimdKernels, GroupsMatchThePortableReference) {
+  const std::vector<const SimdKernels*> fast = FastKernels();
+  if (fast.empty()) GTEST_SKIP() << "no SIMD kernels for this processor";
+  std::mt19937 rng(1234);
+  // Channel layouts of every format family (positions, dropped bits).
+  const uint32_t kLayouts[][8] = {
+      {24, 16, 8, 0, 0, 0, 0, 0},  {24, 0, 8, 16, 0, 0, 0, 0},  {12, 8, 4, 0, 4, 4, 4, 4},
+      {15, 10, 5, 0, 7, 3, 3, 3},  {0, 11, 5, 0, 0, 3, 2, 3},   {0, 10, 5, 0, 0, 2, 3, 3},
+      {0, 10, 4, 0, 0, 2, 2, 4},   {0, 0, 3, 6, 0, 5, 5, 6},
+  };
+  for (int trial = 0; trial < 400; ++trial) {
+    const auto member = static_cast<SimdMember>(trial % SIMD_MEMBER_COUNT);
+    // The layouts each member is selected for.
+    uint32_t choice = rng() % 8;
+    if (member == SIMD_32 || member == SIMD_32_ALPHA) choice = rng() % 2;
+    if (member == SIMD_16 || member == SIMD_16_ALPHA) choice = 2 + rng() % 5;
+    if (member == SIMD_INDEX8) choice = 7;
+    const uint32_t* layout = kLayouts[choice];
+    int16_t dither[3][4];
+    for (auto& row : dither)
+      for (auto& lane : row) {
+        // Biases plus dither as the selectors set them, and lanes up to the
+        // top of the range (saturation). From 4975 up no sum goes negative.
+        lane = static_cast<int16_t>(trial % 3 ? 24000 + rng() % 8000 : 4975 + rng() % 27793);
+      }
+    SimdParams p;
+    for (int c = 0; c < 3; ++c) p.dither[c] = dither[c];
+    p.red_pos = layout[1];
+    for (int c = 0; c < 4; ++c) {
+      p.pos[c] = layout[c];
+      p.shift[c] = layout[4 + c] + (c ? 4 : 0);
+    }
+    const size_t groups = 1 + rng() % 7;
+    const size_t offset = rng() % 16;
+    std::vector<uint8_t> y(offset + 8 * groups), cb(offset + 4 * groups), cr(offset + 4 * groups),
+        a(offset + 8 * groups);
+    for (auto* v : {&y, &cb, &cr, &a})
+      for (auto& s : *v) s = static_cast<uint8_t>(rng());
+    const size_t out = kOutBytes[member] * 8 * groups;
+    Destination want(out + offset);
+    SimdKernelsPortable().group[member](p, want.data() + offset, y.data() + offset,
+                                        cb.data() + offset, cr.data() + offset,
+                                        a.data() + offset, groups);
+    for (const SimdKernels* k : fast) {
+      Destination got(out + offset);
+      k->group[member](p, got.data() + offset, y.data() + offset, cb.data() + offset,
+                       cr.data() + offset, a.data() + offset, groups);
+      ASSERT_TRUE(got.GuardsIntact()) << k->name << " member " << member;
+      ASSERT_EQ(got.Bytes(), want.Bytes())
+          << k->name << " member " << member << " groups " << groups << " trial " << trial;
+    }
+  }
+}
+
+// Whole copies: every format, every scaling mode, with and without the chroma
+// options, odd sizes and a bottom-up destination, on every SIMD instruction set.
+TEST(SimdKernels, CopiesMatchThePortableReference) {
+  const std::vector<uint32_t> paths = test::SimdPaths();
+  if (paths.size() < 2) GTEST_SKIP() << "no SIMD kernels for this processor";
+  std::mt19937 rng(99);
+  const uint32_t kSizes[][2] = {{1, 1}, {7, 3}, {8, 2}, {13, 5}, {33, 9}, {70, 4}};
+  for (const auto& size : kSizes) {
+    TestMovie m({.width = size[0], .height = size[1], .alpha = true});
+    m.FillRandom(rng);
+    for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
+      for (uint32_t mode = 0; mode < 8; ++mode) {
+        const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE, COPY_SHOW_ALPHA};
+        const uint32_t flags = format | CopyScaleFlags(mode) | COPY_ALL | options[rng() % 4];
+        const bool negative = rng() & 1;
+        const uint32_t w = m->width * (mode >= 3 && mode <= 5 ? 2 : 1);
+        const uint32_t h = m->height * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1);
+        const int32_t pitch = static_cast<int32_t>(w * PixelFormatBytes(format) + rng() % 5);
+        const size_t bytes = size_t(pitch) * h * 2;
+        std::vector<uint8_t> want;
+        for (uint32_t path : paths) {
+          CopyPath use(path);
+          Destination d(bytes);
+          uint8_t* start = d.data();
+          CopyToBuffer(m.get(), start, negative ? -pitch : pitch, static_cast<int32_t>(h),
+                       m->width, m->height, flags);
+          ASSERT_TRUE(d.GuardsIntact());
+          if (want.empty()) {
+            want = d.Bytes();
+          } else {
+            ASSERT_EQ(d.Bytes(), want) << "format " << format << " mode " << mode << " size "
+                                       << size[0] << "x" << size[1] << " path " << path
+                                       << " flags " << std::hex << flags;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vexil
