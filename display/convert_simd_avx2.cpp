@@ -29,12 +29,12 @@ inline __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Eight chroma samples times the gain, each lane doubled for its pixel pair.
+// Eight chroma samples, each doubled for its pixel pair, times the gain.
 inline __m256i ChromaTerm(const uint8_t* c, int shift) {
-  const __m128i c16 = _mm_cvtepu8_epi16(Load8(c));
-  const __m128i t = _mm_mulhi_epi16(_mm_sll_epi16(c16, _mm_cvtsi32_si128(shift)),
-                                    _mm_set1_epi16(kSimdChromaGain));
-  return _mm256_set_m128i(_mm_unpackhi_epi16(t, t), _mm_unpacklo_epi16(t, t));
+  const __m128i bytes = Load8(c);
+  const __m256i c16 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(bytes, bytes));
+  return _mm256_mulhi_epi16(_mm256_sll_epi16(c16, _mm_cvtsi32_si128(shift)),
+                            _mm256_set1_epi16(kSimdChromaGain));
 }
 
 inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const Dither& d) {
@@ -42,6 +42,41 @@ inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, cons
   const __m256i yy = _mm256_mulhi_epi16(_mm256_slli_epi16(y16, 6), _mm256_set1_epi16(kSimdLumaGain));
   const __m256i u = ChromaTerm(cb, 4);
   const __m256i v = ChromaTerm(cr, 5);
+  const __m256i red = _mm256_add_epi16(yy, _mm256_add_epi16(v, v));
+  const __m256i green = _mm256_sub_epi16(yy, _mm256_add_epi16(u, v));
+  const __m256i blue = _mm256_add_epi16(yy, _mm256_add_epi16(_mm256_slli_epi16(u, 2), u));
+  const __m256i offset = _mm256_set1_epi16(static_cast<int16_t>(kSimdRangeOffset));
+  return {_mm256_subs_epu16(_mm256_adds_epi16(red, d.r), offset),
+          _mm256_subs_epu16(_mm256_adds_epi16(green, d.g), offset),
+          _mm256_subs_epu16(_mm256_adds_epi16(blue, d.b), offset)};
+}
+
+// The same arithmetic with the pixels in the lane order [0-3, 8-11 | 4-7,
+// 12-15], so that interleaving within each half yields pixels 0-7 and 8-15.
+// Samples are placed in the high byte of their lane by one shuffle, so the
+// products are taken unsigned and shifted back: floor(floor(256 a / 65536) /
+// 2^k) is floor(2^(8-k) a / 65536), which is the product the steps define.
+inline __m256i Shuffle(__m256i v, const int8_t (&pattern)[32]) {
+  return _mm256_shuffle_epi8(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern)));
+}
+constexpr int8_t kLumaHigh[32] = {-1, 0, -1, 1, -1, 2,  -1, 3,  -1, 8,  -1, 9,  -1, 10, -1, 11,
+                                  -1, 4, -1, 5, -1, 6,  -1, 7,  -1, 12, -1, 13, -1, 14, -1, 15};
+constexpr int8_t kChromaHigh[32] = {-1, 0, -1, 0, -1, 1, -1, 1, -1, 4, -1, 4, -1, 5, -1, 5,
+                                    -1, 2, -1, 2, -1, 3, -1, 3, -1, 6, -1, 6, -1, 7, -1, 7};
+
+inline __m256i Broadcast16(const uint8_t* p) { return _mm256_broadcastsi128_si256(Load16(p)); }
+inline __m256i Broadcast8(const uint8_t* p) {
+  return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
+inline Lanes ColourQuads(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const Dither& d) {
+  const __m256i yy = _mm256_srli_epi16(
+      _mm256_mulhi_epu16(Shuffle(Broadcast16(y), kLumaHigh), _mm256_set1_epi16(kSimdLumaGain)), 2);
+  const __m256i gain = _mm256_set1_epi16(kSimdChromaGain);
+  const __m256i u =
+      _mm256_srli_epi16(_mm256_mulhi_epu16(Shuffle(Broadcast8(cb), kChromaHigh), gain), 4);
+  const __m256i v =
+      _mm256_srli_epi16(_mm256_mulhi_epu16(Shuffle(Broadcast8(cr), kChromaHigh), gain), 3);
   const __m256i red = _mm256_add_epi16(yy, _mm256_add_epi16(v, v));
   const __m256i green = _mm256_sub_epi16(yy, _mm256_add_epi16(u, v));
   const __m256i blue = _mm256_add_epi16(yy, _mm256_add_epi16(_mm256_slli_epi16(u, 2), u));
@@ -65,21 +100,18 @@ void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t
   const Dither d(p);
   const bool red_high = p.red_pos == 16;
   for (; groups >= 2; groups -= 2) {
-    const Lanes c = Colour(y, cb, cr, d);
+    const Lanes c = ColourQuads(y, cb, cr, d);
     const __m256i r = _mm256_srli_epi16(c.r, 4);
     const __m256i g = _mm256_srli_epi16(c.g, 4);
     const __m256i b = _mm256_srli_epi16(c.b, 4);
     const __m256i low_green = _mm256_or_si256(red_high ? b : r, _mm256_slli_epi16(g, 8));
     __m256i high_alpha = red_high ? r : b;
     if constexpr (kAlpha) {
-      high_alpha =
-          _mm256_or_si256(high_alpha, _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load16(a)), 8));
+      high_alpha = _mm256_or_si256(high_alpha, Shuffle(Broadcast16(a), kLumaHigh));
       a += 16;
     }
-    const __m256i lo = _mm256_unpacklo_epi16(low_green, high_alpha);  // pixels 0-3, 8-11
-    const __m256i hi = _mm256_unpackhi_epi16(low_green, high_alpha);  // pixels 4-7, 12-15
-    Store(dest, _mm256_permute2x128_si256(lo, hi, 0x20));
-    Store(dest + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+    Store(dest, _mm256_unpacklo_epi16(low_green, high_alpha));       // pixels 0-7
+    Store(dest + 32, _mm256_unpackhi_epi16(low_green, high_alpha));  // pixels 8-15
     dest += 64, y += 16, cb += 8, cr += 8;
   }
   Rest(kAlpha ? SIMD_32_ALPHA : SIMD_32, p, dest, y, cb, cr, a, groups);

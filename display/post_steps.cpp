@@ -23,12 +23,13 @@ uint8_t* Pack24(uint8_t* dest, const uint8_t* start, const uint8_t* end) {
   if constexpr (kTimes == 1) {
     // Four pixels at a time: 16 staged bytes into 12.
     for (; end - s >= 16; s += 16, dest += 12) {
-      uint8_t packed[12];
-      std::memcpy(packed, s, 3);
-      std::memcpy(packed + 3, s + 4, 3);
-      std::memcpy(packed + 6, s + 8, 3);
-      std::memcpy(packed + 9, s + 12, 3);
-      std::memcpy(dest, packed, 12);
+      uint64_t a, b;
+      std::memcpy(&a, s, 8);
+      std::memcpy(&b, s + 8, 8);
+      const uint64_t low = (a & 0xFFFFFF) | ((a >> 8) & 0xFFFFFF000000) | (b << 48);
+      const auto high = static_cast<uint32_t>(((b >> 16) & 0xFF) | ((b >> 32) & 0xFFFFFF) << 8);
+      std::memcpy(dest, &low, 8);
+      std::memcpy(dest + 8, &high, 4);
     }
   }
   for (; end - s >= 4; s += 4) {
