@@ -33,9 +33,9 @@ class NameList {
 };
 
 // Takes the first name. When names remain after it the list plays as a list:
-// each movie once, and the play count applies to the whole list. Returns the
-// number of times the list is to be played (1 for a single movie) and sets
-// `play_count` to 1 in list mode. False when the list holds no name.
+// each movie once, and the play count applies to the whole list: then
+// `list_loops` takes the play count and the play count becomes 1; for a single
+// movie `list_loops` is 1. False when the list holds no name.
 bool TakeFirstName(NameList& list, int32_t* play_count, int32_t* list_loops, std::string* name);
 
 }  // namespace vexil

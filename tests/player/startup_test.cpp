@@ -223,10 +223,20 @@ TEST_F(Program, MoviesByPathAndTheirErrors) {
 // patched to play it, as a tool that embeds movies does.
 TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
   std::vector<uint8_t> program = test::ReadFileBytes(PlayerProgram());
-  const std::string fill(kDefaultCommandBlockSize, kDefaultCommandFill);
-  auto block = std::search(program.begin(), program.end(), fill.begin(), fill.end());
-  ASSERT_NE(block, program.end());
-  EXPECT_EQ(std::search(block + 1, program.end(), fill.begin(), fill.end()), program.end());
+  const int64_t at = FindDefaultCommandBlock(program.data(), program.size());
+  ASSERT_GE(at, 0);
+  auto block = program.begin() + at;
+  EXPECT_EQ(std::string(block, block + kDefaultCommandBlockSize),
+            std::string(kDefaultCommandBlockSize, kDefaultCommandFill));
+  // Damaged program files are refused, not read out of bounds.
+  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40), -1);
+  std::vector<uint8_t> damaged = program;
+  damaged[0x3C] = 0xFF;  // section count
+  damaged[0x3D] = 0xFF;
+  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()), -1);
+  const uint8_t not_elf[64] = {'M', 'Z'};
+  EXPECT_EQ(FindDefaultCommandBlock(not_elf, sizeof not_elf), -1);
+
   const size_t offset = program.size();
   const std::string command = ":" + std::to_string(offset) + " /l /j";
   std::copy(command.begin(), command.end(), block);

@@ -1,4 +1,4 @@
-// The switch parsers, switch cancellation and the command-text limit.
+// The switch parsers and switch cancellation.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -86,11 +86,8 @@ struct RationalCase {
 
 TEST(RationalSwitch, FractionsDivisionAndReduction) {
   const RationalCase cases[] = {
-      {"/F29.97", true, false, {2997, 100}, ""},
       {"/F30000;1001 m", true, false, {30000, 1001}, " m"},
-      {"/F50.0", true, false, {50, 1}, ""},
       {"/F-2", true, false, {-2, 1}, ""},
-      {"/F0", true, false, {0, 1}, ""},
       {"/F0.00", true, false, {0, 100}, ""},  // nothing is reduced while a part is 0
       {"/F6;4", true, false, {3, 2}, ""},
       {"/F5;0", true, false, {5, 1}, ""},    // a zero denominator becomes 1
@@ -147,25 +144,6 @@ TEST(SwitchCancellation, RemovesEarlierSwitchesOfTheLetter) {
     CancelSwitches(text);
     EXPECT_EQ(text, c.result) << c.text;
   }
-}
-
-TEST(CommandText, AppendInsertsOneBlankAndCutsAt511) {
-  std::string text = "/j";
-  AppendCommandText(text, "movie");
-  EXPECT_EQ(text, "/j movie");
-  std::string empty;
-  AppendCommandText(empty, "movie");
-  EXPECT_EQ(empty, "movie");
-  AppendCommandText(empty, "");
-  EXPECT_EQ(empty, "movie");
-
-  std::string full(400, 'a');
-  AppendCommandText(full, std::string(400, 'b'));
-  ASSERT_EQ(full.size(), kCommandTextLimit);
-  EXPECT_EQ(full[400], ' ');
-  EXPECT_EQ(full.substr(401), std::string(110, 'b'));
-  AppendCommandText(full, "/P");
-  EXPECT_EQ(full.size(), kCommandTextLimit);
 }
 
 }  // namespace
