@@ -14,7 +14,8 @@ size_t RemoveEarlierSwitches(std::string& text, size_t end, unsigned char letter
   while (i + 1 < end) {
     if (text[i] == '/' && Upper(static_cast<unsigned char>(text[i + 1])) == letter) {
       size_t stop = i + 2;
-      while (stop < end && static_cast<unsigned char>(text[stop]) > ' ' && text[stop] != '/') ++stop;
+      while (stop < end && static_cast<unsigned char>(text[stop]) > ' ' && text[stop] != '/')
+        ++stop;
       text.erase(i, stop - i);
       end -= stop - i;
       removed += stop - i;
