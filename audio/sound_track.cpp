@@ -54,6 +54,11 @@ void ServiceSound(MovieHandle* movie) {
   if (!movie || movie->play_tracks == 0) return;
 }
 
+void DecodeAudioPacket(MovieHandle*, uint32_t, const uint8_t*, uint32_t) {
+  // Only played tracks get here, and no track plays until a sound output is
+  // installed (OpenSoundTracks leaves every track out).
+}
+
 int SetSoundOnOff(MovieHandle* movie, int) {
   // No track can play until a sound output exists.
   return movie && movie->sound_on ? 1 : 0;

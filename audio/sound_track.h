@@ -86,6 +86,9 @@ namespace vexil {
 // Moves decoded audio from the rings to the drivers (any thread; only tries
 // the sound mutex).
 void ServiceSound(MovieHandle* movie);
+// Decodes one audio packet of played track `track` into its ring (decode
+// threads; the frame decode part calls it before the frame's video).
+void DecodeAudioPacket(MovieHandle* movie, uint32_t track, const uint8_t* packet, uint32_t size);
 // Turns the movie's sound on or off; returns the resulting on state.
 int SetSoundOnOff(MovieHandle* movie, int on);
 }  // namespace vexil

@@ -1,5 +1,10 @@
 # Compiler options shared by every target of the project.
 
+if(VEXIL_BUILD_FUZZ)
+  # Everything is instrumented for coverage; only the targets link the fuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(VEXIL_SANITIZE)
   add_compile_options(-fsanitize=${VEXIL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${VEXIL_SANITIZE})

@@ -113,6 +113,7 @@ struct MovieHandle {
 
   std::atomic<uint32_t> sound_on;
   uint8_t* frame_data;  // current packet
+  const uint8_t* data_limit;  // end of the memory holding packets: no decoder loads past it
   uint32_t frame_bytes;
   uint32_t frame_offset;
   uint32_t frame_is_key;

@@ -253,6 +253,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   InputRecord* in = &movie->input;
   if (memory) {
     movie->preload_data = const_cast<uint8_t*>(block) + first_packet;
+    movie->data_limit = block + source.size;
     movie->open_flags |= OPEN_PRELOAD;
   } else {
     uint32_t granted = in->buffer_size(in, movie->read_buffer_request);
@@ -274,6 +275,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       in->close(in);
       in->read_call_time = 0;
       movie->preload_data = data;
+      movie->data_limit = data + body + 1024;
     } else {
       const uint64_t packet = uint64_t{h.largest_frame} + 1024;
       const uint64_t packet_rounded = (packet + 31) & ~uint64_t{31};
@@ -282,9 +284,14 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       movie->total_memory += packet_rounded + granted;
       movie->read_buffer = data;
       movie->frame_data = data;
+      movie->data_limit = data + packet;
       in->set_buffer(in, data + packet_rounded, granted, static_cast<uint32_t>(movie_size), speed);
     }
   }
+
+  // Changed-block map geometry: one byte per 16x16 area of the picture as played.
+  movie->map_stride = ((width + 15) / 16 + 15) / 16 * 16;
+  movie->map_size = movie->map_stride * ((height + 15) / 16);
 
   // 12. Clock limits and frame 1.
   movie->late_limit = movie->rate_num

@@ -1,0 +1,256 @@
+// The player's start-up as a whole: in process with captured message boxes,
+// and the vexilplay program itself (help text, exit codes, the default
+// command block patched in a copy of the program).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "encoder/movie_writer.h"
+#include "platform/dialogs.h"
+#include "platform/store.h"
+#include "player/default_command.h"
+#include "player/help_text.h"
+#include "player/startup.h"
+#include "test_util.h"
+
+namespace vexil::platform {
+void PrintTo(const ShownMessage& m, std::ostream* out) {
+  *out << "{[" << m.caption << "] [" << m.text << "] icon " << static_cast<int>(m.icon) << "}";
+}
+}  // namespace vexil::platform
+
+namespace vexil {
+namespace {
+
+using platform::MessageIcon;
+using platform::ShownMessage;
+using test::TempFile;
+
+std::vector<uint8_t> SmallMovie() {
+  MovieWriter writer('i', 16, 16, 10, 1);
+  for (int i = 0; i < 2; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(16, 3));
+  return writer.Finish();
+}
+
+const ShownMessage kHelpBox = {"Vexil Video Player Help", HelpText(), MessageIcon::kInformation};
+
+ShownMessage ErrorBox(const char* text) { return {"Vexil Error", text, MessageIcon::kError}; }
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::CaptureMessageBoxes(&boxes_);
+    platform::SetStores(&user_, &machine_);
+  }
+  void TearDown() override {
+    platform::CaptureMessageBoxes(nullptr);
+    platform::SetStores(nullptr, nullptr);
+  }
+  int Run(const std::string& line, const std::string& default_command = "",
+          std::vector<std::string> names = {}, const std::string& program = "/opt/vexilplay") {
+    PlayerStart start;
+    start.command_line = line;
+    start.movie_names = std::move(names);
+    start.default_command = default_command;
+    start.program_path = program;
+    return RunPlayer(start);
+  }
+
+  std::vector<ShownMessage> boxes_;
+  platform::MemoryStore user_;
+  platform::MemoryStore machine_;
+};
+
+TEST_F(Startup, HelpBox) {
+  for (const char* line : {"", "  ", "/P /P movie", "/Pa movie", "c:/clips/intro", "/D14 m"}) {
+    boxes_.clear();
+    EXPECT_EQ(Run(line), kExitFailure) << line;
+    EXPECT_EQ(boxes_, std::vector<ShownMessage>{kHelpBox}) << line;
+  }
+}
+
+TEST_F(Startup, FailedOpenShowsTheErrorAndStops) {
+  TempFile movie(SmallMovie());
+  EXPECT_EQ(Run("", "", {movie.Sibling("missing")}), kExitFailure);
+  EXPECT_EQ(boxes_, std::vector<ShownMessage>{ErrorBox("Error opening file.")});
+  // The first failure ends it; names after it are not tried.
+  boxes_.clear();
+  EXPECT_EQ(Run(":5", "", {movie.path()}), kExitFailure);
+  EXPECT_EQ(boxes_, std::vector<ShownMessage>{ErrorBox("Error opening EXE file.")});
+}
+
+TEST_F(Startup, OpensEveryMovieButDoesNotPretendToPlay) {
+  TempFile movie(SmallMovie(), "intro.vxl");
+  EXPECT_EQ(Run("/L2 /S", "", {movie.path(), movie.Sibling("intro")}), kExitNoPlayback);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(Startup, DefaultCommandCarriesTheMovie) {
+  std::vector<uint8_t> program(5000, 0x90);
+  std::vector<uint8_t> movie = SmallMovie();
+  program.insert(program.end(), movie.begin(), movie.end());
+  TempFile exe(program, "player");
+  EXPECT_EQ(Run("/-L", ":5000 /l /j", {}, exe.path()), kExitNoPlayback);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(Startup, ScreensaverIgnoresTheCommandLine) {
+  std::vector<uint8_t> program(5000, 0x90);
+  std::vector<uint8_t> movie = SmallMovie();
+  program.insert(program.end(), movie.begin(), movie.end());
+  TempFile saver(program, "Movie.SCR");
+  // No default command: nothing to play, whatever the command line says.
+  EXPECT_EQ(Run("movie", "", {saver.path()}, saver.path()), kExitFailure);
+  EXPECT_EQ(boxes_, std::vector<ShownMessage>{kHelpBox});
+  boxes_.clear();
+  EXPECT_EQ(Run("/P /P", ":5000", {}, saver.path()), kExitNoPlayback);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(Startup, QuickPlayComesFromTheStore) {
+  TempFile movie(SmallMovie());
+  user_.Set("VexilQuickPlay", "/P /P");
+  EXPECT_EQ(Run("/!", "", {movie.path()}), kExitFailure);
+  EXPECT_EQ(boxes_, std::vector<ShownMessage>{kHelpBox});
+  boxes_.clear();
+  // The machine's value replaces the user's when it fits.
+  machine_.Set("VexilQuickPlay", "/L2");
+  EXPECT_EQ(Run("/!", "", {movie.path()}), kExitNoPlayback);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST(Store, UserValueThenMachineValueWhenItFits) {
+  platform::MemoryStore user, machine;
+  platform::SetStores(&user, &machine);
+  EXPECT_EQ(platform::StoreRead("Date", "2008-05-30", 255), "2008-05-30");
+  user.Set("Date", "2009-01-02");
+  EXPECT_EQ(platform::StoreRead("Date", "2008-05-30", 255), "2009-01-02");
+  machine.Set("Date", "2010-03-04");
+  EXPECT_EQ(platform::StoreRead("Date", "2008-05-30", 255), "2010-03-04");
+  machine.Set("Date", std::string(256, 'm'));  // too long: the user's value stays
+  EXPECT_EQ(platform::StoreRead("Date", "2008-05-30", 255), "2009-01-02");
+  user.Set("Date", std::string(300, 'u'));  // the user's is cut to the room
+  EXPECT_EQ(platform::StoreRead("Date", "", 255), std::string(255, 'u'));
+  EXPECT_TRUE(platform::StoreWrite("Date", "2011-05-06"));
+  EXPECT_EQ(user.Get("Date"), "2011-05-06");
+  EXPECT_EQ(machine.Get("Date"), "2011-05-06");
+  platform::SetStores(nullptr, nullptr);
+}
+
+TEST(DefaultCommand, LoadedUpToTheFirstTildeAnd511Characters) {
+  EXPECT_EQ(LoadDefaultCommand(), "");  // the unpatched block is all fill
+  struct {
+    std::string block;
+    std::string command;
+  } cases[] = {
+      {std::string(512, '~'), ""},
+      {":97280 /l /j" + std::string(500, '~'), ":97280 /l /j"},
+      {std::string(512, 'a'), std::string(511, 'a')},
+      {std::string(511, 'a') + "~", std::string(511, 'a')},
+      {std::string("ab\0cd~", 6), "ab"},
+      {"a~b~", "a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DefaultCommandFromBlock(c.block), c.command);
+}
+
+// --- the program itself ---
+
+struct Outcome {
+  int exit_code;
+  std::string error_output;
+};
+
+std::string PlayerProgram() { return std::string(VEXIL_BINARY_DIR) + "/player/vexilplay"; }
+
+std::string Quote(const std::string& s) {
+  std::string quoted = "'";
+  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  std::string command = Quote(program);
+  for (const std::string& a : arguments) {
+    command += ' ';
+    command += Quote(a);
+  }
+  command += " 2>&1 >/dev/null";
+  Outcome outcome{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return outcome;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.error_output.append(buffer, n);
+  int status = pclose(pipe);
+  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(PlayerProgram())) GTEST_SKIP() << "vexilplay is not built";
+  }
+};
+
+TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
+  for (std::vector<std::string> arguments :
+       {std::vector<std::string>{}, {"/P", "/P", "movie"}, {"/X"}, {"/I3", "movie"}}) {
+    Outcome o = RunProgram(PlayerProgram(), arguments);
+    EXPECT_EQ(o.exit_code, 1);
+    EXPECT_EQ(o.error_output, HelpText());
+  }
+}
+
+TEST_F(Program, MoviesByPathAndTheirErrors) {
+  TempFile movie(SmallMovie(), "intro.vxl");
+  Outcome o = RunProgram(PlayerProgram(), {movie.path(), "/S"});
+  EXPECT_EQ(o.exit_code, kExitNoPlayback);
+  EXPECT_NE(o.error_output.find("playback is not available in this build yet"), std::string::npos);
+  o = RunProgram(PlayerProgram(), {movie.Sibling("intro")});  // ".vxl" added
+  EXPECT_EQ(o.exit_code, kExitNoPlayback);
+  o = RunProgram(PlayerProgram(), {"--", movie.Sibling("missing")});
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.error_output, "Error opening file.\n");
+}
+
+// A copy of the program with a movie appended and the default command
+// patched to play it, as a tool that embeds movies does.
+TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
+  std::vector<uint8_t> program = test::ReadFileBytes(PlayerProgram());
+  const int64_t at = FindDefaultCommandBlock(program.data(), program.size());
+  ASSERT_GE(at, 0);
+  auto block = program.begin() + at;
+  EXPECT_EQ(std::string(block, block + kDefaultCommandBlockSize),
+            std::string(kDefaultCommandBlockSize, kDefaultCommandFill));
+  // Damaged program files are refused, not read out of bounds.
+  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40), -1);
+  std::vector<uint8_t> damaged = program;
+  damaged[0x3C] = 0xFF;  // section count
+  damaged[0x3D] = 0xFF;
+  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()), -1);
+  const uint8_t not_elf[64] = {'M', 'Z'};
+  EXPECT_EQ(FindDefaultCommandBlock(not_elf, sizeof not_elf), -1);
+
+  const size_t offset = program.size();
+  const std::string command = ":" + std::to_string(offset) + " /l /j";
+  std::copy(command.begin(), command.end(), block);
+  std::vector<uint8_t> movie = SmallMovie();
+  program.insert(program.end(), movie.begin(), movie.end());
+  TempFile copy(program, "carrier");
+  std::filesystem::permissions(copy.path(), std::filesystem::perms::owner_all);
+
+  EXPECT_EQ(RunProgram(copy.path(), {}).exit_code, kExitNoPlayback);
+  EXPECT_EQ(RunProgram(copy.path(), {"/-L"}).exit_code, kExitNoPlayback);
+  Outcome o = RunProgram(copy.path(), {"/Pa"});
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.error_output, HelpText());
+}
+
+}  // namespace
+}  // namespace vexil
