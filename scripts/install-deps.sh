@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev
+  libyuv-dev
   clang libclang-rt-14-dev
 )
 missing=()
