@@ -10,7 +10,9 @@ namespace vexil {
 namespace {
 
 constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
-constexpr bool HasAlpha(SimdMember m) { return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA; }
+constexpr bool HasAlpha(SimdMember m) {
+  return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA;
+}
 
 const SimdKernels* g_kernels = nullptr;
 
@@ -28,7 +30,8 @@ inline void SimdPair(const SimdParams& p, uint8_t* d, const uint8_t* y, uint32_t
       if constexpr (M == SIMD_32) Store32(d + 4 * i, SimdPack32(p, c, 0));
       if constexpr (M == SIMD_32_ALPHA) Store32(d + 4 * i, SimdPack32(p, c, a[i]));
       if constexpr (M == SIMD_16) Store16(d + 2 * i, SimdPackFields(p, c));
-      if constexpr (M == SIMD_16_ALPHA) Store16(d + 2 * i, SimdPackFields(p, c) | SimdPackAlpha16(p, a[i]));
+      if constexpr (M == SIMD_16_ALPHA)
+        Store16(d + 2 * i, SimdPackFields(p, c) | SimdPackAlpha16(p, a[i]));
       if constexpr (M == SIMD_INDEX8) d[i] = static_cast<uint8_t>(SimdPackFields(p, c));
     }
   }
@@ -130,7 +133,9 @@ const SimdKernels kPortable = {
 
 }  // namespace
 
-const SimdKernels& SimdKernelsPortable() { return kPortable; }
+const SimdKernels& SimdKernelsPortable() {
+  return kPortable;
+}
 
 const SimdKernels& SimdKernelsFor(uint32_t cpu) {
   if ((cpu & CPU_AVX2) && SimdKernelsAvx2()) return *SimdKernelsAvx2();
@@ -138,7 +143,9 @@ const SimdKernels& SimdKernelsFor(uint32_t cpu) {
   return kPortable;
 }
 
-void UseSimdKernels(const SimdKernels& kernels) { g_kernels = &kernels; }
+void UseSimdKernels(const SimdKernels& kernels) {
+  g_kernels = &kernels;
+}
 
 uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x) {
   return SimdRun<SIMD_32>(ctx, n, x);

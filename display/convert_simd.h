@@ -11,8 +11,8 @@
 namespace vexil {
 
 // Constants of the SIMD arithmetic, one 16-bit lane each.
-constexpr int16_t kSimdLumaGain = 0x4A89;    // times Y * 64, high half kept
-constexpr int16_t kSimdChromaGain = 0x6810;  // times Cb * 16 and Cr * 32, high half kept
+constexpr int16_t kSimdLumaGain = 0x4A89;      // times Y * 64, high half kept
+constexpr int16_t kSimdChromaGain = 0x6810;    // times Cb * 16 and Cr * 32, high half kept
 constexpr uint16_t kSimdRangeOffset = 0x7000;  // subtracted with unsigned saturation
 constexpr int16_t kSimdRedBias = 0x61D0;
 constexpr int16_t kSimdGreenBias = 0x78A7;
@@ -81,7 +81,9 @@ inline void Store16(uint8_t* d, uint32_t v) {
   const auto w = static_cast<uint16_t>(v);
   std::memcpy(d, &w, 2);
 }
-inline void Store32(uint8_t* d, uint32_t v) { std::memcpy(d, &v, 4); }
+inline void Store32(uint8_t* d, uint32_t v) {
+  std::memcpy(d, &v, 4);
+}
 
 // Converts `groups` groups of 8 pixels (8 luma, 4 Cb, 4 Cr and, for the alpha
 // members, 8 alpha samples). Pixel i of a group uses dither lane i & 3.
@@ -90,7 +92,7 @@ using SimdGroupKernel = void (*)(const SimdParams& p, uint8_t* dest, const uint8
                                  size_t groups);
 
 enum SimdMember {
-  SIMD_32,         // 4-byte pixels, 24-bit formats staged
+  SIMD_32,  // 4-byte pixels, 24-bit formats staged
   SIMD_32_ALPHA,
   SIMD_16,
   SIMD_16_ALPHA,

@@ -39,7 +39,8 @@ inline __m256i ChromaTerm(const uint8_t* c, int shift) {
 
 inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const Dither& d) {
   const __m256i y16 = _mm256_cvtepu8_epi16(Load16(y));
-  const __m256i yy = _mm256_mulhi_epi16(_mm256_slli_epi16(y16, 6), _mm256_set1_epi16(kSimdLumaGain));
+  const __m256i yy =
+      _mm256_mulhi_epi16(_mm256_slli_epi16(y16, 6), _mm256_set1_epi16(kSimdLumaGain));
   const __m256i u = ChromaTerm(cb, 4);
   const __m256i v = ChromaTerm(cr, 5);
   const __m256i red = _mm256_add_epi16(yy, _mm256_add_epi16(v, v));
@@ -59,12 +60,14 @@ inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, cons
 inline __m256i Shuffle(__m256i v, const int8_t (&pattern)[32]) {
   return _mm256_shuffle_epi8(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern)));
 }
-constexpr int8_t kLumaHigh[32] = {-1, 0, -1, 1, -1, 2,  -1, 3,  -1, 8,  -1, 9,  -1, 10, -1, 11,
-                                  -1, 4, -1, 5, -1, 6,  -1, 7,  -1, 12, -1, 13, -1, 14, -1, 15};
+constexpr int8_t kLumaHigh[32] = {-1, 0, -1, 1, -1, 2, -1, 3, -1, 8,  -1, 9,  -1, 10, -1, 11,
+                                  -1, 4, -1, 5, -1, 6, -1, 7, -1, 12, -1, 13, -1, 14, -1, 15};
 constexpr int8_t kChromaHigh[32] = {-1, 0, -1, 0, -1, 1, -1, 1, -1, 4, -1, 4, -1, 5, -1, 5,
                                     -1, 2, -1, 2, -1, 3, -1, 3, -1, 6, -1, 6, -1, 7, -1, 7};
 
-inline __m256i Broadcast16(const uint8_t* p) { return _mm256_broadcastsi128_si256(Load16(p)); }
+inline __m256i Broadcast16(const uint8_t* p) {
+  return _mm256_broadcastsi128_si256(Load16(p));
+}
 inline __m256i Broadcast8(const uint8_t* p) {
   return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
@@ -86,7 +89,9 @@ inline Lanes ColourQuads(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
           _mm256_subs_epu16(_mm256_adds_epi16(blue, d.b), offset)};
 }
 
-inline void Store(uint8_t* d, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v); }
+inline void Store(uint8_t* d, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v);
+}
 
 // A last odd group is left to the SSE2 kernel of the same member.
 inline void Rest(int member, const SimdParams& p, uint8_t* dest, const uint8_t* y,
@@ -122,9 +127,9 @@ inline __m256i Fields(const SimdParams& p, const Lanes& c) {
     return _mm256_sll_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(static_cast<int>(shift))),
                             _mm_cvtsi32_si128(static_cast<int>(pos)));
   };
-  return _mm256_or_si256(_mm256_or_si256(field(c.r, p.shift[1], p.pos[1]),
-                                         field(c.g, p.shift[2], p.pos[2])),
-                         field(c.b, p.shift[3], p.pos[3]));
+  return _mm256_or_si256(
+      _mm256_or_si256(field(c.r, p.shift[1], p.pos[1]), field(c.g, p.shift[2], p.pos[2])),
+      field(c.b, p.shift[3], p.pos[3]));
 }
 
 template <bool kAlpha>
@@ -179,14 +184,18 @@ const SimdKernels kAvx2 = {"avx2",
 
 }  // namespace
 
-const SimdKernels* SimdKernelsAvx2() { return SimdKernelsSse2() ? &kAvx2 : nullptr; }
+const SimdKernels* SimdKernelsAvx2() {
+  return SimdKernelsSse2() ? &kAvx2 : nullptr;
+}
 
 }  // namespace vexil
 
 #else
 
 namespace vexil {
-const SimdKernels* SimdKernelsAvx2() { return nullptr; }
+const SimdKernels* SimdKernelsAvx2() {
+  return nullptr;
+}
 }  // namespace vexil
 
 #endif

@@ -80,12 +80,15 @@ void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t
 }
 
 inline __m128i Fields(const SimdParams& p, const Lanes& c) {
-  const __m128i r = _mm_sll_epi16(_mm_srl_epi16(c.r, _mm_cvtsi32_si128(static_cast<int>(p.shift[1]))),
-                                  _mm_cvtsi32_si128(static_cast<int>(p.pos[1])));
-  const __m128i g = _mm_sll_epi16(_mm_srl_epi16(c.g, _mm_cvtsi32_si128(static_cast<int>(p.shift[2]))),
-                                  _mm_cvtsi32_si128(static_cast<int>(p.pos[2])));
-  const __m128i b = _mm_sll_epi16(_mm_srl_epi16(c.b, _mm_cvtsi32_si128(static_cast<int>(p.shift[3]))),
-                                  _mm_cvtsi32_si128(static_cast<int>(p.pos[3])));
+  const __m128i r =
+      _mm_sll_epi16(_mm_srl_epi16(c.r, _mm_cvtsi32_si128(static_cast<int>(p.shift[1]))),
+                    _mm_cvtsi32_si128(static_cast<int>(p.pos[1])));
+  const __m128i g =
+      _mm_sll_epi16(_mm_srl_epi16(c.g, _mm_cvtsi32_si128(static_cast<int>(p.shift[2]))),
+                    _mm_cvtsi32_si128(static_cast<int>(p.pos[2])));
+  const __m128i b =
+      _mm_sll_epi16(_mm_srl_epi16(c.b, _mm_cvtsi32_si128(static_cast<int>(p.shift[3]))),
+                    _mm_cvtsi32_si128(static_cast<int>(p.pos[3])));
   return _mm_or_si128(_mm_or_si128(r, g), b);
 }
 
@@ -136,14 +139,18 @@ const SimdKernels kSse2 = {"sse2",
 
 }  // namespace
 
-const SimdKernels* SimdKernelsSse2() { return &kSse2; }
+const SimdKernels* SimdKernelsSse2() {
+  return &kSse2;
+}
 
 }  // namespace vexil
 
 #else
 
 namespace vexil {
-const SimdKernels* SimdKernelsSse2() { return nullptr; }
+const SimdKernels* SimdKernelsSse2() {
+  return nullptr;
+}
 }  // namespace vexil
 
 #endif

@@ -103,8 +103,7 @@ inline void TablePixel(uint8_t* d, uint32_t y, uint32_t cb, uint32_t cr, const u
     Store32(d, v);
   } else {
     uint32_t v = Table16(TableColour(y, cb, cr, s.dither.table16[0][parity]));
-    if constexpr (M == TABLE_16_ALPHA)
-      v |= (uint32_t{*a} << s.alpha_shift) & s.alpha_mask;
+    if constexpr (M == TABLE_16_ALPHA) v |= (uint32_t{*a} << s.alpha_shift) & s.alpha_mask;
     Store16(d, v);
   }
 }
@@ -142,7 +141,9 @@ uint32_t TableRun(StripContext* ctx, uint32_t n, uint32_t x) {
 
 }  // namespace
 
-const ConversionTables& Tables() { return g_tables; }
+const ConversionTables& Tables() {
+  return g_tables;
+}
 
 void PrepareTables() {
   if (!g_base_built) BuildBase();

@@ -13,7 +13,7 @@ constexpr int32_t kGreenOffset = 1;
 constexpr int32_t kBlueOffset = -1;
 
 struct ConversionTables {
-  uint8_t luma[256];  // studio-range luma stretched to 0..255
+  uint8_t luma[256];   // studio-range luma stretched to 0..255
   int8_t chroma[256];  // floor(0.40546 * (c - 128))
   // Shared channel table (16/24/32-bit formats): 256 zeros, i >> s, 256 of 255 >> s.
   uint32_t channel[768];

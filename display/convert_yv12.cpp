@@ -9,7 +9,9 @@
 namespace vexil {
 namespace {
 
-inline uintptr_t Address(const uint8_t* p) { return reinterpret_cast<uintptr_t>(p); }
+inline uintptr_t Address(const uint8_t* p) {
+  return reinterpret_cast<uintptr_t>(p);
+}
 
 // Writes c chroma samples (each twice when doubling) at `dest`, but only
 // within the plane [lo, hi) and within the destination row.

@@ -99,8 +99,8 @@ struct ConverterState {
   ConverterSelection selection;
   ChannelDescription channels;
   bool channels_valid;
-  uint32_t alpha_mask;   // one 32-bit store: 0xFF000000, 0xF000F000 or 0x80008000
-  int32_t alpha_shift;   // alpha position minus its dropped bits
+  uint32_t alpha_mask;  // one 32-bit store: 0xFF000000, 0xF000F000 or 0x80008000
+  int32_t alpha_shift;  // alpha position minus its dropped bits
   DitherRows dither;
 };
 
@@ -163,9 +163,7 @@ uint8_t* PostDouble32(StripContext* ctx, uint8_t* dest, const uint8_t* start, co
 uint8_t* PostPack24(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostPack24Double(StripContext* ctx, uint8_t* dest, const uint8_t* start,
                           const uint8_t* end);
-uint8_t* PostYuy2Double(StripContext* ctx, uint8_t* dest, const uint8_t* start,
-                        const uint8_t* end);
-uint8_t* PostUyvyDouble(StripContext* ctx, uint8_t* dest, const uint8_t* start,
-                        const uint8_t* end);
+uint8_t* PostYuy2Double(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
+uint8_t* PostUyvyDouble(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 
 }  // namespace vexil

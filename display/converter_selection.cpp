@@ -177,11 +177,19 @@ const Selector kSelectors[] = {
 
 }  // namespace
 
-ConverterState& Converters() { return g_state; }
+ConverterState& Converters() {
+  return g_state;
+}
 
-uint32_t CopyCpuFeatures() { return g_cpu_override ? g_cpu_override : CpuFeatures(); }
-void SetCopyCpuFeaturesForTesting(uint32_t features) { g_cpu_override = features; }
-void ResetDitherForTesting() { g_state.channels_valid = false; }
+uint32_t CopyCpuFeatures() {
+  return g_cpu_override ? g_cpu_override : CpuFeatures();
+}
+void SetCopyCpuFeaturesForTesting(uint32_t features) {
+  g_cpu_override = features;
+}
+void ResetDitherForTesting() {
+  g_state.channels_valid = false;
+}
 
 const ChannelDescription& ChannelDescriptionOf(uint32_t format) {
   return *kDescriptions[format & PIXFMT_MASK];
@@ -254,7 +262,8 @@ bool SelectConverters(uint32_t flags, bool has_alpha, uint32_t cpu) {
                               : (sel.needs_mmx ? ConvertSimdUyvy : ConvertPlainUyvy));
         break;
       case Selector::YV12: {
-        const bool doubled = mode == COPY_2X_W || mode == COPY_2X_WH || mode == COPY_2X_WH_INTERLACED;
+        const bool doubled =
+            mode == COPY_2X_W || mode == COPY_2X_WH || mode == COPY_2X_WH_INTERLACED;
         s.row_converter = doubled ? ConvertYv12Doubled : ConvertYv12;
         s.bytes_per_pixel = 1;
         s.family = FAMILY_8;

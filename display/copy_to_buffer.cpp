@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/copy.h"
 #include "display/converter.h"
+#include "display/copy.h"
 #include "display/row_loop.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
@@ -68,8 +68,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   if (pitch < 0 && rows > 0) dest -= ptrdiff_t{rows - 1} * pitch;
 
   int result = 0;
-  if (movie->play_tracks != 0 && movie->rate_num != 0 && !movie->paused &&
-      movie->skip_state == 0) {
+  if (movie->play_tracks != 0 && movie->rate_num != 0 && !movie->paused && movie->skip_state == 0) {
     const bool last_frame = movie->current_frame >= 0 &&
                             static_cast<uint32_t>(movie->current_frame) >= movie->frame_count;
     if (((flags | movie->open_flags) & COPY_NO_SKIP) || last_frame) {

@@ -57,8 +57,7 @@ uint8_t* PostDouble32(StripContext*, uint8_t* dest, const uint8_t* start, const 
 uint8_t* PostPack24(StripContext*, uint8_t* dest, const uint8_t* start, const uint8_t* end) {
   return Pack24<1>(dest, start, end);
 }
-uint8_t* PostPack24Double(StripContext*, uint8_t* dest, const uint8_t* start,
-                          const uint8_t* end) {
+uint8_t* PostPack24Double(StripContext*, uint8_t* dest, const uint8_t* start, const uint8_t* end) {
   return Pack24<2>(dest, start, end);
 }
 

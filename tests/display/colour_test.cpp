@@ -18,7 +18,9 @@ std::vector<uint32_t> AllPaths() {
   paths.push_back(test::kTablePath);
   return paths;
 }
-bool IsTable(uint32_t path) { return !(path & CPU_MMX); }
+bool IsTable(uint32_t path) {
+  return !(path & CPU_MMX);
+}
 
 // Copies the whole frame in `format` into a tightly packed buffer.
 std::vector<uint8_t> Copy(const TestMovie& m, uint32_t format, uint32_t flags = 0) {
@@ -32,7 +34,7 @@ std::vector<uint8_t> Copy(const TestMovie& m, uint32_t format, uint32_t flags = 
 
 struct ColourCase {
   uint8_t y, cb, cr;
-  int simd[3];   // red, green, blue; -1 = not checked
+  int simd[3];  // red, green, blue; -1 = not checked
   int table[3];
 };
 
@@ -56,7 +58,9 @@ TEST(Colour, ExactValuesOfBothPaths) {
         SCOPED_TRACE(testing::Message() << int{c.y} << "," << int{c.cb} << "," << int{c.cr}
                                         << " path " << path << " pixel " << i / 4);
         for (int ch = 0; ch < 3; ++ch) {
-          if (want[ch] >= 0) EXPECT_EQ(out[i + 2 - ch], want[ch]);
+          if (want[ch] >= 0) {
+            EXPECT_EQ(out[i + 2 - ch], want[ch]);
+          }
         }
         EXPECT_EQ(out[i + 3], 0);
       }
@@ -105,8 +109,10 @@ TEST(Colour, AlphaChannels) {
     uint32_t want;
   };
   const Case kCases[] = {
-      {PIXFMT_32A, 0xC3, 0xFF000000u, 0xC3000000u}, {PIXFMT_32RA, 0x5A, 0xFF000000u, 0x5A000000u},
-      {PIXFMT_4444, 0xC3, 0xF000, 0xC000},          {PIXFMT_1555, 0x80, 0x8000, 0x8000},
+      {PIXFMT_32A, 0xC3, 0xFF000000u, 0xC3000000u},
+      {PIXFMT_32RA, 0x5A, 0xFF000000u, 0x5A000000u},
+      {PIXFMT_4444, 0xC3, 0xF000, 0xC000},
+      {PIXFMT_1555, 0x80, 0x8000, 0x8000},
       {PIXFMT_1555, 0x7F, 0x8000, 0},
   };
   TestMovie with_alpha({.width = 4, .height = 2, .alpha = true});
@@ -154,11 +160,17 @@ TEST(Colour, OrderedDitherPatterns) {
   };
   const Case kCases[] = {
       // 565, SIMD: red 2083 + {0, 64, 32, 96} >> 7, green 2103 + {0, 32, 16, 48} >> 6.
-      {PIXFMT_565, 128, false, {{16u << 11 | 32u << 5 | 16, 16u << 11 | 33u << 5 | 16},
-                                {16u << 11 | 33u << 5 | 16, 17u << 11 | 33u << 5 | 16}}},
+      {PIXFMT_565,
+       128,
+       false,
+       {{16u << 11 | 32u << 5 | 16, 16u << 11 | 33u << 5 | 16},
+        {16u << 11 | 33u << 5 | 16, 17u << 11 | 33u << 5 | 16}}},
       // 565, table: luma 130 + {0, 4, 2, 6}; green keeps 5 bits (s = 3).
-      {PIXFMT_565, 128, true, {{16u << 11 | 32u << 5 | 16, 16u << 11 | 32u << 5 | 16},
-                               {16u << 11 | 32u << 5 | 16, 16u << 11 | 34u << 5 | 16}}},
+      {PIXFMT_565,
+       128,
+       true,
+       {{16u << 11 | 32u << 5 | 16, 16u << 11 | 32u << 5 | 16},
+        {16u << 11 | 32u << 5 | 16, 16u << 11 | 34u << 5 | 16}}},
       // 3-3-2 index.
       {PIXFMT_8, 91, false, {{82, 91}, {90, 155}}},
       {PIXFMT_8, 91, true, {{82, 91}, {90, 155}}},

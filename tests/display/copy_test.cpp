@@ -1,11 +1,12 @@
 // CopyToBuffer's geometry and bookkeeping: every scaling mode's row and column
 // placement, bottom-up destinations, grayscale, the changed-block copy, the
 // region clamps, the late-frame decision, and ReportRects.
+#include "display/copy.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "display/copy.h"
 #include "driven_clock.h"
 #include "engine/timer.h"
 #include "test_movie.h"
@@ -135,7 +136,8 @@ TEST(CopyScaling, NeverWritesPastTheDestinationHeight) {
   for (uint32_t mode : {0u, 1u, 2u, 6u}) {
     for (int32_t sign : {1, -1}) {
       Destination d(20 * 3);
-      CopyToBuffer(m.get(), d.data(), sign * 20, 3, 5, 8, PIXFMT_32 | CopyScaleFlags(mode) | COPY_ALL);
+      CopyToBuffer(m.get(), d.data(), sign * 20, 3, 5, 8,
+                   PIXFMT_32 | CopyScaleFlags(mode) | COPY_ALL);
       EXPECT_TRUE(d.GuardsIntact()) << "mode " << mode << " sign " << sign;
     }
   }
@@ -159,7 +161,8 @@ TEST(CopyGeometry, NegativePitchWritesBottomUp) {
       }
       ASSERT_TRUE(up.GuardsIntact());
       for (int r = 0; r < 5; ++r)
-        EXPECT_EQ(0, std::memcmp(down.data() + r * pitch, up.data() + (4 - r) * pitch, size_t(pitch)))
+        EXPECT_EQ(0,
+                  std::memcmp(down.data() + r * pitch, up.data() + (4 - r) * pitch, size_t(pitch)))
             << "format " << format << " row " << r << " path " << path;
     }
   }
@@ -285,8 +288,7 @@ TEST(ChangedBlocksInterlaced, MapRowsFollowThePlaneRows) {
   CopyToBuffer(m.get(), d.data(), 64, 64, 16, 64, PIXFMT_32 | CopyScaleFlags(COPY_1X_INTERLACED));
   for (uint32_t r = 0; r < 64; ++r) {
     const bool written = r % 2 == 0 && r >= 32 && r < 48;
-    EXPECT_EQ(d[r * 64 + 3] == 0, written)
-        << "row " << r;
+    EXPECT_EQ(d[r * 64 + 3] == 0, written) << "row " << r;
   }
   m->map_copy = nullptr;
 }

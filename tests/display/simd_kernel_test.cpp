@@ -33,9 +33,9 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
   std::mt19937 rng(1234);
   // Channel layouts of every format family (positions, dropped bits).
   const uint32_t kLayouts[][8] = {
-      {24, 16, 8, 0, 0, 0, 0, 0},  {24, 0, 8, 16, 0, 0, 0, 0},  {12, 8, 4, 0, 4, 4, 4, 4},
-      {15, 10, 5, 0, 7, 3, 3, 3},  {0, 11, 5, 0, 0, 3, 2, 3},   {0, 10, 5, 0, 0, 2, 3, 3},
-      {0, 10, 4, 0, 0, 2, 2, 4},   {0, 0, 3, 6, 0, 5, 5, 6},
+      {24, 16, 8, 0, 0, 0, 0, 0}, {24, 0, 8, 16, 0, 0, 0, 0}, {12, 8, 4, 0, 4, 4, 4, 4},
+      {15, 10, 5, 0, 7, 3, 3, 3}, {0, 11, 5, 0, 0, 3, 2, 3},  {0, 10, 5, 0, 0, 2, 3, 3},
+      {0, 10, 4, 0, 0, 2, 2, 4},  {0, 0, 3, 6, 0, 5, 5, 6},
   };
   for (int trial = 0; trial < 400; ++trial) {
     const auto member = static_cast<SimdMember>(trial % SIMD_MEMBER_COUNT);
@@ -68,8 +68,8 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
     const size_t out = kOutBytes[member] * 8 * groups;
     Destination want(out + offset);
     SimdKernelsPortable().group[member](p, want.data() + offset, y.data() + offset,
-                                        cb.data() + offset, cr.data() + offset,
-                                        a.data() + offset, groups);
+                                        cb.data() + offset, cr.data() + offset, a.data() + offset,
+                                        groups);
     for (const SimdKernels* k : fast) {
       Destination got(out + offset);
       k->group[member](p, got.data() + offset, y.data() + offset, cb.data() + offset,
@@ -105,15 +105,15 @@ TEST(SimdKernels, CopiesMatchThePortableReference) {
           CopyPath use(path);
           Destination d(bytes);
           uint8_t* start = d.data();
-          CopyToBuffer(m.get(), start, negative ? -pitch : pitch, static_cast<int32_t>(h),
-                       m->width, m->height, flags);
+          CopyToBuffer(m.get(), start, negative ? -pitch : pitch, static_cast<int32_t>(h), m->width,
+                       m->height, flags);
           ASSERT_TRUE(d.GuardsIntact());
           if (want.empty()) {
             want = d.Bytes();
           } else {
-            ASSERT_EQ(d.Bytes(), want) << "format " << format << " mode " << mode << " size "
-                                       << size[0] << "x" << size[1] << " path " << path
-                                       << " flags " << std::hex << flags;
+            ASSERT_EQ(d.Bytes(), want)
+                << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
+                << " path " << path << " flags " << std::hex << flags;
           }
         }
       }

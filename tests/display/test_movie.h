@@ -33,9 +33,9 @@ class TestMovie {
     for (uint32_t i = 0; i < o.frames; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(16, 0));
     bytes_ = writer.Finish();
     bytes_.resize(bytes_.size() + 1024, 0);
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()),
-                  OPEN_MEMORY | (o.alpha ? OPEN_ALPHA : 0) | (o.display_option << 28) |
-                      o.extra_open_flags);
+    movie_ = Open(
+        MovieSource::Memory(bytes_.data(), bytes_.size()),
+        OPEN_MEMORY | (o.alpha ? OPEN_ALPHA : 0) | (o.display_option << 28) | o.extra_open_flags);
   }
   ~TestMovie() { Close(movie_); }
   TestMovie(const TestMovie&) = delete;
@@ -69,7 +69,8 @@ class TestMovie {
     for (int p = 0; p < PLANE_COUNT; ++p) {
       const PlaneEntry& e = planes().plane[p];
       if (!e.samples) continue;
-      const uint32_t rows = p == PLANE_CHROMA_A || p == PLANE_CHROMA_B ? f.chroma_height : f.luma_height;
+      const uint32_t rows =
+          p == PLANE_CHROMA_A || p == PLANE_CHROMA_B ? f.chroma_height : f.luma_height;
       for (uint32_t i = 0; i < e.pitch * rows; ++i) e.samples[i] = static_cast<uint8_t>(rng());
     }
   }

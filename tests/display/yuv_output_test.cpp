@@ -80,7 +80,9 @@ TEST(PackedYuv, GrayscaleUnitsCarry128) {
 struct Yv12Layout {
   uint32_t pitch, rows;
   size_t luma(uint32_t x, uint32_t y) const { return size_t{y} * pitch + x; }
-  size_t v(uint32_t x, uint32_t y) const { return size_t{pitch} * rows + size_t{y} * (pitch / 2) + x; }
+  size_t v(uint32_t x, uint32_t y) const {
+    return size_t{pitch} * rows + size_t{y} * (pitch / 2) + x;
+  }
   size_t u(uint32_t x, uint32_t y) const { return v(x, y) + size_t{rows / 2} * (pitch / 2); }
   size_t bytes() const { return u(0, rows / 2); }
 };
@@ -108,7 +110,9 @@ TEST(Yv12, PlaneLayoutWithCrInTheVPlane) {
   Destination gray(l.bytes());
   CopyToBuffer(m.get(), gray.data(), 8, 6, 6, 5, PIXFMT_YV12 | COPY_GRAYSCALE | COPY_ALL);
   for (size_t i = l.v(0, 0); i < l.bytes(); ++i) {
-    if ((i - l.v(0, 0)) % 4 < 3) EXPECT_EQ(gray[i], 128) << i;
+    if ((i - l.v(0, 0)) % 4 < 3) {
+      EXPECT_EQ(gray[i], 128) << i;
+    }
   }
 }
 
@@ -137,14 +141,14 @@ TEST(Yv12, ChromaRowsPerMode) {
     const uint32_t width = c.doubled ? 8 : 4;
     const Yv12Layout l{width, c.rows};
     Destination d(l.bytes());
-    CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(width), static_cast<int32_t>(c.rows), 4,
-                 5, PIXFMT_YV12 | CopyScaleFlags(c.mode) | COPY_ALL);
+    CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(width), static_cast<int32_t>(c.rows), 4, 5,
+                 PIXFMT_YV12 | CopyScaleFlags(c.mode) | COPY_ALL);
     ASSERT_TRUE(d.GuardsIntact()) << "mode " << c.mode;
     for (uint32_t row = 0; row < c.source.size(); ++row)
       for (uint32_t x = 0; x < width / 2; ++x) {
         const uint32_t sx = c.doubled ? x / 2 : x;
-        const int want = c.source[row] < 0 ? Destination::kFill
-                                            : m.ChromaA(sx, uint32_t(c.source[row]));
+        const int want =
+            c.source[row] < 0 ? Destination::kFill : m.ChromaA(sx, uint32_t(c.source[row]));
         EXPECT_EQ(d[l.v(x, row)], want) << "mode " << c.mode << " row " << row << " x " << x;
       }
   }
