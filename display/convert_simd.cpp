@@ -60,10 +60,15 @@ template <SimdMember M>
 void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint8_t* cb,
                    const uint8_t* cr, const uint8_t* a, size_t groups) {
   constexpr uint32_t out = kOutBytes[M];
+  // Local copies, so the stores to d do not force the lanes to be read again.
+  int16_t lanes[3][4];
+  for (int c = 0; c < 3; ++c) std::memcpy(lanes[c], p.dither[c], sizeof lanes[c]);
+  SimdParams local = p;
+  for (int c = 0; c < 3; ++c) local.dither[c] = lanes[c];
   for (size_t g = 0; g < groups; ++g) {
     for (uint32_t i = 0; i < 4; ++i)
-      SimdPair<M>(p, d + 2 * i * out, y + 2 * i, cb[i], cr[i], HasAlpha(M) ? a + 2 * i : nullptr,
-                  (2 * i) & 3);
+      SimdPair<M>(local, d + 2 * i * out, y + 2 * i, cb[i], cr[i],
+                  HasAlpha(M) ? a + 2 * i : nullptr, (2 * i) & 3);
     d += 8 * out, y += 8, cb += 4, cr += 4;
     if (HasAlpha(M)) a += 8;
   }

@@ -34,12 +34,13 @@ struct SimdRgb {
 inline int16_t SimdMulHigh(int16_t a, int16_t b) {
   return static_cast<int16_t>((int32_t{a} * b) >> 16);
 }
+// Branch-free forms: the reference runs on random data in the tests.
 inline int16_t SimdAddSaturate(int16_t a, int16_t b) {
-  return static_cast<int16_t>(std::clamp<int32_t>(int32_t{a} + b, -32768, 32767));
+  return static_cast<int16_t>(std::max(std::min(int32_t{a} + b, 32767), -32768));
 }
 inline uint16_t SimdSubUnsignedSaturate(int16_t a, uint16_t b) {
-  const uint16_t u = static_cast<uint16_t>(a);
-  return u > b ? static_cast<uint16_t>(u - b) : 0;
+  const int32_t d = int32_t{static_cast<uint16_t>(a)} - b;
+  return static_cast<uint16_t>(std::max(d, 0));
 }
 
 // One pixel; dr, dg, db are the dither-row lanes (bias plus dither) of its column.

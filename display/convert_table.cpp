@@ -94,9 +94,8 @@ inline uint32_t Table16(TableRgb c) {
 enum TableMember { TABLE_32, TABLE_32_ALPHA, TABLE_16, TABLE_16_ALPHA };
 
 template <TableMember M>
-inline void TablePixel(uint8_t* d, uint32_t y, uint32_t cb, uint32_t cr, const uint8_t* a,
-                       uint32_t parity) {
-  const ConverterState& s = Converters();
+inline void TablePixel(const ConverterState& s, uint8_t* d, uint32_t y, uint32_t cb, uint32_t cr,
+                       const uint8_t* a, uint32_t parity) {
   if constexpr (M == TABLE_32 || M == TABLE_32_ALPHA) {
     uint32_t v = Table32(TableColour(y, cb, cr, 0), s.channels.pos[CH_BLUE]);
     if constexpr (M == TABLE_32_ALPHA) v |= uint32_t{*a} << 24;
@@ -112,6 +111,7 @@ template <TableMember M>
 uint32_t TableRun(StripContext* ctx, uint32_t n, uint32_t x) {
   constexpr bool kAlpha = M == TABLE_32_ALPHA || M == TABLE_16_ALPHA;
   constexpr uint32_t out = (M == TABLE_32 || M == TABLE_32_ALPHA) ? 4 : 2;
+  const ConverterState& s = Converters();
   const uint32_t count = n == 1 ? 1 : n - ((x ^ n) & 1);
   uint8_t* d = ctx->dest;
   const uint8_t* y = ctx->luma;
@@ -120,14 +120,14 @@ uint32_t TableRun(StripContext* ctx, uint32_t n, uint32_t x) {
   const uint8_t* a = kAlpha ? ctx->alpha : nullptr;
   uint32_t done = 0;
   if (count & 1) {
-    TablePixel<M>(d, *y, *cb, *cr, a, x & 1);
+    TablePixel<M>(s, d, *y, *cb, *cr, a, x & 1);
     d += out, ++y, ++cb, ++cr;
     if (kAlpha) ++a;
     done = 1;
   }
   for (; done < count; done += 2) {
-    TablePixel<M>(d, y[0], *cb, *cr, a, 0);
-    TablePixel<M>(d + out, y[1], *cb, *cr, kAlpha ? a + 1 : nullptr, 1);
+    TablePixel<M>(s, d, y[0], *cb, *cr, a, 0);
+    TablePixel<M>(s, d + out, y[1], *cb, *cr, kAlpha ? a + 1 : nullptr, 1);
     d += 2 * out, y += 2, ++cb, ++cr;
     if (kAlpha) a += 2;
   }

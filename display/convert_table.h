@@ -29,7 +29,7 @@ const ConversionTables& Tables();
 // give the first of them, indices above give the last.
 template <typename T>
 inline T TableLookup(const T* table, int32_t v) {
-  return table[256 + std::clamp<int32_t>(v, 0, 255)];
+  return table[256 + std::max(std::min(v, 255), 0)];
 }
 
 }  // namespace vexil
