@@ -68,6 +68,26 @@ TEST(Colour, ExactValuesOfBothPaths) {
   }
 }
 
+// Width 5: pixels 0-1 and 2-3 are pairs, pixel 4 is alone and reads chroma
+// column 2; the next row starts again at chroma column 0.
+TEST(Colour, OddWidthEndsWithALonePixel) {
+  TestMovie m({.width = 5, .height = 2});
+  m.FillConstant(128, 128, 128);
+  m.ChromaB(1, 0) = 60, m.ChromaA(1, 0) = 200;
+  m.ChromaB(2, 0) = 90, m.ChromaA(2, 0) = 170;
+  for (uint32_t path : AllPaths()) {
+    CopyPath use(path);
+    const std::vector<uint8_t> out = Copy(m, PIXFMT_32);
+    auto pixel = [&](int i) { return std::vector<uint8_t>(&out[4 * i], &out[4 * i + 4]); };
+    m.ChromaB(0, 0) = 90, m.ChromaA(0, 0) = 170;  // column 0 now holds column 2's chroma
+    const std::vector<uint8_t> like = Copy(m, PIXFMT_32);
+    m.ChromaB(0, 0) = 128, m.ChromaA(0, 0) = 128;
+    EXPECT_EQ(pixel(4), std::vector<uint8_t>(&like[0], &like[4])) << path;
+    EXPECT_NE(pixel(4), pixel(2)) << path;
+    EXPECT_EQ(pixel(5), pixel(0)) << path;
+  }
+}
+
 struct LayoutCase {
   uint32_t format;
   std::vector<int> simd;  // the first pixel's bytes
