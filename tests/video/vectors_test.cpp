@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,10 +77,11 @@ DecodedMovie DecodeMovie(const std::vector<uint8_t>& file, uint32_t cpu_features
     for (uint32_t t = 0; t < h.track_count && pos + 4 <= end; ++t) pos += 4 + ReadLE32(&file[pos]);
     if (pos > end) pos = end;
     // The video data alone, in a buffer of its exact size: nothing past it may be read.
-    std::vector<uint8_t> video(file.begin() + static_cast<ptrdiff_t>(pos), file.begin() + end);
-    if (video.empty()) video.reserve(1);
-    const uint8_t* data_start = video.data();
-    const uintptr_t end_address = reinterpret_cast<uintptr_t>(data_start) + video.size();
+    const size_t video_bytes = end - pos;
+    auto video = std::make_unique<uint8_t[]>(video_bytes ? video_bytes : 1);
+    std::memcpy(video.get(), file.data() + pos, video_bytes);
+    const uint8_t* data_start = video.get();
+    const uintptr_t end_address = reinterpret_cast<uintptr_t>(data_start) + video_bytes;
     const uint8_t* data_end = reinterpret_cast<const uint8_t*>(end_address);
     const uint8_t* plane_end = reinterpret_cast<const uint8_t*>(end_address + 4);
 
@@ -111,13 +113,13 @@ DecodedMovie DecodeMovie(const std::vector<uint8_t>& file, uint32_t cpu_features
     uint32_t skipped = 0;
     bool go = true;
     if (alpha) {
-      if (video.size() < 4) {
+      if (video_bytes < 4) {
         go = false;
       } else {
         decode(3, p + 4, 1, &skipped);
         if (skipped < m) m = skipped;
         const uint32_t count = ReadLE32(p);
-        if (count > video.size()) go = false;
+        if (count > video_bytes) go = false;
         else p += count;
       }
     }
