@@ -56,6 +56,12 @@ PlaneBuilder::PlaneBuilder(const PlaneBuilderOptions& options, std::vector<uint8
   rows_.resize(opt_.height / 8);
 }
 
+bool PlaneBuilder::PastEnd() {
+  if (!done()) return false;
+  error_ = "blocks past the end of the plane";
+  return true;
+}
+
 void PlaneBuilder::TakeType(uint8_t type) { row().v[K_TYPES].push_back(type); }
 
 void PlaneBuilder::Mark(uint32_t column) {
@@ -104,6 +110,7 @@ void PlaneBuilder::PutDoubled(const uint8_t in[64]) {
 }
 
 void PlaneBuilder::Skip() {
+  if (PastEnd()) return;
   TakeType(0);
   const uint32_t map_row = opt_.map_step == 1 ? y_ / 16 : y_ / 8;
   if (!opt_.map_step || !map_[size_t{map_row} * opt_.map_stride + map_column_ / 2]) ++skip_count_;
@@ -114,11 +121,13 @@ void PlaneBuilder::Skip() {
 }
 
 void PlaneBuilder::Pass(uint8_t code) {
+  if (PastEnd()) return;
   TakeType(code);
   Advance(8);
 }
 
 void PlaneBuilder::Motion(int dx, int dy) {
+  if (PastEnd()) return;
   TakeType(2);
   Mark(map_column_);
   PutOffsets(dx, dy);
@@ -195,6 +204,7 @@ void PlaneBuilder::BuildRaw(const uint8_t colours[64], uint8_t out[64]) {
 }
 
 void PlaneBuilder::Run(const RunBlockCode& block) {
+  if (PastEnd()) return;
   TakeType(3);
   Mark(map_column_);
   uint8_t out[64];
@@ -204,6 +214,7 @@ void PlaneBuilder::Run(const RunBlockCode& block) {
 }
 
 void PlaneBuilder::Residue(int dx, int dy, const ResidueBlockCode& block) {
+  if (PastEnd()) return;
   TakeType(4);
   Mark(map_column_);
   PutOffsets(dx, dy);
@@ -222,6 +233,7 @@ void PlaneBuilder::Residue(int dx, int dy, const ResidueBlockCode& block) {
 }
 
 void PlaneBuilder::Intra(const DctBlockCode& block) {
+  if (PastEnd()) return;
   TakeType(5);
   Mark(map_column_);
   uint8_t out[64];
@@ -231,6 +243,7 @@ void PlaneBuilder::Intra(const DctBlockCode& block) {
 }
 
 void PlaneBuilder::Fill(uint8_t colour) {
+  if (PastEnd()) return;
   TakeType(6);
   Mark(map_column_);
   row().v[K_COLOURS].push_back(colour);
@@ -241,6 +254,7 @@ void PlaneBuilder::Fill(uint8_t colour) {
 }
 
 void PlaneBuilder::Inter(int dx, int dy, const DctBlockCode& block) {
+  if (PastEnd()) return;
   TakeType(7);
   Mark(map_column_);
   PutOffsets(dx, dy);
@@ -261,6 +275,7 @@ void PlaneBuilder::Inter(int dx, int dy, const DctBlockCode& block) {
 }
 
 void PlaneBuilder::Pattern(const PatternBlockCode& block) {
+  if (PastEnd()) return;
   TakeType(8);
   Mark(map_column_);
   uint8_t out[64];
@@ -270,6 +285,7 @@ void PlaneBuilder::Pattern(const PatternBlockCode& block) {
 }
 
 void PlaneBuilder::Raw(const uint8_t colours[64]) {
+  if (PastEnd()) return;
   TakeType(9);
   Mark(map_column_);
   uint8_t out[64];
@@ -279,6 +295,7 @@ void PlaneBuilder::Raw(const uint8_t colours[64]) {
 }
 
 bool PlaneBuilder::ScaledStart(uint8_t sub_type) {
+  if (PastEnd()) return false;
   TakeType(1);
   Mark(map_column_);
   if (remaining_width() < 16) {

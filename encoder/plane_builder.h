@@ -82,7 +82,7 @@ class PlaneBuilder {
   // Position of the next block; done() once the plane is covered.
   uint32_t x() const { return x_; }
   uint32_t y() const { return y_; }
-  bool done() const { return y_ >= opt_.height; }
+  bool done() const { return y_ >= opt_.height || opt_.width == 0; }
   bool odd_row() const { return y_ % 16 == 8; }
   uint32_t remaining_width() const { return opt_.width - x_; }
 
@@ -103,6 +103,7 @@ class PlaneBuilder {
     BitWriter inline_bits;
   };
   Row& row() { return rows_[y_ / 8]; }
+  bool PastEnd();  // true (and an error) once the plane is covered
   void TakeType(uint8_t type);
   void Mark(uint32_t column);
   void Advance(uint32_t pixels);
