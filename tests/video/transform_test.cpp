@@ -288,7 +288,8 @@ TEST(Kernels, SimdKernelsAgreeBitExactlyWithTheReferences) {
       if (kind == 0 && rng() % 6) continue;
       block[i] = static_cast<int16_t>(kind == 3 ? rng() : static_cast<int>(rng() % 512) - 256);
     }
-    const uint32_t* quant = (round & 1 ? kIntraQuant : kInterQuant)[rng() % 16];
+    const uint32_t q = rng() % 16;
+    const uint32_t* quant = round & 1 ? kIntraQuant[q] : kInterQuant[q];
     uint8_t a[64], b[64];
     reference.idct(block, quant, a);
     native.idct(block, quant, b);
