@@ -5,7 +5,7 @@
 namespace vexil {
 namespace {
 
-// List entries are (scan index << 2) | mode; 0 is a dead entry. Entries are
+// List entries are (scan index << 2) | mode. Entries are
 // prepended before the start (up to 64, one per position) and appended after
 // the end (at most 9 beyond the initial ones), so the list starts in the
 // middle of its storage.
@@ -37,9 +37,13 @@ void ReadCoefficients(BitReader& reader, int16_t block[64]) {
 
   const int planes = static_cast<int>(r.Read(4));
   for (int bits = planes - 1; bits >= 0; --bits) {
+    // Entries that die are dropped as the pass goes (survivors keep their
+    // order), so the list never holds dead entries at the start of a pass.
+    int keep = start;
     for (int p = start; p < end;) {
       const uint8_t e = list[p];
-      if (!e || !r.ReadBit()) {
+      if (!r.ReadBit()) {
+        list[keep++] = e;
         ++p;
         continue;
       }
@@ -57,11 +61,11 @@ void ReadCoefficients(BitReader& reader, int16_t block[64]) {
           list[end++] = Entry(i + 12, MODE_GROUP);
           break;
         case MODE_GROUP:
-          list[p++] = 0;
+          ++p;
           group = i;
           break;
         case MODE_SINGLE:
-          list[p++] = 0;
+          ++p;
           block[kCoefficientScan[i]] = ReadCoefficientValue(r, bits);
           break;
       }
@@ -74,6 +78,8 @@ void ReadCoefficients(BitReader& reader, int16_t block[64]) {
         }
       }
     }
+    // Prepended entries went before the pass's first entry, survivors after it.
+    end = keep;
   }
   reader = r;
 }
@@ -100,9 +106,11 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
       v = static_cast<uint8_t>((v & 0x80) ? v - mask : v + mask);
       if (updates++ == limit) goto done;
     }
+    int keep = start;
     for (int p = start; p < end;) {
       const uint8_t e = list[p];
-      if (!e || !r.ReadBit()) {
+      if (!r.ReadBit()) {
+        list[keep++] = e;
         ++p;
         continue;
       }
@@ -120,11 +128,11 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
           list[end++] = Entry(i + 12, MODE_GROUP);
           break;
         case MODE_GROUP:
-          list[p++] = 0;
+          ++p;
           group = i;
           break;
         case MODE_SINGLE:
-          list[p++] = 0;
+          ++p;
           value[i] = static_cast<uint8_t>(r.ReadBit() ? 0u - mask : mask);
           found[found_count++] = static_cast<uint8_t>(i);
           if (updates++ == limit) goto done;
@@ -142,6 +150,7 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
         }
       }
     }
+    end = keep;
   }
 done:
   reader = r;
