@@ -16,6 +16,12 @@ enum : uint8_t { MODE_GROUP_HEAD = 0, MODE_SPLIT = 1, MODE_GROUP = 2, MODE_SINGL
 
 constexpr uint8_t Entry(int index, uint8_t mode) { return static_cast<uint8_t>(index << 2 | mode); }
 
+// Number of 0 bits ahead, at most `entries` (and at most 32).
+inline uint32_t KeptRun(const BitReader& r, int entries) {
+  const uint32_t limit = entries < 32 ? static_cast<uint32_t>(entries) : 32;
+  return static_cast<uint32_t>(__builtin_ctzll(r.bits | (uint64_t{1} << limit)));
+}
+
 inline int16_t ReadCoefficientValue(BitReader& r, int bits) {
   if (bits == 0) return r.ReadBit() ? -1 : 1;
   int32_t v = static_cast<int32_t>(r.Read(static_cast<uint32_t>(bits))) + (1 << bits);
@@ -41,12 +47,17 @@ void ReadCoefficients(BitReader& reader, int16_t block[64]) {
     // order), so the list never holds dead entries at the start of a pass.
     int keep = start;
     for (int p = start; p < end;) {
-      const uint8_t e = list[p];
-      if (!r.ReadBit()) {
-        list[keep++] = e;
-        ++p;
+      if (!(r.bits & 1)) {
+        // A run of 0 bits keeps as many entries: take it in one step.
+        const uint32_t z = KeptRun(r, end - p);
+        for (uint32_t k = 0; k < z; ++k) list[keep + k] = list[p + k];
+        keep += z;
+        p += z;
+        r.Skip(z);
         continue;
       }
+      r.Skip(1);
+      const uint8_t e = list[p];
       const int i = e >> 2;
       int group = -1;
       switch (e & 3) {
@@ -108,12 +119,17 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
     }
     int keep = start;
     for (int p = start; p < end;) {
-      const uint8_t e = list[p];
-      if (!r.ReadBit()) {
-        list[keep++] = e;
-        ++p;
+      if (!(r.bits & 1)) {
+        // A run of 0 bits keeps as many entries: take it in one step.
+        const uint32_t z = KeptRun(r, end - p);
+        for (uint32_t k = 0; k < z; ++k) list[keep + k] = list[p + k];
+        keep += z;
+        p += z;
+        r.Skip(z);
         continue;
       }
+      r.Skip(1);
+      const uint8_t e = list[p];
       const int i = e >> 2;
       int group = -1;
       switch (e & 3) {
