@@ -64,28 +64,37 @@ BenchPlane MakePlane(uint32_t width, uint32_t height, bool inter, uint32_t seed)
     const uint32_t roll = rng() % 100;
     const int dx = static_cast<int>(rng() % 9) - 4, dy = static_cast<int>(rng() % 9) - 4;
     if (inter) {
-      if (roll < 45) b.Skip();
-      else if (roll < 70) b.Motion(dx, dy);
-      else if (roll < 82) b.Inter(dx, dy, TextureBlock(rng, 0, false));
+      if (roll < 45)
+        b.Skip();
+      else if (roll < 70)
+        b.Motion(dx, dy);
+      else if (roll < 82)
+        b.Inter(dx, dy, TextureBlock(rng, 0, false));
       else if (roll < 90) {
         ResidueBlockCode r;
-        for (int i = 0; i < 10; ++i) r.by_scan[rng() % 64] = static_cast<int16_t>(static_cast<int>(rng() % 31) - 15);
+        for (int i = 0; i < 10; ++i)
+          r.by_scan[rng() % 64] = static_cast<int16_t>(static_cast<int>(rng() % 31) - 15);
         r.limit = 127;
         b.Residue(dx, dy, r);
-      } else if (roll < 95) b.Intra(TextureBlock(rng, mean_at(), true));
-      else b.Fill(static_cast<uint8_t>(mean_at()));
+      } else if (roll < 95)
+        b.Intra(TextureBlock(rng, mean_at(), true));
+      else
+        b.Fill(static_cast<uint8_t>(mean_at()));
       continue;
     }
     if (roll < 9 && !b.odd_row() && b.remaining_width() >= 16 && height - b.y() >= 16) {
       scaled_above[column] = scaled_above[column + 1] = true;
-      if (roll < 5) b.ScaledFill(static_cast<uint8_t>(mean_at()));
-      else b.ScaledIntra(TextureBlock(rng, mean_at(), true));
+      if (roll < 5)
+        b.ScaledFill(static_cast<uint8_t>(mean_at()));
+      else
+        b.ScaledIntra(TextureBlock(rng, mean_at(), true));
     } else if (roll < 64) {
       b.Intra(TextureBlock(rng, mean_at(), true));
     } else if (roll < 76) {
       b.Fill(static_cast<uint8_t>(mean_at()));
     } else if (roll < 86) {
-      PatternBlockCode pattern{static_cast<uint8_t>(mean_at()), static_cast<uint8_t>(mean_at() + 40), {}};
+      PatternBlockCode pattern{
+          static_cast<uint8_t>(mean_at()), static_cast<uint8_t>(mean_at() + 40), {}};
       for (auto& r : pattern.rows) r = static_cast<uint8_t>(rng());
       b.Pattern(pattern);
     } else if (roll < 97) {
@@ -93,7 +102,8 @@ BenchPlane MakePlane(uint32_t width, uint32_t height, bool inter, uint32_t seed)
       run.scan = static_cast<uint8_t>(rng() % 16);
       for (uint32_t filled = 0; filled < 63;) {
         const uint32_t len = std::min<uint32_t>(64 - filled, 4 + rng() % 13);
-        run.segments.push_back({static_cast<uint8_t>(len - 1), true, {static_cast<uint8_t>(rng())}});
+        run.segments.push_back(
+            {static_cast<uint8_t>(len - 1), true, {static_cast<uint8_t>(rng())}});
         filled += len;
       }
       b.Run(run);
@@ -124,7 +134,8 @@ void BM_DecodePlane(benchmark::State& state) {
   uint32_t sizes[BUNDLE_KIND_COUNT];
   BundleBufferSizes(width, sizes);
   std::vector<uint8_t> bundle_memory(BundleBuffersTotal(sizes) + 16);
-  uint8_t* bundles = bundle_memory.data() + (16 - reinterpret_cast<uintptr_t>(bundle_memory.data()) % 16) % 16;
+  uint8_t* bundles =
+      bundle_memory.data() + (16 - reinterpret_cast<uintptr_t>(bundle_memory.data()) % 16) % 16;
   std::vector<uint8_t> map(((width + 15) / 16 + 15) / 16 * 16 * ((height + 15) / 16));
   PlaneDecodeArgs a{};
   a.width = width;

@@ -8,7 +8,9 @@ namespace {
 constexpr int kListStorage = 96;
 constexpr int kListStart = 68;
 
-uint8_t Entry(int index, int mode) { return static_cast<uint8_t>(index << 2 | mode); }
+uint8_t Entry(int index, int mode) {
+  return static_cast<uint8_t>(index << 2 | mode);
+}
 
 // Positions an entry stands for: its own group of 4, plus the groups it
 // splits into (mode 0 at i: i..i+19; mode 1 at i: i..i+15).

@@ -27,7 +27,9 @@ enum : int {
   K_RUNS = BUNDLE_RUNS,
 };
 
-bool IsDc(int k) { return k == K_INTRA_DC || k == K_INTER_DC; }
+bool IsDc(int k) {
+  return k == K_INTRA_DC || k == K_INTER_DC;
+}
 
 bool HasContent(uint8_t sub_type) {
   return sub_type == 3 || sub_type == 5 || sub_type == 6 || sub_type == 8 || sub_type == 9;
@@ -62,7 +64,9 @@ bool PlaneBuilder::PastEnd() {
   return true;
 }
 
-void PlaneBuilder::TakeType(uint8_t type) { row().v[K_TYPES].push_back(type); }
+void PlaneBuilder::TakeType(uint8_t type) {
+  row().v[K_TYPES].push_back(type);
+}
 
 void PlaneBuilder::Mark(uint32_t column) {
   if (!opt_.map_step) return;
@@ -321,11 +325,11 @@ void PlaneBuilder::Scaled(uint8_t sub_type) {
   if (ScaledStart(sub_type)) error_ = "scaled block: content required";
 }
 
-#define VEXIL_SCALED_BODY(build)          \
-  uint8_t out[64];                        \
-  build;                                  \
-  PutDoubled(out);                        \
-  Mark(map_column_ + opt_.map_step);      \
+#define VEXIL_SCALED_BODY(build)     \
+  uint8_t out[64];                   \
+  build;                             \
+  PutDoubled(out);                   \
+  Mark(map_column_ + opt_.map_step); \
   Advance(16);
 
 void PlaneBuilder::ScaledRun(const RunBlockCode& block) {
@@ -407,7 +411,8 @@ bool PlaneBuilder::WriteAll(BitWriter& out, PlaneTrees& trees, bool counting) {
           }
         }
         if (end == r && count(r)) {
-          error_ = "row " + std::to_string(r) + " exceeds the capacity of bundle " + std::to_string(k);
+          error_ =
+              "row " + std::to_string(r) + " exceeds the capacity of bundle " + std::to_string(k);
           return false;
         }
         const uint32_t bits = layout.length_bits[k];

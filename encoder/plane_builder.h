@@ -29,8 +29,8 @@ struct RunBlockCode {
 };
 
 struct DctBlockCode {
-  int32_t dc = 0;                 // intra: 0..2047 first in a chunk; inter: signed
-  int16_t by_scan[64] = {};       // coefficients by scan index; [0] unused
+  int32_t dc = 0;            // intra: 0..2047 first in a chunk; inter: signed
+  int16_t by_scan[64] = {};  // coefficients by scan index; [0] unused
   uint8_t quantizer = 0;
 };
 
@@ -48,7 +48,7 @@ struct PlaneBuilderOptions {
   uint32_t width = 0, height = 0;  // multiples of 8
   uint32_t pitch = 0;              // 0: the width
   bool old_revision = false;
-  uint32_t map_step = 1;  // for the expected map and skip count
+  uint32_t map_step = 1;    // for the expected map and skip count
   uint32_t map_stride = 0;  // 0: enough for the plane
 };
 

@@ -38,7 +38,7 @@ inline uint32_t LoadPlaneWord(uintptr_t addr, uintptr_t readable_end) {
 }
 
 struct BitReader {
-  uint64_t bits;  // cached bits, then the peeked next word; zero above
+  uint64_t bits;   // cached bits, then the peeked next word; zero above
   uint32_t count;  // cached bits (0..32)
   uintptr_t word;  // next word not yet loaded
   uintptr_t readable_end;
@@ -51,9 +51,7 @@ struct BitReader {
   }
 
   // The next n bits (n <= 32) without consuming them.
-  uint32_t Peek(uint32_t n) const {
-    return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1));
-  }
+  uint32_t Peek(uint32_t n) const { return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1)); }
 
   // Consumes n bits (n <= 32). Crossing into the peeked word loads it.
   void Skip(uint32_t n) {

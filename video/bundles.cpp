@@ -5,7 +5,9 @@
 namespace vexil {
 namespace {
 
-uint32_t Floor16(uint64_t v) { return static_cast<uint32_t>(v & ~uint64_t{15}); }
+uint32_t Floor16(uint64_t v) {
+  return static_cast<uint32_t>(v & ~uint64_t{15});
+}
 
 // True when the next code look-up needs a word while the reader is at or past
 // the data end: the chunk ends and the bundle stops there.

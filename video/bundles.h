@@ -46,8 +46,8 @@ struct PlaneBundles {
 // Points the bundles at the nine buffers (consecutive, each 16-byte aligned)
 // and sets capacities for plane width w. False when the buffers are smaller
 // than such a plane needs.
-bool SetUpBundles(PlaneBundles* pb, uint32_t w, uint8_t* buffers, const uint32_t sizes[BUNDLE_KIND_COUNT],
-                  bool old_revision);
+bool SetUpBundles(PlaneBundles* pb, uint32_t w, uint8_t* buffers,
+                  const uint32_t sizes[BUNDLE_KIND_COUNT], bool old_revision);
 
 // Reads the plane's tree descriptors in stream order and empties every bundle.
 void ReadBundleTrees(BitReader& r, PlaneBundles* pb);

@@ -14,7 +14,9 @@ constexpr int kListStart = 68;
 
 enum : uint8_t { MODE_GROUP_HEAD = 0, MODE_SPLIT = 1, MODE_GROUP = 2, MODE_SINGLE = 3 };
 
-constexpr uint8_t Entry(int index, uint8_t mode) { return static_cast<uint8_t>(index << 2 | mode); }
+constexpr uint8_t Entry(int index, uint8_t mode) {
+  return static_cast<uint8_t>(index << 2 | mode);
+}
 
 // Number of 0 bits ahead, at most `entries` (and at most 32).
 inline uint32_t KeptRun(const BitReader& r, int entries) {

@@ -59,7 +59,7 @@ inline void Transpose8x8(__m256i v[8]) {
 }  // namespace
 
 __attribute__((target("avx2"))) void IdctAvx2(const int16_t block[64], const uint32_t quant[64],
-                                               uint8_t out[64]) {
+                                              uint8_t out[64]) {
   __m256i v[8];
   for (int r = 0; r < 8; ++r) {
     const __m256i c =

@@ -13,13 +13,15 @@
 namespace vexil {
 
 struct PlaneDecodeArgs {
-  uint32_t width, height;    // padded plane size, multiples of 8
-  uint8_t* destination;      // top-left sample of the plane being written
-  const uint8_t* reference;  // same plane of the previous frame (== destination with one buffer)
-  uint32_t pitch;            // same for destination and reference; at least width
+  uint32_t width, height;     // padded plane size, multiples of 8
+  uint8_t* destination;       // top-left sample of the plane being written
+  const uint8_t* reference;   // same plane of the previous frame (== destination with one buffer)
+  uint32_t pitch;             // same for destination and reference; at least width
   const uint8_t* data_start;  // the plane's bit stream (may be unaligned)
-  const uint8_t* data_end;    // 4 bytes past the frame's video data: the "at or past data end" tests use this
-  const uint8_t* readable_end;  // nothing at or past this address is ever loaded (zero words instead); may be below data_end
+  const uint8_t*
+      data_end;  // 4 bytes past the frame's video data: the "at or past data end" tests use this
+  const uint8_t* readable_end;  // nothing at or past this address is ever loaded (zero words
+                                // instead); may be below data_end
   // Changed-block map: one byte per 16x16 luma area. map_step 1 for luma and
   // alpha, 2 for chroma, 0 = no map (then every skip block counts as skipped).
   // The map must hold a row of map_stride bytes per 16 luma lines of the plane.

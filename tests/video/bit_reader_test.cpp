@@ -1,5 +1,7 @@
 // Bit order, word-pointer semantics, reads past the readable end, code tables
 // and tree descriptors.
+#include "video/bit_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,7 +9,6 @@
 
 #include "encoder/bit_writer.h"
 #include "encoder/tree_encoder.h"
-#include "video/bit_reader.h"
 #include "video/code_tables.h"
 
 namespace vexil {

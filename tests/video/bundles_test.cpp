@@ -1,4 +1,6 @@
 // Chunk codings, capacities, length fields and the stop rules of the bundles.
+#include "video/bundles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 
 #include "encoder/bit_writer.h"
 #include "encoder/bundle_encoder.h"
-#include "video/bundles.h"
 
 namespace vexil {
 namespace {
@@ -37,7 +38,8 @@ struct Stream {
     r.Start(bytes.data(), bytes.data() + bytes.size());
   }
   uint32_t consumed() const {
-    return static_cast<uint32_t>((r.word - reinterpret_cast<uintptr_t>(bytes.data())) * 8) - r.count;
+    return static_cast<uint32_t>((r.word - reinterpret_cast<uintptr_t>(bytes.data())) * 8) -
+           r.count;
   }
 };
 
@@ -212,7 +214,8 @@ TEST(Bundles, DcChunksReadTheFirstValueThenGroupsOfEight) {
   for (const Case& c : cases) {
     TestBundle t(64, 10);
     BitWriter w;
-    ASSERT_TRUE(WriteDcChunk(w, 10, c.is_signed, c.values.data(), static_cast<uint32_t>(c.values.size())));
+    ASSERT_TRUE(
+        WriteDcChunk(w, 10, c.is_signed, c.values.data(), static_cast<uint32_t>(c.values.size())));
     EXPECT_EQ(w.bit_count(), c.bits);
     Stream s(w);
     RefillDc(s.r, &t.b, c.is_signed, kFarEnd);
@@ -253,9 +256,9 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
     for (int coding = 0; coding < 5; ++coding) {
       std::vector<uint8_t> sent = values;
       for (auto& v : sent) {
-        if (coding == 0) v = static_cast<uint8_t>(v % 12);   // types
-        if (coding == 3) v = static_cast<uint8_t>(v % 31);   // offsets -15..15 (shifted)
-        if (coding == 4) v &= 15;                            // runs
+        if (coding == 0) v = static_cast<uint8_t>(v % 12);  // types
+        if (coding == 3) v = static_cast<uint8_t>(v % 31);  // offsets -15..15 (shifted)
+        if (coding == 4) v &= 15;                           // runs
       }
       if (coding == 3)
         for (auto& v : sent) v = static_cast<uint8_t>(static_cast<int>(v) - 15);
@@ -264,13 +267,19 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
       auto write = [&](BitWriter& w) {
         previous = 0;
         switch (coding) {
-          case 0: return WriteTypeChunk(w, 12, tree, sent.data(), n);
-          case 1: return WriteColourChunk(w, 12, high, low, &previous, sent.data(), n, round % 2);
-          case 2: WritePatternChunk(w, 12, tree, sent.data(), n); return true;
+          case 0:
+            return WriteTypeChunk(w, 12, tree, sent.data(), n);
+          case 1:
+            return WriteColourChunk(w, 12, high, low, &previous, sent.data(), n, round % 2);
+          case 2:
+            WritePatternChunk(w, 12, tree, sent.data(), n);
+            return true;
           case 3:
             WriteOffsetChunk(w, 12, tree, reinterpret_cast<const int8_t*>(sent.data()), n);
             return true;
-          default: WriteRunChunk(w, 12, tree, sent.data(), n); return true;
+          default:
+            WriteRunChunk(w, 12, tree, sent.data(), n);
+            return true;
         }
       };
       if (coding == 1 && round % 2)
@@ -299,14 +308,25 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
       ReadTreeDescriptor(ds.r, &low_tree);
       uint32_t decoded_previous = 0;
       switch (coding) {
-        case 0: RefillTypes(s.r, &t.b, low_tree, kFarEnd); break;
-        case 1: RefillColours(s.r, &t.b, trees, low_tree, &decoded_previous, round % 2, kFarEnd); break;
-        case 2: RefillPatterns(s.r, &t.b, low_tree, kFarEnd); break;
-        case 3: RefillOffsets(s.r, &t.b, low_tree, kFarEnd); break;
-        default: RefillRuns(s.r, &t.b, low_tree, kFarEnd); break;
+        case 0:
+          RefillTypes(s.r, &t.b, low_tree, kFarEnd);
+          break;
+        case 1:
+          RefillColours(s.r, &t.b, trees, low_tree, &decoded_previous, round % 2, kFarEnd);
+          break;
+        case 2:
+          RefillPatterns(s.r, &t.b, low_tree, kFarEnd);
+          break;
+        case 3:
+          RefillOffsets(s.r, &t.b, low_tree, kFarEnd);
+          break;
+        default:
+          RefillRuns(s.r, &t.b, low_tree, kFarEnd);
+          break;
       }
       ASSERT_EQ(s.consumed(), bits) << "coding " << coding;
-      ASSERT_EQ(std::vector<uint8_t>(t.memory.begin(), t.memory.begin() + n), sent) << "coding " << coding;
+      ASSERT_EQ(std::vector<uint8_t>(t.memory.begin(), t.memory.begin() + n), sent)
+          << "coding " << coding;
     }
   }
 }

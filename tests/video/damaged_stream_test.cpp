@@ -25,9 +25,15 @@ std::vector<uint8_t> ValidPlane(uint32_t w, uint32_t h, uint32_t seed) {
   PlaneBuilder b(o);
   while (!b.done()) {
     switch (rng() % 7) {
-      case 0: b.Skip(); break;
-      case 1: b.Motion(static_cast<int>(rng() % 31) - 15, static_cast<int>(rng() % 31) - 15); break;
-      case 2: b.Fill(static_cast<uint8_t>(rng())); break;
+      case 0:
+        b.Skip();
+        break;
+      case 1:
+        b.Motion(static_cast<int>(rng() % 31) - 15, static_cast<int>(rng() % 31) - 15);
+        break;
+      case 2:
+        b.Fill(static_cast<uint8_t>(rng()));
+        break;
       case 3: {
         DctBlockCode d;
         d.dc = static_cast<int32_t>(rng() % 2048);
@@ -41,7 +47,9 @@ std::vector<uint8_t> ValidPlane(uint32_t w, uint32_t h, uint32_t seed) {
         b.Raw(raw);
         break;
       }
-      case 5: b.ScaledFill(static_cast<uint8_t>(rng())); break;
+      case 5:
+        b.ScaledFill(static_cast<uint8_t>(rng()));
+        break;
       default: {
         ResidueBlockCode r;
         r.by_scan[rng() % 64] = 90;
@@ -104,7 +112,8 @@ TEST(DamagedStreams, BitFlippedPlanesDecodeSafely) {
     const uint32_t w = 16 + 8 * (round % 9), h = 16 + 8 * (round % 4);
     auto plane = ValidPlane(w, h, round);
     ASSERT_FALSE(plane.empty());
-    for (int flips = 1 + round % 4; flips > 0; --flips) plane[rng() % plane.size()] ^= 1u << (rng() % 8);
+    for (int flips = 1 + round % 4; flips > 0; --flips)
+      plane[rng() % plane.size()] ^= 1u << (rng() % 8);
     DecodeSetup s = DamagedSetup(w, h, round);
     std::vector<uint8_t> reference = test::RandomBytes(rng, size_t{s.pitch} * h);
     DecodeStream(s, plane, reference, reference);

@@ -34,7 +34,8 @@ RunBlockCode RandomRun(std::mt19937& rng, bool old_revision, bool may_stop_early
     }
     if (seg.run + 1u > 64 - filled) seg.run = static_cast<uint8_t>(64 - filled - 1);
     seg.one_colour = rng() % 2;
-    for (uint32_t i = 0; i < (seg.one_colour ? 1u : seg.run + 1u); ++i) seg.colours.push_back(colour());
+    for (uint32_t i = 0; i < (seg.one_colour ? 1u : seg.run + 1u); ++i)
+      seg.colours.push_back(colour());
     filled += seg.run + 1u;
     run.segments.push_back(seg);
   }
@@ -70,38 +71,71 @@ void AddRandomBlocks(PlaneBuilder& b, std::mt19937& rng, bool old_revision) {
       continue;
     }
     switch (kind) {
-      case 0: b.Skip(); break;
-      case 1: b.Motion(dx, dy); break;
-      case 2: b.Run(RandomRun(rng, old_revision, true)); break;
+      case 0:
+        b.Skip();
+        break;
+      case 1:
+        b.Motion(dx, dy);
+        break;
+      case 2:
+        b.Run(RandomRun(rng, old_revision, true));
+        break;
       case 3: {
         ResidueBlockCode r;
-        for (auto& v : r.by_scan) v = rng() % 4 ? 0 : static_cast<int16_t>(static_cast<int>(rng() % 511) - 255);
+        for (auto& v : r.by_scan)
+          v = rng() % 4 ? 0 : static_cast<int16_t>(static_cast<int>(rng() % 511) - 255);
         r.limit = static_cast<uint8_t>(rng() % 128);
         b.Residue(dx, dy, r);
         break;
       }
-      case 4: b.Intra(RandomDct(rng, true)); break;
-      case 5: b.Fill(colour()); break;
-      case 6: b.Inter(dx, dy, RandomDct(rng, false)); break;
-      case 7: b.Pattern(pattern); break;
-      case 8: b.Raw(raw); break;
-      case 9: b.Pass(static_cast<uint8_t>(10 + rng() % 2)); break;
-      case 10: b.ScaledRun(RandomRun(rng, old_revision, true)); break;
-      case 11: b.ScaledIntra(RandomDct(rng, true)); break;
-      case 12: b.ScaledFill(colour()); break;
-      case 13: b.ScaledPattern(pattern); break;
-      case 14: b.ScaledRaw(raw); break;
+      case 4:
+        b.Intra(RandomDct(rng, true));
+        break;
+      case 5:
+        b.Fill(colour());
+        break;
+      case 6:
+        b.Inter(dx, dy, RandomDct(rng, false));
+        break;
+      case 7:
+        b.Pattern(pattern);
+        break;
+      case 8:
+        b.Raw(raw);
+        break;
+      case 9:
+        b.Pass(static_cast<uint8_t>(10 + rng() % 2));
+        break;
+      case 10:
+        b.ScaledRun(RandomRun(rng, old_revision, true));
+        break;
+      case 11:
+        b.ScaledIntra(RandomDct(rng, true));
+        break;
+      case 12:
+        b.ScaledFill(colour());
+        break;
+      case 13:
+        b.ScaledPattern(pattern);
+        break;
+      case 14:
+        b.ScaledRaw(raw);
+        break;
       case 15: {
         static constexpr uint8_t kNoContent[] = {0, 1, 2, 4, 7, 10, 11};  // 12..15 only in fills
         b.Scaled(kNoContent[rng() % std::size(kNoContent)]);
         break;
       }
-      default: b.Motion(0, 0); break;
+      default:
+        b.Motion(0, 0);
+        break;
     }
   }
 }
 
-std::vector<uint8_t> Noise(std::mt19937& rng, size_t n) { return test::RandomBytes(rng, n); }
+std::vector<uint8_t> Noise(std::mt19937& rng, size_t n) {
+  return test::RandomBytes(rng, n);
+}
 
 struct Size {
   uint32_t width, height, pitch;
@@ -110,7 +144,7 @@ struct Size {
 class RandomPlanes : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(RandomPlanes, DecodeToTheBuildersPictureMapAndSkipCount) {
-  const Size sizes[] = {{8, 8, 8},    {8, 24, 8},   {16, 8, 16},  {24, 24, 32}, {40, 8, 40},
+  const Size sizes[] = {{8, 8, 8},    {8, 24, 8},   {16, 8, 16},  {24, 24, 32},   {40, 8, 40},
                         {40, 40, 48}, {56, 24, 64}, {72, 56, 72}, {128, 88, 144}, {16, 48, 16}};
   std::mt19937 rng(GetParam() * 7919 + 1);
   for (int round = 0; round < 120; ++round) {
@@ -154,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(Kernels, RandomPlanes, ::testing::Values(0u, 1u),
 // Builds a plane with `blocks`, decodes it and checks picture, map and count.
 template <typename Blocks>
 PlaneResult BuildAndDecode(const PlaneBuilderOptions& o, Blocks blocks,
-                           std::vector<uint8_t> reference = {}, std::vector<uint8_t> destination = {}) {
+                           std::vector<uint8_t> reference = {},
+                           std::vector<uint8_t> destination = {}) {
   const size_t bytes = size_t{o.pitch ? o.pitch : o.width} * o.height;
   if (reference.empty()) {
     reference.resize(bytes);
@@ -201,9 +236,9 @@ TEST(PlaneDecoder, ScaledBlockInTheLastOddBlockRowTakesItsSubTypeAndWritesNothin
   const PlaneResult r = BuildAndDecode(Options(32, 24), [](PlaneBuilder& b) {
     for (int i = 0; i < 4; ++i) b.Skip();
     for (int i = 0; i < 4; ++i) b.Skip();
-    b.ScaledFill(9);  // taken, too short: advances 8
-    b.Scaled(6);      // taken, too short
-    b.ScaledFill(10); // remaining 16: taken, too short
+    b.ScaledFill(9);   // taken, too short: advances 8
+    b.Scaled(6);       // taken, too short
+    b.ScaledFill(10);  // remaining 16: taken, too short
     b.Fill(200);
   });
   for (int y = 16; y < 24; ++y) {
@@ -253,7 +288,8 @@ TEST(PlaneDecoder, RunBlocksReaching64TakeNoExtraColourAnd63TakeOne) {
       b.Fill(42);
     });
     EXPECT_EQ(r.destination[8], 42) << total;
-    EXPECT_EQ(r.destination[7 * 16 + 0], total == 63 ? 99 : 48) << total;  // scan 7 ends at position 56
+    EXPECT_EQ(r.destination[7 * 16 + 0], total == 63 ? 99 : 48)
+        << total;  // scan 7 ends at position 56
   }
 }
 
@@ -293,17 +329,17 @@ TEST(PlaneDecoder, MotionSourcesAtTheEndsOfTheLinearRange) {
   // in memory (from the padding and the next row).
   const auto o = Options(24, 24, 32);
   BuildAndDecode(o, [](PlaneBuilder& b) {
-    b.Motion(-1, 0);   // offset -1: left as it was
-    b.Motion(0, -1);   // -32 + 8: out
-    b.Motion(15, 0);   // 16 + 15 = 31: copies padding columns
+    b.Motion(-1, 0);                              // offset -1: left as it was
+    b.Motion(0, -1);                              // -32 + 8: out
+    b.Motion(15, 0);                              // 16 + 15 = 31: copies padding columns
     for (int i = 0; i < 3; ++i) b.Motion(8, 15);  // rows 15..22 + 8: in for x <= 8
     b.Motion(0, 0);
     b.Motion(0, 0);
-    b.Motion(0, 0);    // offset 528: the last position that fits
+    b.Motion(0, 0);  // offset 528: the last position that fits
   });
   BuildAndDecode(o, [](PlaneBuilder& b) {
     for (int i = 0; i < 8; ++i) b.Skip();
-    b.Motion(1, 0);    // 529: out
+    b.Motion(1, 0);  // 529: out
   });
   BuildAndDecode(o, [](PlaneBuilder& b) {
     for (int i = 0; i < 6; ++i) b.Skip();

@@ -29,19 +29,22 @@ struct Stream {
     r.Start(bytes.data(), bytes.data() + bytes.size());
   }
   uint32_t consumed() const {
-    return static_cast<uint32_t>((r.word - reinterpret_cast<uintptr_t>(bytes.data())) * 8) - r.count;
+    return static_cast<uint32_t>((r.word - reinterpret_cast<uintptr_t>(bytes.data())) * 8) -
+           r.count;
   }
 };
 
 // The tables from their formula, with the listed entries one larger.
 std::vector<uint32_t> Recompute(const int m[64], const char* exceptions) {
-  const double scales[16] = {1, 4.0 / 3, 5.0 / 3, 2, 8.0 / 3, 3.5, 4, 5, 6, 8, 12, 17, 22, 28, 34, 44};
+  const double scales[16] = {1, 4.0 / 3, 5.0 / 3, 2,  8.0 / 3, 3.5, 4,  5,
+                             6, 8,       12,      17, 22,      28,  34, 44};
   double a[8] = {1};
   for (int k = 1; k < 8; ++k) a[k] = std::sqrt(2.0) * std::cos(k * M_PI / 16);
   std::vector<uint32_t> t(16 * 64);
   for (int q = 0; q < 16; ++q)
     for (int p = 0; p < 64; ++p)
-      t[64 * q + p] = static_cast<uint32_t>(std::floor(m[p] * a[p / 8] * a[p % 8] * scales[q] * 4096 + 0.5));
+      t[64 * q + p] =
+          static_cast<uint32_t>(std::floor(m[p] * a[p / 8] * a[p % 8] * scales[q] * 4096 + 0.5));
   std::istringstream in(exceptions);
   int q, p;
   char slash;
@@ -71,7 +74,8 @@ TEST(QuantizerTables, MatchTheFormulaWithTheListedExceptionsAndTheReferenceValue
   EXPECT_EQ(std::vector<uint32_t>(&kIntraQuant[0][0], &kIntraQuant[0][0] + 1024), want_intra);
   EXPECT_EQ(std::vector<uint32_t>(&kInterQuant[0][0], &kInterQuant[0][0] + 1024), want_inter);
   const uint32_t intra0[8] = {65536, 90901, 85627, 91511, 65536, 61146, 48768, 24862};
-  const uint32_t intra15[8] = {2883584, 3999646, 3767584, 4026499, 2883584, 2690421, 2145804, 1093921};
+  const uint32_t intra15[8] = {2883584, 3999646, 3767584, 4026499,
+                               2883584, 2690421, 2145804, 1093921};
   const uint32_t inter0[8] = {65536, 96582, 90979, 86695, 73728, 57928, 42118, 21472};
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(kIntraQuant[0][i], intra0[i]);
@@ -108,7 +112,7 @@ TEST(CoefficientReader, AGroupHeadIsRevisitedAtOnceAsSplitAndGroup) {
   w.PutBit(1);                                                // 9: deferred
   w.Put(0b10, 2);                                             // 10: -1
   w.Put(0b00, 2);                                             // 11: +1
-  for (int i = 0; i < 2 + 3 + 3; ++i) w.PutBit(0);  // 24, 44, 1, 2, 3, 12, 16, 20
+  for (int i = 0; i < 2 + 3 + 3; ++i) w.PutBit(0);            // 24, 44, 1, 2, 3, 12, 16, 20
   const size_t bits = w.bit_count();
   Stream s(w);
   int16_t block[64] = {};
@@ -123,10 +127,10 @@ TEST(CoefficientReader, ValuesAboveTheLowestPlaneCarryTheirMagnitudeBits) {
   // -(1 + 2) = -3. Everything else 0. Pass bits=0: nothing more.
   BitWriter w;
   w.Put(2, 4);
-  w.Put(0, 3);       // 4, 24, 44
-  w.Put(0b111, 3);   // 1: flag, m, sign
-  w.Put(0, 2);       // 2, 3
-  w.Put(0, 5);       // second pass: 4, 24, 44, 2, 3
+  w.Put(0, 3);      // 4, 24, 44
+  w.Put(0b111, 3);  // 1: flag, m, sign
+  w.Put(0, 2);      // 2, 3
+  w.Put(0, 5);      // second pass: 4, 24, 44, 2, 3
   const size_t bits = w.bit_count();
   Stream s(w);
   int16_t block[64] = {};
@@ -174,7 +178,8 @@ TEST(ResidueReader, LimitZeroAppliesExactlyOneUpdate) {
   for (int k = 0; k < 64; ++k) nonzero += residue[k] != 0;
   EXPECT_EQ(nonzero, 1);
   EXPECT_EQ(residue[0], 4);  // the first value found (s = 2): +mask, position 0 before 2
-  EXPECT_EQ(std::vector<int8_t>(residue, residue + 64), std::vector<int8_t>(expected, expected + 64));
+  EXPECT_EQ(std::vector<int8_t>(residue, residue + 64),
+            std::vector<int8_t>(expected, expected + 64));
 }
 
 TEST(ResidueReader, PlusOneTwentyEightReadsBackAsMinusAndRefinementSubtracts) {
@@ -182,11 +187,11 @@ TEST(ResidueReader, PlusOneTwentyEightReadsBackAsMinusAndRefinementSubtracts) {
   // then refined with mask 64: stored -128 minus 64 wraps to 64.
   BitWriter w;
   w.Put(7, 3);
-  w.Put(0, 3);          // entries 4, 24, 44: flag 0
-  w.PutBit(1);          // entry 0 (mode 2)
-  w.Put(0b00, 2);       // position 0: found, sign +
-  w.Put(0b111, 3);      // positions 1..3 deferred
-  w.PutBit(1);          // mask 64: refine position 0
+  w.Put(0, 3);      // entries 4, 24, 44: flag 0
+  w.PutBit(1);      // entry 0 (mode 2)
+  w.Put(0b00, 2);   // position 0: found, sign +
+  w.Put(0b111, 3);  // positions 1..3 deferred
+  w.PutBit(1);      // mask 64: refine position 0
   const size_t bits = w.bit_count();
   Stream s(w);
   int8_t residue[64] = {};
@@ -207,7 +212,8 @@ TEST(ResidueReader, EncodedResiduesRoundTripIncludingTruncationByTheLimit) {
     int16_t target[64] = {};
     const int spread = round % 3 == 0 ? 255 : round % 3 == 1 ? 127 : 6;
     for (int k = 0; k < 64; ++k)
-      if (rng() % 3 == 0) target[k] = static_cast<int16_t>(static_cast<int>(rng() % (2 * spread + 1)) - spread);
+      if (rng() % 3 == 0)
+        target[k] = static_cast<int16_t>(static_cast<int>(rng() % (2 * spread + 1)) - spread);
     const uint32_t limit = rng() % 128;
     BitWriter w;
     int8_t expected[64];
@@ -217,7 +223,8 @@ TEST(ResidueReader, EncodedResiduesRoundTripIncludingTruncationByTheLimit) {
     int8_t residue[64] = {};
     ReadResidue(s.r, residue, limit);
     ASSERT_EQ(s.consumed(), bits);
-    ASSERT_EQ(std::vector<int8_t>(residue, residue + 64), std::vector<int8_t>(expected, expected + 64));
+    ASSERT_EQ(std::vector<int8_t>(residue, residue + 64),
+              std::vector<int8_t>(expected, expected + 64));
     if (spread <= 127 && limit == 127) {
       int updates = 0;
       for (int k = 0; k < 64; ++k)
@@ -251,7 +258,8 @@ TEST(Idct, IntraDc1024AtQuantizerZeroGives128Everywhere) {
 }
 
 TEST(Idct, OutputsWrapInsteadOfClamping) {
-  const std::pair<int16_t, uint8_t> cases[] = {{2048, 0}, {-32, 252}, {2040, 255}, {2047, 0}, {4100, 0}};
+  const std::pair<int16_t, uint8_t> cases[] = {
+      {2048, 0}, {-32, 252}, {2040, 255}, {2047, 0}, {4100, 0}};
   for (auto [dc, sample] : cases) {
     int16_t block[64] = {dc};
     uint8_t out[64];
@@ -272,7 +280,8 @@ TEST(Idct, OutputModes) {
     }
   std::vector<uint8_t> ref(8 * 9, 250), dst(8 * 9, 0);
   AddBlock(in, ref.data(), dst.data(), 9);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(dst[9 * (i / 8) + i % 8], static_cast<uint8_t>(250 + in[i]));
+  for (int i = 0; i < 64; ++i)
+    EXPECT_EQ(dst[9 * (i / 8) + i % 8], static_cast<uint8_t>(250 + in[i]));
 }
 
 // Every SIMD kernel against its reference, on random blocks including values

@@ -19,7 +19,9 @@
 namespace vexil {
 namespace {
 
-uint32_t RoundUp(uint32_t v, uint32_t m) { return (v + m - 1) / m * m; }
+uint32_t RoundUp(uint32_t v, uint32_t m) {
+  return (v + m - 1) / m * m;
+}
 
 struct Plane {
   std::vector<uint8_t> samples;
@@ -59,7 +61,8 @@ DecodedMovie DecodeMovie(const std::vector<uint8_t>& file, uint32_t cpu_features
   uint32_t sizes[BUNDLE_KIND_COUNT];
   BundleBufferSizes(h.width, sizes);
   std::vector<uint8_t> bundle_memory(BundleBuffersTotal(sizes) + 16);
-  uint8_t* bundles = bundle_memory.data() + (16 - reinterpret_cast<uintptr_t>(bundle_memory.data()) % 16) % 16;
+  uint8_t* bundles =
+      bundle_memory.data() + (16 - reinterpret_cast<uintptr_t>(bundle_memory.data()) % 16) % 16;
   const uint32_t map_stride = RoundUp((h.width + 15) / 16, 16);
   std::vector<uint8_t> map(size_t{map_stride} * ((h.height + 15) / 16) + 16);
   const uint32_t flags = old_revision ? OPEN_OLD_REVISION : 0;
@@ -119,8 +122,10 @@ DecodedMovie DecodeMovie(const std::vector<uint8_t>& file, uint32_t cpu_features
         decode(3, p + 4, 1, &skipped);
         if (skipped < m) m = skipped;
         const uint32_t count = ReadLE32(p);
-        if (count > video_bytes) go = false;
-        else p += count;
+        if (count > video_bytes)
+          go = false;
+        else
+          p += count;
       }
     }
     if (go && p < data_end) {
@@ -183,7 +188,8 @@ DecodedMovie DecodeMovie(const std::vector<uint8_t>& file, uint32_t cpu_features
 }
 
 // The frames of a Y4M file (after each "FRAME" line).
-std::vector<std::vector<uint8_t>> ReadY4mFrames(const std::vector<uint8_t>& y4m, size_t frame_bytes) {
+std::vector<std::vector<uint8_t>> ReadY4mFrames(const std::vector<uint8_t>& y4m,
+                                                size_t frame_bytes) {
   std::vector<std::vector<uint8_t>> frames;
   size_t pos = 0;
   while (pos < y4m.size() && y4m[pos] != '\n') ++pos;
@@ -212,7 +218,8 @@ std::vector<uint32_t> ManifestPercentages(const std::string& manifest, const std
     while (i < end && !isdigit(static_cast<unsigned char>(manifest[i]))) ++i;
     if (i >= end) break;
     uint32_t v = 0;
-    while (i < end && isdigit(static_cast<unsigned char>(manifest[i]))) v = v * 10 + (manifest[i++] - '0');
+    while (i < end && isdigit(static_cast<unsigned char>(manifest[i])))
+      v = v * 10 + (manifest[i++] - '0');
     values.push_back(v);
   }
   return values;
@@ -236,7 +243,8 @@ TEST_P(VectorsTest, EveryMovieDecodesToItsY4m) {
     const ContainerHeader h = ParseHeader(file.data());
     const DecodedMovie decoded = DecodeMovie(file, GetParam());
     ASSERT_EQ(decoded.error, "");
-    const size_t frame_bytes = size_t{h.width} * h.height + 2 * size_t{(h.width + 1) / 2} * ((h.height + 1) / 2);
+    const size_t frame_bytes =
+        size_t{h.width} * h.height + 2 * size_t{(h.width + 1) / 2} * ((h.height + 1) / 2);
     const auto expected = ReadY4mFrames(test::ReadFileBytes(dir + name + ".y4m"), frame_bytes);
     ASSERT_EQ(expected.size(), decoded.y4m_frames.size());
     for (size_t f = 0; f < expected.size(); ++f) {
@@ -247,8 +255,8 @@ TEST_P(VectorsTest, EveryMovieDecodesToItsY4m) {
                                << got.size() << " (luma " << size_t{h.width} * h.height << ")";
     }
     if (h.header_flags & HEADER_ALPHA) {
-      const auto alpha = ReadY4mFrames(test::ReadFileBytes(dir + name + ".alpha.y4m"),
-                                       size_t{h.width} * h.height);
+      const auto alpha =
+          ReadY4mFrames(test::ReadFileBytes(dir + name + ".alpha.y4m"), size_t{h.width} * h.height);
       ASSERT_EQ(alpha.size(), decoded.alpha_frames.size());
       for (size_t f = 0; f < alpha.size(); ++f)
         EXPECT_TRUE(alpha[f] == decoded.alpha_frames[f]) << "alpha frame " << f;
