@@ -1,0 +1,22 @@
+// Encoder side of the bit-plane coefficient and residue lists: it walks the
+// same work list as the readers and writes the bits that make them rebuild
+// the given values.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/bit_writer.h"
+
+namespace vexil {
+
+// Coefficients of scan indices 1..63 (`by_scan[0]` is ignored: the DC comes
+// from a bundle). False when a value is -32768 (no bit plane can carry it).
+bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]);
+
+// A residue of magnitudes up to 255 by scan index (without the 7-bit update
+// limit, which the caller writes first). Writing stops where the reader stops
+// after `limit` + 1 updates; `decoded` receives what the reader then holds
+// (8-bit, wrapping: a +128 reads back as -128).
+void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_t decoded[64]);
+
+}  // namespace vexil

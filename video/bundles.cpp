@@ -1,0 +1,292 @@
+#include "video/bundles.h"
+
+#include <cstring>
+
+namespace vexil {
+namespace {
+
+uint32_t Floor16(uint64_t v) {
+  return static_cast<uint32_t>(v & ~uint64_t{15});
+}
+
+// True when the next code look-up needs a word while the reader is at or past
+// the data end: the chunk ends and the bundle stops there.
+inline bool LookupExhausted(const BitReader& r, uint32_t bits, uintptr_t data_end) {
+  return r.NeedsWord(bits) && r.word >= data_end;
+}
+
+// Reads the chunk length; false (bundle stopped) for 0 or above capacity.
+inline bool StartChunk(BitReader& r, Bundle* b, uint32_t* n) {
+  *n = r.Read(b->length_bits);
+  if (*n == 0 || *n > b->capacity) {
+    StopBundle(b);
+    return false;
+  }
+  return true;
+}
+
+inline void StoreDc(uint8_t* p, uint32_t v) {
+  uint16_t s = static_cast<uint16_t>(v);
+  std::memcpy(p, &s, 2);
+}
+
+}  // namespace
+
+BundleLayout BundleLayoutForWidth(uint32_t w) {
+  const uint64_t w8 = w / 8, w16 = w / 16, W8 = w & ~7u;
+  const uint64_t rows[BUNDLE_KIND_COUNT] = {w8, w16, w8 * 64, W8, w8, w8, w8, w8, w8 * 48};
+  BundleLayout l;
+  l.capacity[BUNDLE_BLOCK_TYPES] = Floor16(w8 + 527);
+  l.capacity[BUNDLE_SUB_BLOCK_TYPES] = Floor16(w16 + 527);
+  l.capacity[BUNDLE_COLOURS] = static_cast<uint32_t>(w8 * 64 + 512);
+  l.capacity[BUNDLE_PATTERNS] = Floor16(W8 + 527);
+  l.capacity[BUNDLE_X_OFFSETS] = Floor16(w8 + 527);
+  l.capacity[BUNDLE_Y_OFFSETS] = Floor16(w8 + 527);
+  l.capacity[BUNDLE_INTRA_DC] = Floor16(2 * w8 + 1039) / 2;
+  l.capacity[BUNDLE_INTER_DC] = Floor16(2 * w8 + 1039) / 2;
+  l.capacity[BUNDLE_RUNS] = Floor16(w8 * 48 + 527);
+  for (int k = 0; k < BUNDLE_KIND_COUNT; ++k) {
+    uint64_t c = rows[k] + 511;
+    uint32_t n = 0;
+    while (c) {
+      ++n;
+      c >>= 1;
+    }
+    l.length_bits[k] = n;
+  }
+  return l;
+}
+
+bool SetUpBundles(PlaneBundles* pb, uint32_t w, uint8_t* buffers,
+                  const uint32_t sizes[BUNDLE_KIND_COUNT], bool old_revision) {
+  if (w > (1u << 20)) return false;
+  const BundleLayout layout = BundleLayoutForWidth(w);
+  uint8_t* p = buffers;
+  for (int k = 0; k < BUNDLE_KIND_COUNT; ++k) {
+    const uint64_t value_bytes = (k == BUNDLE_INTRA_DC || k == BUNDLE_INTER_DC) ? 2 : 1;
+    if ((uint64_t{layout.capacity[k]} + kBundleSlack[k]) * value_bytes > sizes[k]) return false;
+    Bundle& b = pb->b[k];
+    b.buffer = p;
+    b.pos = b.end = p;
+    b.capacity = layout.capacity[k];
+    b.length_bits = layout.length_bits[k];
+    p += (uint64_t{sizes[k]} + 15) & ~uint64_t{15};
+  }
+  pb->previous_high = 0;
+  pb->old_revision = old_revision;
+  return true;
+}
+
+void ReadBundleTrees(BitReader& r, PlaneBundles* pb) {
+  ReadTreeDescriptor(r, &pb->type_tree);
+  ReadTreeDescriptor(r, &pb->sub_type_tree);
+  for (Tree& t : pb->colour_high) ReadTreeDescriptor(r, &t);
+  ReadTreeDescriptor(r, &pb->colour_low);
+  ReadTreeDescriptor(r, &pb->pattern_tree);
+  ReadTreeDescriptor(r, &pb->x_tree);
+  ReadTreeDescriptor(r, &pb->y_tree);
+  ReadTreeDescriptor(r, &pb->run_tree);
+  pb->previous_high = 0;
+  for (Bundle& b : pb->b) b.pos = b.end = b.buffer;
+}
+
+void RefillTypes(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + n;
+    if (r.ReadBit()) {
+      std::memset(out, static_cast<int>(r.Read(4)), n);
+    } else {
+      uint32_t last = 0, stored = 0;
+      while (stored < n) {
+        if (LookupExhausted(r, tree.maxlen, data_end)) {
+          StopBundle(b);
+          break;
+        }
+        uint32_t s = DecodeSymbol(r, tree);
+        if (s < 12) {
+          out[stored++] = static_cast<uint8_t>(s);
+          last = s;
+        } else {
+          static constexpr uint32_t kRun[4] = {4, 8, 12, 32};
+          uint32_t run = kRun[s - 12];
+          if (run > n - stored) break;  // the chunk ends early; the rest stays stale
+          std::memset(out + stored, static_cast<int>(last), run);
+          stored += run;
+        }
+      }
+    }
+  }
+  reader = r;
+}
+
+void RefillColours(BitReader& reader, Bundle* b, const Tree high[16], const Tree& low,
+                   uint32_t* previous_high, bool old_revision, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + n;
+    const uint32_t fill = r.ReadBit();
+    const uint32_t count = fill ? 1 : n;
+    uint32_t h = *previous_high;
+    for (uint32_t i = 0; i < count; ++i) {
+      const Tree& ht = high[h];
+      if (LookupExhausted(r, ht.maxlen, data_end)) {
+        StopBundle(b);
+        break;
+      }
+      h = DecodeSymbol(r, ht);
+      if (LookupExhausted(r, low.maxlen, data_end)) {
+        StopBundle(b);
+        break;
+      }
+      uint32_t v = h * 16 + DecodeSymbol(r, low);
+      if (old_revision) {
+        // Sign and magnitude to offset 128.
+        uint32_t m = v & 127;
+        v = (v & 128) ? 128 - m : 128 + m;
+      }
+      out[i] = static_cast<uint8_t>(v);
+    }
+    *previous_high = h;
+    if (fill && b->end != b->buffer) std::memset(out, out[0], n);
+  }
+  reader = r;
+}
+
+void RefillPatterns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + n;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (LookupExhausted(r, tree.maxlen, data_end)) {
+        StopBundle(b);
+        break;
+      }
+      uint32_t l = DecodeSymbol(r, tree);
+      if (LookupExhausted(r, tree.maxlen, data_end)) {
+        StopBundle(b);
+        break;
+      }
+      out[i] = static_cast<uint8_t>(l | DecodeSymbol(r, tree) << 4);
+    }
+  }
+  reader = r;
+}
+
+void RefillOffsets(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + n;
+    if (r.ReadBit()) {
+      int32_t v = static_cast<int32_t>(r.Read(4));
+      if (v && r.ReadBit()) v = -v;
+      std::memset(out, static_cast<uint8_t>(v), n);
+    } else {
+      for (uint32_t i = 0; i < n; ++i) {
+        if (LookupExhausted(r, tree.maxlen, data_end)) {
+          StopBundle(b);
+          break;
+        }
+        int32_t v = static_cast<int32_t>(DecodeSymbol(r, tree));
+        if (v && r.ReadBit()) v = -v;
+        out[i] = static_cast<uint8_t>(v);
+      }
+    }
+  }
+  reader = r;
+}
+
+void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + 2 * n;
+    uint32_t previous;
+    if (is_signed) {
+      previous = r.Read(10);
+      if (previous && r.ReadBit()) previous = 0u - previous;
+    } else {
+      previous = r.Read(11);
+    }
+    StoreDc(out, previous);
+    for (uint32_t i = 1; i < n;) {
+      if (LookupExhausted(r, 4, data_end)) {
+        StopBundle(b);
+        break;
+      }
+      const uint32_t group_end = i + 8 < n ? i + 8 : n;
+      const uint32_t bits = r.Read(4);
+      for (; i < group_end; ++i) {
+        if (bits) {
+          uint32_t m = r.Read(bits);
+          if (m && r.ReadBit()) m = 0u - m;
+          previous += m;
+        }
+        StoreDc(out + 2 * i, previous);
+      }
+    }
+  }
+  reader = r;
+}
+
+void RefillRuns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + n;
+    if (r.ReadBit()) {
+      std::memset(out, static_cast<int>(r.Read(4)), n);
+    } else {
+      for (uint32_t i = 0; i < n; ++i) {
+        if (LookupExhausted(r, tree.maxlen, data_end)) {
+          StopBundle(b);
+          break;
+        }
+        out[i] = static_cast<uint8_t>(DecodeSymbol(r, tree));
+      }
+    }
+  }
+  reader = r;
+}
+
+void RefillBundles(BitReader& r, PlaneBundles* pb, uintptr_t data_end) {
+  Bundle* b = pb->b;
+  RefillTypes(r, &b[BUNDLE_BLOCK_TYPES], pb->type_tree, data_end);
+  RefillTypes(r, &b[BUNDLE_SUB_BLOCK_TYPES], pb->sub_type_tree, data_end);
+  RefillColours(r, &b[BUNDLE_COLOURS], pb->colour_high, pb->colour_low, &pb->previous_high,
+                pb->old_revision, data_end);
+  RefillPatterns(r, &b[BUNDLE_PATTERNS], pb->pattern_tree, data_end);
+  RefillOffsets(r, &b[BUNDLE_X_OFFSETS], pb->x_tree, data_end);
+  RefillOffsets(r, &b[BUNDLE_Y_OFFSETS], pb->y_tree, data_end);
+  RefillDc(r, &b[BUNDLE_INTRA_DC], false, data_end);
+  RefillDc(r, &b[BUNDLE_INTER_DC], true, data_end);
+  RefillRuns(r, &b[BUNDLE_RUNS], pb->run_tree, data_end);
+  // The two offset bundles are consumed in step, at the y offsets' index.
+  Bundle& x = b[BUNDLE_X_OFFSETS];
+  Bundle& y = b[BUNDLE_Y_OFFSETS];
+  x.pos = x.buffer + (y.pos - y.buffer);
+}
+
+}  // namespace vexil
