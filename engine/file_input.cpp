@@ -54,12 +54,16 @@ void InputRecord::Clear() {
 
 namespace input_detail {
 
-uint32_t Now() { return Timer(); }
+uint32_t Now() {
+  return Timer();
+}
 
 void LockWait(InputRecord* in) {
   if (in->lock_wait) in->lock_wait(in);
 }
-bool LockTry(InputRecord* in) { return !in->lock_try || in->lock_try(in); }
+bool LockTry(InputRecord* in) {
+  return !in->lock_try || in->lock_try(in);
+}
 void LockRelease(InputRecord* in) {
   if (in->lock_release) in->lock_release(in);
 }

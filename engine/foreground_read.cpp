@@ -31,8 +31,7 @@ void ReadWhileWaiting(MovieHandle* movie) {
 
 void ReadAfterCopy(MovieHandle* movie, uint32_t copy_flags) {
   InputRecord* in = &movie->input;
-  if (movie->preload_data || in->reading_now || (copy_flags & COPY_NO_READ) || !in->service)
-    return;
+  if (movie->preload_data || in->reading_now || (copy_flags & COPY_NO_READ) || !in->service) return;
   if (uint64_t{in->buffered.load()} * 4 >= Wanted(movie) * 3) return;
   if (!TryOnePiece(in) && movie->read_node && in->lock_yield) in->lock_yield(in);
 }

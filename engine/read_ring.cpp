@@ -53,8 +53,7 @@ void DropRing(InputRecord* in, uint32_t offset) {
 uint32_t Consume(InputRecord* in, uint8_t* destination, uint32_t n) {
   const uint32_t take = std::min(in->buffered.load(std::memory_order_acquire), n);
   if (take == 0) return 0;
-  const uint32_t first =
-      std::min(take, static_cast<uint32_t>(in->ring_end - in->consumer_pointer));
+  const uint32_t first = std::min(take, static_cast<uint32_t>(in->ring_end - in->consumer_pointer));
   std::memcpy(destination, in->consumer_pointer, first);
   std::memcpy(destination + first, in->ring_start, take - first);
   in->consumer_pointer = Advance(in, in->consumer_pointer, take);
@@ -107,8 +106,8 @@ uint32_t RingRead(InputRecord* in, uint32_t, int64_t offset, void* destination, 
     LockWait(in);
     held = true;
     // Offsets are movie offsets: anything outside 32 bits lies past the movie.
-    const uint32_t to = offset < 0 || offset > 0xFFFFFFFF ? 0xFFFFFFFFu
-                                                            : static_cast<uint32_t>(offset);
+    const uint32_t to =
+        offset < 0 || offset > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(offset);
     if (to < in->consumer_position || to > in->file_position) {
       DropRing(in, to);
     } else {
@@ -155,8 +154,7 @@ int32_t RingService(InputRecord* in) {
   const uint32_t position = in->file_position;
   if (!in->ring_start || in->free_bytes.load(std::memory_order_acquire) < kReadPiece ||
       position >= in->movie_size) {
-    in->target_fill.store(in->buffered.load(std::memory_order_acquire),
-                          std::memory_order_release);
+    in->target_fill.store(in->buffered.load(std::memory_order_acquire), std::memory_order_release);
     LockRelease(in);
     return 0;
   }
@@ -181,9 +179,8 @@ int32_t RingService(InputRecord* in) {
     in->free_bytes.fetch_sub(got, std::memory_order_relaxed);
     const uint32_t buffered = in->buffered.fetch_add(got, std::memory_order_release) + got;
     uint32_t highest = in->highest_buffered.load(std::memory_order_relaxed);
-    while (buffered > highest &&
-           !in->highest_buffered.compare_exchange_weak(highest, buffered,
-                                                       std::memory_order_relaxed)) {
+    while (buffered > highest && !in->highest_buffered.compare_exchange_weak(
+                                     highest, buffered, std::memory_order_relaxed)) {
     }
     ApplySimulatedSpeed(in, got, t0);
     const uint32_t elapsed = Now() - t0;

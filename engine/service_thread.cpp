@@ -85,7 +85,9 @@ void ServiceMain(void* raw) {
   }
 }
 
-void StopAllAtExit() { ServiceStopAll(); }
+void StopAllAtExit() {
+  ServiceStopAll();
+}
 
 // The steps below run under the registry lock.
 
@@ -247,7 +249,9 @@ ServiceNode* ServiceJoin(int32_t rate, std::recursive_timed_mutex* mutex, Servic
   return node;
 }
 
-void ServiceLeave(ServiceNode* node) { ServiceLeaveTogether(node, nullptr); }
+void ServiceLeave(ServiceNode* node) {
+  ServiceLeaveTogether(node, nullptr);
+}
 
 void ServiceLeaveTogether(ServiceNode* first, ServiceNode* second) {
   std::lock_guard<std::mutex> guard(g_registry);

@@ -41,14 +41,14 @@ constexpr int kServiceTryNodes = 16;
 constexpr uint32_t kServiceStackBytes = 256 * 1024;
 
 // States of a service thread.
-constexpr uint32_t SERVICE_CREATED = 0;   // not yet started (waits at its start gate)
+constexpr uint32_t SERVICE_CREATED = 0;  // not yet started (waits at its start gate)
 constexpr uint32_t SERVICE_RUNNING = 1;
-constexpr uint32_t SERVICE_HELD = 2;      // a controller holds its mutex
+constexpr uint32_t SERVICE_HELD = 2;  // a controller holds its mutex
 constexpr uint32_t SERVICE_ENDING = 3;
-constexpr uint32_t SERVICE_HOLDING = 4;   // a controller is taking its mutex
+constexpr uint32_t SERVICE_HOLDING = 4;  // a controller is taking its mutex
 
 struct ServiceNode {
-  ServiceNode* next;                 // guarded by the thread's mutex (changed only while held)
+  ServiceNode* next;                  // guarded by the thread's mutex (changed only while held)
   std::recursive_timed_mutex* mutex;  // borrowed from the node's owner
   ServiceQuery query;
   ServiceWork work;
@@ -63,7 +63,10 @@ struct ServiceNode {
 // Joins the service thread of this rate (wakes per second; negative: below-normal
 // priority), creating and starting it when none runs. Returns the new node,
 // or null when no thread slot is free (or the rate is 0): the owner then does
-// without the service. `mutex` must outlive the node.
+// without the service. `mutex` must outlive the node. A movie joins the read
+// service with 60 and its read-ahead lock (read_service.h), the sound service
+// with -13 and its sound mutex, and keeps the nodes in read_node/sound_node
+// for Close.
 ServiceNode* ServiceJoin(int32_t rate, std::recursive_timed_mutex* mutex, ServiceQuery query,
                          ServiceWork work, void* context);
 

@@ -103,6 +103,8 @@ void ThreadSetPriority(Thread* thread, ThreadPriority priority) {
   Apply(thread);
 }
 
-uint64_t ThreadId(const Thread* thread) { return thread ? thread->id.load() : 0; }
+uint64_t ThreadId(const Thread* thread) {
+  return thread ? thread->id.load() : 0;
+}
 
 }  // namespace vexil::platform

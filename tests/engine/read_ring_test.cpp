@@ -22,7 +22,9 @@ using test::TempFile;
 
 constexpr uint32_t kPiece = kReadPiece;
 
-uint8_t Pattern(uint64_t i) { return static_cast<uint8_t>((i * 131) ^ (i >> 9) ^ (i >> 17)); }
+uint8_t Pattern(uint64_t i) {
+  return static_cast<uint8_t>((i * 131) ^ (i >> 9) ^ (i >> 17));
+}
 
 std::vector<uint8_t> PatternBytes(uint32_t n) {
   std::vector<uint8_t> bytes(n);
@@ -37,8 +39,12 @@ void TestWait(InputRecord*) {
   ++g_waits;
   g_lock.lock();
 }
-bool TestTry(InputRecord*) { return g_lock.try_lock(); }
-void TestRelease(InputRecord*) { g_lock.unlock(); }
+bool TestTry(InputRecord*) {
+  return g_lock.try_lock();
+}
+void TestRelease(InputRecord*) {
+  g_lock.unlock();
+}
 void TestYield(InputRecord*) {}
 
 // A file of `file_bytes` pattern bytes read through a ring of `ring_bytes`
@@ -90,8 +96,8 @@ TEST(RingSizing, BufferSizeRoundsToPiecesPlusAPage) {
   const struct {
     uint32_t wanted, memory;
   } cases[] = {
-      {0, 266240},       {100000, 266240}, {262144, 266240},
-      {262145, 397312},  {300000, 397312}, {0xFFFFFFFFu, 0xFFFFF000u},
+      {0, 266240},      {100000, 266240}, {262144, 266240},
+      {262145, 397312}, {300000, 397312}, {0xFFFFFFFFu, 0xFFFFF000u},
   };
   for (const auto& c : cases) EXPECT_EQ(RingBufferSize(&in, c.wanted), c.memory) << c.wanted;
 }
@@ -106,9 +112,9 @@ TEST(RingSizing, RingStaysInsideItsMemoryAtAnyAlignment) {
     uint32_t shift, size, ring;
   } cases[] = {
       {0, 266240, 2 * kPiece},
-      {1, 266240, 2 * kPiece},     // 4095 bytes lost to the alignment still leave two pieces
+      {1, 266240, 2 * kPiece},  // 4095 bytes lost to the alignment still leave two pieces
       {0, 2 * kPiece, 2 * kPiece},
-      {100, 2 * kPiece, kPiece},   // not from buffer_size: the lost bytes come off first
+      {100, 2 * kPiece, kPiece},  // not from buffer_size: the lost bytes come off first
       {100, 4000, 0},
   };
   for (const auto& c : cases) {

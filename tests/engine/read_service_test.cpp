@@ -3,6 +3,8 @@
 // that stops the movie, and streamed packets that must match preloaded ones
 // whatever the access pattern (also with the service thread reading
 // concurrently: run under ThreadSanitizer).
+#include "engine/read_service.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +20,6 @@
 #include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
-#include "engine/read_service.h"
 #include "engine/service_thread.h"
 #include "test_util.h"
 
@@ -36,7 +37,8 @@ std::vector<uint8_t> MakeMovie(uint32_t frames, SizeOf size) {
   MovieWriter writer('i', 32, 16, 25, 1);
   for (uint32_t i = 0; i < frames; ++i) {
     std::vector<uint8_t> video(size(i));
-    for (size_t b = 0; b < video.size(); ++b) video[b] = static_cast<uint8_t>(i * 7 + b * 13 + (b >> 8));
+    for (size_t b = 0; b < video.size(); ++b)
+      video[b] = static_cast<uint8_t>(i * 7 + b * 13 + (b >> 8));
     writer.AddFrame(i % 10 == 0, video);
   }
   return writer.Finish();
@@ -78,7 +80,8 @@ TEST(ReadService, OpenJoinsUnlessPreloadedOrAskedNotTo) {
     Close(m);
     EXPECT_EQ(ServiceThreadCount(), 0) << c.name;
   }
-  MovieHandle* memory = Open(MovieSource::Memory(EvenMovie().data(), EvenMovie().size()), OPEN_MEMORY);
+  MovieHandle* memory =
+      Open(MovieSource::Memory(EvenMovie().data(), EvenMovie().size()), OPEN_MEMORY);
   EXPECT_EQ(memory->read_node, nullptr);
   Close(memory);
   // Two streaming movies share the one read service thread.
@@ -269,7 +272,8 @@ TEST(ReadService, ConsumesWhileTheServiceThreadFills) {
   // Every packet is taken from the ring as the service thread delivers it,
   // without the read-ahead lock: the data must come through the ring's own
   // publication (the thread checker sees no other ordering here).
-  const std::vector<uint8_t> bytes = MakeMovie(400, [](uint32_t i) { return 5000 + i * 37 % 30000; });
+  const std::vector<uint8_t> bytes =
+      MakeMovie(400, [](uint32_t i) { return 5000 + i * 37 % 30000; });
   TempFile file(bytes);
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_FILL, 1 << 20);
   ASSERT_NE(m->read_node, nullptr);
@@ -293,7 +297,8 @@ const std::vector<uint8_t>& RaggedMovie() {
   static const std::vector<uint8_t> movie = [] {
     std::mt19937 random(1234);
     std::vector<uint32_t> sizes(300);
-    for (uint32_t& s : sizes) s = random() % 16 == 0 ? 200000 + random() % 200000 : 1 + random() % 40000;
+    for (uint32_t& s : sizes)
+      s = random() % 16 == 0 ? 200000 + random() % 200000 : 1 + random() % 40000;
     return MakeMovie(300, [&](uint32_t i) { return sizes[i]; });
   }();
   return movie;
@@ -338,8 +343,9 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
         ASSERT_TRUE(platform::FileSeek(handle, carrier_offset));
       }
       SetReadBufferSize(c.read_buffer);
-      MovieHandle* m = Open(c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
-                            c.flags | OPEN_READ_BUFFER);
+      MovieHandle* m =
+          Open(c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
+               c.flags | OPEN_READ_BUFFER);
       ASSERT_NE(m, nullptr) << LastError();
       ASSERT_FALSE(m->open_flags & OPEN_PRELOAD);
       std::mt19937 random(seed);

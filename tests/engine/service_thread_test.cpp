@@ -93,7 +93,9 @@ TEST(ServiceRound, RanksAnswersUnsignedWithLaterNodesFirstOnTies) {
     std::vector<int> served;
   } cases[] = {
       {"largest first", {5, 9, 7}, {1, 2, 0}},
-      {"unsigned: complements outrank the tick ranking", {0x80000000u, ~49u, ~10u, 3}, {2, 1, 0, 3}},
+      {"unsigned: complements outrank the tick ranking",
+       {0x80000000u, ~49u, ~10u, 3},
+       {2, 1, 0, 3}},
       {"ties: the later node first", {4, 4, 4}, {2, 1, 0}},
       {"zero is never served", {0, 2, 0}, {1}},
       {"nothing to do", {0, 0}, {}},
@@ -254,7 +256,7 @@ TEST(ServiceThreads, AtMostEightThreads) {
     nodes.push_back(counters[i].Join(100 + i));
     ASSERT_NE(nodes.back(), nullptr) << i;
   }
-  EXPECT_EQ(counters[kMaxServiceThreads].Join(99), nullptr);  // no free slot
+  EXPECT_EQ(counters[kMaxServiceThreads].Join(99), nullptr);     // no free slot
   ServiceNode* shared = counters[kMaxServiceThreads].Join(100);  // an existing rate still joins
   EXPECT_NE(shared, nullptr);
   EXPECT_EQ(ServiceJoin(0, &counters[0].mutex, Counter::Query, Counter::Work, &counters[0]),
