@@ -1,8 +1,8 @@
 // Reading a movie ahead inside the engine: joining the read service at open,
 // the read node's query and rounds, the foreground reading rules, a short read
 // that stops the movie, and streamed packets that must match preloaded ones
-// whatever the access pattern (also with the service thread reading
-// concurrently: run under ThreadSanitizer).
+// whatever the access pattern, also while the service thread reads (run these
+// under ThreadSanitizer too).
 #include "engine/read_service.h"
 
 #include <gtest/gtest.h>
@@ -60,48 +60,29 @@ MovieHandle* OpenStreamed(const char* path, uint32_t flags, int32_t read_buffer)
   return m;
 }
 
-TEST(ReadService, OpenJoinsUnlessPreloadedOrAskedNotTo) {
+TEST(ReadService, OpenJoinsAndFillsUnlessPreloadedOrAskedNotTo) {
   TempFile file(EvenMovie());
   ASSERT_EQ(ServiceThreadCount(), 0);
-  const struct {
-    const char* name;
-    uint32_t flags;
-    bool joins;
-  } cases[] = {
-      {"streaming", 0, true},
-      {"no threaded reading", OPEN_NO_THREAD_READ, false},
-      {"preloaded", OPEN_PRELOAD, false},
-  };
-  for (const auto& c : cases) {
-    MovieHandle* m = Open(MovieSource::Name(file.c_str()), c.flags);
-    ASSERT_NE(m, nullptr) << c.name;
-    EXPECT_EQ(m->read_node != nullptr, c.joins) << c.name;
-    EXPECT_EQ(ServiceThreadCount(), c.joins ? 1 : 0) << c.name;
+  for (auto [flags, joins] :
+       {std::pair<uint32_t, bool>{0, true}, {OPEN_NO_THREAD_READ, false}, {OPEN_PRELOAD, false}}) {
+    MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags);
+    ASSERT_NE(m, nullptr) << flags;
+    EXPECT_EQ(m->read_node != nullptr, joins) << flags;
+    EXPECT_EQ(ServiceThreadCount(), joins ? 1 : 0) << flags;
     Close(m);
-    EXPECT_EQ(ServiceThreadCount(), 0) << c.name;
+    EXPECT_EQ(ServiceThreadCount(), 0) << flags;
   }
-  MovieHandle* memory =
-      Open(MovieSource::Memory(EvenMovie().data(), EvenMovie().size()), OPEN_MEMORY);
-  EXPECT_EQ(memory->read_node, nullptr);
-  Close(memory);
   // Two streaming movies share the one read service thread.
   MovieHandle* a = Open(MovieSource::Name(file.c_str()), 0);
   MovieHandle* b = Open(MovieSource::Name(file.c_str()), 0);
   EXPECT_EQ(a->read_node->thread, b->read_node->thread);
-  EXPECT_EQ(ServiceThreadCount(), 1);
   Close(a);
   EXPECT_EQ(ServiceThreadCount(), 1);
   Close(b);
   EXPECT_EQ(ServiceThreadCount(), 0);
-}
-
-TEST(ReadService, OpenFillsTheRingUnlessAskedNotTo) {
-  TempFile file(EvenMovie());
+  // The open fills the ring (from the skew after frame 1 on) unless told not to.
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ, 1 << 20);
-  const uint32_t skew = (m->frame_offset + m->frame_bytes) % kPiece;
-  EXPECT_EQ(m->input.buffer_bytes, 8 * kPiece);
-  EXPECT_EQ(m->input.buffered.load(), 8 * kPiece - skew);  // full, the first slot from the skew on
-  EXPECT_EQ(m->input.target_fill.load(), 8 * kPiece - skew);
+  EXPECT_EQ(m->input.buffered.load(), 8 * kPiece - (m->input.consumer_position % kPiece));
   Close(m);
   m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
   EXPECT_EQ(m->input.buffered.load(), 0u);
@@ -217,9 +198,6 @@ TEST(ReadService, ForegroundRules) {
     while (!locked) std::this_thread::yield();
     m->read_node = nullptr;
     EXPECT_EQ(PiecesRead(m, wait), 0u);
-    in.buffered = 0;  // pretend it ran dry
-    EXPECT_EQ(PiecesRead(m, copied(0)), 0u);
-    in.buffered = 4 * kPiece - (in.file_position % kPiece);
     done = true;
     holder.join();
   }
@@ -239,56 +217,17 @@ TEST(ReadService, ShortReadStopsTheMovie) {
   std::vector<uint8_t> movie = EvenMovie();
   movie.resize(movie.size() - 700000);
   TempFile file(movie);
-  const struct {
-    const char* name;
-    uint32_t flags;
-  } cases[] = {
-      {"filled at open", OPEN_NO_THREAD_READ},
-      {"filled by the read service", OPEN_NO_FILL},
-  };
-  for (const auto& c : cases) {
-    MovieHandle* m = OpenStreamed(file.c_str(), c.flags, 1 << 20);
-    ASSERT_NE(m, nullptr);
-    // Play on until the reads reach the missing part.
-    for (uint32_t n = 2; !m->input.input_error && n <= m->frame_count; ++n) {
-      FetchFrame(m, n);
-      ReadWhileWaiting(m);
-    }
-    EXPECT_EQ(m->input.input_error.load(), 1u) << c.name;
-    EXPECT_EQ(m->input.service(&m->input), 0) << c.name;
-    ServiceNode node{};
-    node.context = m;
-    EXPECT_EQ(ReadNodeQuery(&node, 5), 0u) << c.name;
-    FetchFrame(m, 3);
-    EXPECT_EQ(m->frame_bytes, 0u) << c.name;
-    EXPECT_FALSE(ClockDecodeStart(m)) << c.name;
-    EXPECT_EQ(m->stopped.load(), 1u) << c.name;
-    EXPECT_EQ(Wait(m), 0) << c.name;
-    Close(m);
-  }
-}
-
-TEST(ReadService, ConsumesWhileTheServiceThreadFills) {
-  // Every packet is taken from the ring as the service thread delivers it,
-  // without the read-ahead lock: the data must come through the ring's own
-  // publication (the thread checker sees no other ordering here).
-  const std::vector<uint8_t> bytes =
-      MakeMovie(400, [](uint32_t i) { return 5000 + i * 37 % 30000; });
-  TempFile file(bytes);
-  MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_FILL, 1 << 20);
-  ASSERT_NE(m->read_node, nullptr);
-  const InputRecord& in = m->input;
-  for (uint32_t n = 2; n <= m->frame_count; ++n) {
-    const uint32_t need = IndexOffset(m->frame_index[n]) - IndexOffset(m->frame_index[n - 1]);
-    for (int spin = 0; in.buffered.load(std::memory_order_relaxed) < need; ++spin) {
-      ASSERT_LT(spin, 50000000) << "the service thread stopped reading at frame " << n;
-      std::this_thread::yield();
-    }
-    FetchFrame(m, n);
-    ASSERT_EQ(m->frame_bytes, need);
-    ASSERT_EQ(0, std::memcmp(m->frame_data, bytes.data() + m->frame_offset, need)) << "frame " << n;
-  }
-  EXPECT_EQ(in.input_error.load(), 0u);
+  MovieHandle* m = OpenStreamed(file.c_str(), 0, 1 << 20);
+  for (uint32_t n = 2; !m->input.input_error && n <= m->frame_count; ++n) FetchFrame(m, n);
+  EXPECT_EQ(m->input.input_error.load(), 1u);
+  EXPECT_EQ(m->input.service(&m->input), 0);
+  ServiceNode node{};
+  node.context = m;
+  EXPECT_EQ(ReadNodeQuery(&node, 5), 0u);
+  FetchFrame(m, 3);
+  EXPECT_EQ(m->frame_bytes, 0u);
+  EXPECT_FALSE(ClockDecodeStart(m));
+  EXPECT_EQ(m->stopped.load(), 1u);
   Close(m);
 }
 
@@ -327,12 +266,16 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
     const char* name;
     uint32_t flags;
     int32_t read_buffer;
-    bool carrier;
+    bool carrier, paced;
   } cases[] = {
-      {"foreground reading, smallest ring", OPEN_NO_THREAD_READ, 1, false},
-      {"read service, smallest ring", 0, 1, false},
-      {"read service, no fill at open", OPEN_NO_FILL, 1, false},
-      {"read service, 1 MiB ring, movie inside another file", OPEN_FILE_HANDLE, 1 << 20, true},
+      {"foreground reading, smallest ring", OPEN_NO_THREAD_READ, 1, false, false},
+      {"read service, smallest ring", 0, 1, false, false},
+      {"read service, no fill at open", OPEN_NO_FILL, 1, false, false},
+      {"read service, 1 MiB ring, movie inside another file", OPEN_FILE_HANDLE, 1 << 20, true,
+       false},
+      // Packets taken from the ring as the service thread delivers them,
+      // without the read-ahead lock.
+      {"read service, paced by the ring", OPEN_NO_FILL, 1 << 20, false, true},
   };
   for (const auto& c : cases) {
     for (uint32_t seed : {1u, 2u}) {
@@ -350,7 +293,7 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
       ASSERT_FALSE(m->open_flags & OPEN_PRELOAD);
       std::mt19937 random(seed);
       uint32_t n = 1;
-      for (int step = 0; step < 1500; ++step) {
+      for (int step = 0; step < (c.paced ? 300 : 1500); ++step) {
         ASSERT_EQ(m->current_frame, static_cast<int32_t>(n));
         ASSERT_EQ(m->frame_bytes, expected[n].size()) << "frame " << n;
         ASSERT_EQ(0, std::memcmp(m->frame_data, expected[n].data(), expected[n].size()))
@@ -364,6 +307,14 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
           n = n > 4 ? n - 1 - random() % 3 : 1;  // step back
         } else {
           n = 1 + random() % frames;  // jump anywhere
+        }
+        const uint32_t need = static_cast<uint32_t>(expected[n].size());
+        for (int spin = 0;
+             c.paced && m->frame_offset + m->frame_bytes == IndexOffset(m->frame_index[n - 1]) &&
+             m->input.buffered.load(std::memory_order_relaxed) < need;
+             ++spin) {
+          ASSERT_LT(spin, 50000000) << "the service thread stopped reading";
+          std::this_thread::yield();
         }
         m->input.movie_busy = 1;
         FetchFrame(m, n);
