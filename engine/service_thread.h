@@ -16,7 +16,10 @@
 // A controller "holds" a service thread by taking the thread's mutex, which
 // the thread takes at every tick; the node list changes only while held. The
 // query and the work run on the service thread with the thread's mutex held,
-// the work also with the node's mutex.
+// the work also with the node's mutex; they must not join or leave a service
+// (the controller would wait for the round that waits for it). A query must
+// answer 0 once its work has nothing to do in this tick, or the round goes on
+// until a controller holds the thread.
 #pragma once
 
 #include <atomic>
