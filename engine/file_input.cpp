@@ -54,23 +54,32 @@ void InputRecord::Clear() {
 
 namespace input_detail {
 
-uint32_t Now() { return Timer(); }
+uint32_t Now() {
+  return Timer();
+}
 
 void LockWait(InputRecord* in) {
   if (in->lock_wait) in->lock_wait(in);
+}
+bool LockTry(InputRecord* in) {
+  return !in->lock_try || in->lock_try(in);
 }
 void LockRelease(InputRecord* in) {
   if (in->lock_release) in->lock_release(in);
 }
 
-// Reads n bytes at the file position into `destination`, applies the simulated
-// speed and the statistics. A short read sets the input error.
-uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n) {
+uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n) {
   if (n == 0) return 0;
-  uint32_t t0 = Now();
   int64_t got = platform::FileRead(in->file, destination, n);
   uint32_t done = got > 0 ? static_cast<uint32_t>(got) : 0;
   if (done < n) in->input_error = 1;
+  return done;
+}
+
+uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n) {
+  if (n == 0) return 0;
+  uint32_t t0 = Now();
+  uint32_t done = ReadRaw(in, destination, n);
   in->bytes_read.fetch_add(done, std::memory_order_relaxed);
   in->file_position += done;
   ApplySimulatedSpeed(in, done, t0);
@@ -92,24 +101,23 @@ void UpdateTargetFill(InputRecord* in, uint32_t position) {
   in->target_fill.store(std::min(in->buffer_bytes, rest), std::memory_order_release);
 }
 
+// debt += bytes x 1000 / speed - (now - t0); while it is positive, wait until
+// the time since the last look reaches it and take that time off. What is
+// left (zero or less) carries over to the next read. The wait sleeps for what
+// is still owed rather than spinning on yields: the same timing, without a
+// processor kept busy for seconds.
 void ApplySimulatedSpeed(InputRecord* in, uint32_t bytes, uint32_t t0) {
   if (in->simulated_speed == 0) return;
-  const platform::TimeSource& time = platform::Time();
-  int64_t owed = int64_t{bytes} * 1000 / in->simulated_speed;
-  int64_t debt = int64_t{in->speed_debt} + owed - static_cast<int32_t>(Now() - t0);
-  uint32_t last = Now();
-  while (debt > 0) {
-    time.sleep(0);
-    uint32_t now = Now();
-    uint32_t passed = now - last;
-    if (passed >= debt) {
-      debt -= passed;
-      break;
-    }
-    if (passed) {
-      debt -= passed;
-      last = now;
-    }
+  const int64_t owed = int64_t{bytes} * 1000 / in->simulated_speed;
+  int64_t debt = int64_t{in->speed_debt} + owed - int64_t{Now() - t0};
+  if (debt > 0) {
+    const uint32_t last = Now();
+    uint32_t passed = 0;
+    do {
+      platform::Sleep(static_cast<uint32_t>(std::min<int64_t>(debt - passed, 1000)));
+      passed = Now() - last;
+    } while (int64_t{passed} < debt);
+    debt -= passed;
   }
   in->speed_debt = static_cast<int32_t>(std::max<int64_t>(debt, INT32_MIN));
 }
@@ -129,6 +137,13 @@ uint32_t ReadAt(InputRecord* in, int64_t offset, void* destination, uint32_t n) 
       ok = SeekFile(in, static_cast<uint32_t>(offset));
     if (ok) done = ReadFile(in, destination, n);
     in->consumer_position = in->file_position;
+    // The ring's data no longer follows the consumer position: forget it.
+    if (in->ring_start) {
+      in->free_bytes.store(in->buffer_bytes, std::memory_order_relaxed);
+      in->buffered.store(0, std::memory_order_release);
+      in->consumer_pointer = in->ring_start;
+      in->fill_pointer = in->ring_start;
+    }
     UpdateTargetFill(in, in->file_position);
   }
   LockRelease(in);

@@ -4,6 +4,7 @@
 
 #include "audio/sound_track.h"
 #include "engine/container.h"
+#include "engine/foreground_read.h"
 #include "engine/movie.h"
 #include "engine/timer.h"
 
@@ -29,16 +30,6 @@ void RebaseClock(MovieHandle* movie, uint32_t now) {
 // Signed lateness of the next frame against the clock.
 int32_t Lateness(const MovieHandle* movie, uint32_t now) {
   return static_cast<int32_t>(now - ClockElapsed(movie) - movie->base_time);
-}
-
-// Reads in the foreground until the ring holds 29/32 of its target fill or a
-// read brings nothing (sound-skip recovery; both locks are held).
-void RefillForRecovery(MovieHandle* movie) {
-  InputRecord* in = &movie->input;
-  if (movie->preload_data || !in->service) return;
-  while (uint64_t{in->buffered.load()} * 32 < uint64_t{in->target_fill.load()} * 29) {
-    if (in->service(in) == 0) break;
-  }
 }
 
 }  // namespace
@@ -73,15 +64,7 @@ int Wait(MovieHandle* movie) {
     if (Lateness(movie, Timer()) >= 0) return 0;
   }
   // Idle: read ahead, without ever waiting for the read-ahead lock.
-  if (movie->preload_data) return 1;
-  InputRecord* in = &movie->input;
-  uint32_t target = in->target_fill.load();
-  uint32_t want = movie->peak_rate < target ? movie->peak_rate : target;
-  if (movie->read_node && in->buffered.load() >= want / 2) return 1;
-  if (in->service && in->lock_try && in->lock_try(in)) {
-    in->service(in);
-    in->lock_release(in);
-  }
+  ReadWhileWaiting(movie);
   return 1;
 }
 
@@ -139,7 +122,7 @@ void Advance(MovieHandle* movie) {
     ++movie->sound_skips;
     std::lock(movie->read_lock, movie->sound_mutex);  // one wait for both
     SetSoundOnOff(movie, 0);
-    RefillForRecovery(movie);
+    ReadForRecovery(movie);
     UnsetClock(movie);
     SetSoundOnOff(movie, 1);
     movie->sound_mutex.unlock();  // the sound mutex goes first

@@ -40,7 +40,8 @@ struct InputRecord {
   uint32_t (*buffer_size)(InputRecord* input, uint32_t wanted);
   void (*set_buffer)(InputRecord* input, void* memory, uint32_t memory_size, uint32_t movie_size,
                      uint32_t simulated_speed);
-  // Reads one background piece: bytes read, 0 when nothing was to be read, -1 when the lock was busy.
+  // Reads one background piece: the bytes read, 0 when there was nothing to
+  // read, -1 when the lock was busy.
   int32_t (*service)(InputRecord* input);
   void (*close)(InputRecord* input);
   // SUSPEND_* flags; returns the suspended state.
@@ -56,24 +57,27 @@ struct InputRecord {
   std::atomic<uint32_t> read_call_time;
   std::atomic<uint32_t> idle_read_time;
   std::atomic<uint32_t> background_read_time;
-  uint32_t buffer_bytes;  // ring size, a multiple of 128 KiB (0 = no ring)
+  uint32_t buffer_bytes;  // ring size, a multiple of 128 KiB (0 = no ring); set_buffer, lock
   std::atomic<uint32_t> highest_buffered;
   std::atomic<uint32_t> target_fill;
   std::atomic<uint32_t> buffered;
   std::atomic<uint32_t> suspended;
-  platform::FileHandle file;
-  uint32_t file_position;      // movie offset of the next byte the file delivers
-  uint32_t consumer_position;  // movie offset of the next byte `read` delivers
-  uint8_t* consumer_pointer;   // published by the release-add to `buffered`
+  platform::FileHandle file;   // lock
+  uint32_t file_position;      // movie offset of the next byte the file delivers; lock
+  uint32_t consumer_position;  // movie offset of the next byte `read` delivers; the reader's
+  // Where that byte lies in the ring: the reader's, except that `service`
+  // moves it by a skew (lock held, ring empty) and publishes that by the
+  // release-add to `buffered`.
+  uint8_t* consumer_pointer;
   std::atomic<uint32_t> free_bytes;
-  uint8_t* ring_start;
+  uint8_t* ring_start;  // set_buffer, lock
   uint8_t* ring_end;
-  uint8_t* fill_pointer;
+  uint8_t* fill_pointer;     // start of the slot the next piece goes into; lock
   uint32_t borrowed_handle;  // the caller's handle: not closed by `close`
   int64_t base_offset;       // file offset of the movie's first byte
   uint32_t movie_size;
   uint32_t simulated_speed;  // bytes per second, 0 = off
-  int32_t speed_debt;        // milliseconds still owed to the simulated speed
+  int32_t speed_debt;        // milliseconds still owed to the simulated speed; lock
 
   // --- lock operations, installed by the movie open ---
   void (*lock_wait)(InputRecord* input);
@@ -88,8 +92,8 @@ struct InputRecord {
 // An input open operation: fills the record's operation table and opens the
 // source (a name, or with open flag 0x800000 a borrowed file handle positioned
 // at the movie). Returns 1 on success, 0 on failure.
-using InputOpenOperation = int (*)(InputRecord* input, const char* name,
-                                   platform::FileHandle file, uint32_t open_flags);
+using InputOpenOperation = int (*)(InputRecord* input, const char* name, platform::FileHandle file,
+                                   uint32_t open_flags);
 
 // The built-in file input.
 int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,

@@ -9,9 +9,15 @@ namespace vexil {
 namespace input_detail {
 
 uint32_t Now();
+// The lock operations; a missing one (before the open installs them) counts
+// as taken at once.
 void LockWait(InputRecord* in);
+bool LockTry(InputRecord* in);
 void LockRelease(InputRecord* in);
-// Reads at the file position; short reads set the input error.
+// Reads at the file position and nothing else; a short read sets the input error.
+uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n);
+// A direct read: ReadRaw, then the file position, bytes read, the simulated
+// speed and the read time. Lock held.
 uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n);
 // Seeks the file to a movie offset; a failed seek sets the input error.
 bool SeekFile(InputRecord* in, uint32_t movie_offset);

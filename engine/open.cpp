@@ -12,6 +12,8 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/open_settings.h"
+#include "engine/read_service.h"
+#include "engine/service_thread.h"
 #include "engine/timer.h"
 #include "platform/time.h"
 #include "video/bundle_sizes.h"
@@ -304,14 +306,15 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   // 13. Sound tracks.
   OpenSoundTracks(movie);
 
-  // 14. Background reading: the read service joins here once it exists; until
-  // then movies are read in the foreground (idle reads and direct reads).
-
-  // 15. Lock operations.
+  // 15. Lock operations, before the read service can call `service`.
   in->lock_wait = LockWait;
   in->lock_try = LockTry;
   in->lock_release = LockRelease;
   in->lock_yield = LockYield;
+
+  // 14. Background reading (without a free service slot the movie is read in
+  // the foreground only).
+  if (!(movie->open_flags & (OPEN_PRELOAD | OPEN_NO_THREAD_READ))) JoinReadService(movie);
 
   // 16. Fill the ring.
   if (!(movie->open_flags & OPEN_PRELOAD) && !(flags & OPEN_NO_FILL)) {
@@ -328,6 +331,10 @@ void Close(MovieHandle* movie) {
     while (!hook(movie)) {
     }
   }
+  // No service may touch the movie from here on.
+  ServiceLeaveTogether(movie->read_node, movie->sound_node);
+  movie->read_node = nullptr;
+  movie->sound_node = nullptr;
   CloseSoundTracks(movie);
   const bool streaming = !(movie->open_flags & OPEN_PRELOAD);
   Destroy(movie, streaming && !(movie->open_flags & OPEN_MEMORY));
