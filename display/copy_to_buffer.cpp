@@ -20,6 +20,12 @@ namespace {
 // Below this percentage of changed blocks only the changed blocks are copied.
 constexpr uint32_t kChangedBlockLimit = 75;
 
+// The decode may already have given the handle its second storage: that
+// counts too, so it is never replaced (and lost).
+bool HasMapStorage(const MovieHandle* movie) {
+  return movie->map_storage[0] || movie->map_storage[1];
+}
+
 // Gives the handle its changed-block map storage, one block in both slots;
 // until the decoder fills a map the whole frame counts as changed.
 void AllocateMapStorage(MovieHandle* movie) {
@@ -94,7 +100,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   region.flags = flags;
   bool copied = false;
   if (!(flags & COPY_ALL) && movie->changed_percent < kChangedBlockLimit) {
-    if (!movie->map_storage[0]) AllocateMapStorage(movie);
+    if (!HasMapStorage(movie)) AllocateMapStorage(movie);
     if (movie->map_copy) {
       copied = CopyChangedBlocks(region, {movie->map_copy, movie->map_stride, movie->map_size});
     }
@@ -108,7 +114,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
 int ReportRects(MovieHandle* movie, uint32_t surface_flags) {
   if (!movie || (surface_flags & SURFACE_DIRECT)) return 0;
   if (movie->skip_state == 2 && !((surface_flags | movie->open_flags) & COPY_NO_SKIP)) return 0;
-  if (!movie->map_storage[0]) AllocateMapStorage(movie);
+  if (!HasMapStorage(movie)) AllocateMapStorage(movie);
   movie->changed_rect[0] = 0;
   movie->changed_rect[1] = 0;
   movie->changed_rect[2] = static_cast<int32_t>(movie->width);

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "driven_clock.h"
+#include "engine/heap.h"
 #include "engine/timer.h"
 #include "test_movie.h"
 
@@ -324,6 +325,17 @@ TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
   EXPECT_EQ(m->input.movie_busy, 0u);
   // No map for this frame yet: the whole frame was copied.
   EXPECT_TRUE(Written32(d, 16));
+
+  // A storage the decode already allocated is kept, not replaced.
+  TestMovie decoded({.width = 4, .height = 4});
+  auto* storage = static_cast<uint8_t*>(Alloc(decoded->map_size + 16));
+  decoded->map_storage[1] = storage;
+  decoded->changed_percent = 10;
+  CopyToBuffer(decoded.get(), d.data(), 16, 4, 4, 4, PIXFMT_32);
+  EXPECT_EQ(decoded->map_storage[1], storage);
+  EXPECT_EQ(decoded->map_storage[0], nullptr);
+  EXPECT_EQ(ReportRects(decoded.get(), 0), 1);
+  EXPECT_EQ(decoded->map_storage[1], storage);
 }
 
 // A late frame while sound plays: the copy is dropped and reported twice.
