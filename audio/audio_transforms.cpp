@@ -130,8 +130,8 @@ void SplitStep(float* a, uint32_t m, const float* w) {
       n3c = -w1;
       n3s = w1;
     }
-    const float h1c = (c1 + n1c) * half1, h1s = (s1 + n1s) * half1;  // index j + 1
-    const float h3c = (c3 + n3c) * half3, h3s = (s3 + n3s) * half3;
+    const float h1c = float((double(c1) + n1c) * half1), h1s = float((double(s1) + n1s) * half1);  // index j + 1
+    const float h3c = float((double(c3) + n3c) * half3), h3s = float((double(s3) + n3s) * half3);
     const uint32_t j1 = j + 1;
     if (j == 0) {
       SplitButterfly0(a, a1, a2, a3, s);
