@@ -15,7 +15,8 @@ constexpr uint32_t kQuantizerCount = 96;
 extern const float kQuantizers[kQuantizerCount];
 
 // Run lengths in groups of 8 coefficients, chosen by a 4-bit code.
-inline constexpr uint8_t kRunLengths[16] = {2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 32, 64};
+inline constexpr uint8_t kRunLengths[16] = {2,  3,  4,  5,  6,  8,  9,  10,
+                                            11, 12, 13, 14, 15, 16, 32, 64};
 
 // Bit layout of the leading coefficients: 5-bit exponent e, 23-bit mantissa m,
 // sign; value m * 2^(e - 23).

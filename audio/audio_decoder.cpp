@@ -1,12 +1,12 @@
 #include "audio/audio_decoder.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 #include "audio/audio_block_reader.h"
+#include "audio/audio_pcm.h"
 #include "audio/audio_transforms.h"
 #include "engine/heap.h"
 
@@ -14,26 +14,13 @@ namespace vexil {
 namespace {
 
 constexpr size_t kAreaAlign = 16;
-constexpr size_t Align(size_t n) { return (n + kAreaAlign - 1) & ~(kAreaAlign - 1); }
+constexpr size_t Align(size_t n) {
+  return (n + kAreaAlign - 1) & ~(kAreaAlign - 1);
+}
 
 AudioBlockShape ShapeOf(const AudioDecoder& d) {
   return {d.transform_length, d.transform_channels, d.band_count, (d.flags & AUDIO_DCT) != 0,
           d.band_edges};
-}
-
-// Scaled, rounded half to even, limited to 16 bits.
-inline int16_t ToPcm(float value, float scale) {
-  const float x = value * scale;
-  if (!(x < 32767.0f)) return 32767;  // also what a NaN would give
-  if (x <= -32768.0f) return -32768;
-  if constexpr (FLT_EVAL_METHOD == 0) {
-    // Adding 1.5 x 2^23 leaves no fraction bits, so the float addition itself
-    // rounds to the nearest integer, ties to even; exact for |x| < 2^22.
-    constexpr float kRounder = 12582912.0f;
-    return static_cast<int16_t>((x + kRounder) - kRounder);
-  } else {
-    return static_cast<int16_t>(std::nearbyint(x));
-  }
 }
 
 }  // namespace
@@ -73,29 +60,8 @@ AudioDecoder* AudioDecoderOpen(uint32_t rate, uint32_t channels, uint32_t flags)
   return d;
 }
 
-void AudioDecoderClose(AudioDecoder* decoder) { Free(decoder); }
-
-void AudioConvertToPcm(const float* values, uint32_t count, uint32_t channels, float scale,
-                       int16_t* out) {
-  if (channels == 1) {
-    for (uint32_t k = 0; k < count; ++k) out[k] = ToPcm(values[k], scale);
-    return;
-  }
-  const float* second = values + count;
-  for (uint32_t k = 0; k < count; ++k) {
-    out[2 * k] = ToPcm(values[k], scale);
-    out[2 * k + 1] = ToPcm(second[k], scale);
-  }
-}
-
-void AudioCrossFade(const int16_t* saved, int16_t* out, uint32_t overlap_values) {
-  const int32_t m = static_cast<int32_t>(overlap_values);
-  for (int32_t i = 0; i < m; ++i) {
-    const int32_t sum = int32_t{saved[i]} * (m - i) + int32_t{out[i]} * i;
-    int32_t q = sum / m;
-    if (sum % m != 0 && sum < 0) --q;  // toward minus infinity
-    out[i] = static_cast<int16_t>(q);
-  }
+void AudioDecoderClose(AudioDecoder* decoder) {
+  Free(decoder);
 }
 
 const int16_t* AudioDecodeBlock(AudioDecoder* d, const uint8_t* input, const uint8_t* input_end,

@@ -22,11 +22,11 @@ struct AudioDecoder {
   uint32_t transform_channels;  // channels with the DCT, 1 with the real FFT
   uint32_t first_block;         // set until the first block is out: no cross-fade
   uint32_t band_count;
-  int16_t* output_block;    // block_bytes of interleaved PCM
-  int16_t* overlap_save;    // the last overlap_bytes of the previous block
-  int32_t* transform_index;  // the transforms' index area; [0] == 0: no tables yet
-  float* transform_table;    // the transforms' table area
-  uint32_t flags;            // AUDIO_DCT
+  int16_t* output_block;         // block_bytes of interleaved PCM
+  int16_t* overlap_save;         // the last overlap_bytes of the previous block
+  int32_t* transform_index;      // the transforms' index area; [0] == 0: no tables yet
+  float* transform_table;        // the transforms' table area
+  uint32_t flags;                // AUDIO_DCT
   uint32_t output_block_offset;  // of output_block inside the allocation
   uint32_t band_edges[kMaxAudioBands + 1];
   uint32_t channels;  // 1 or 2: whole sample frames are channels x 2 bytes
@@ -48,14 +48,5 @@ const int16_t* AudioDecodeBlock(AudioDecoder* decoder, const uint8_t* input,
 
 // Releases a decoder; null is ignored.
 void AudioDecoderClose(AudioDecoder* decoder);
-
-// The two steps after the transform, exposed for their tests and benchmarks:
-// scale, round half to even and limit to 16 bits, interleaving `channels`
-// runs of `count` floats (1 or 2 runs) ...
-void AudioConvertToPcm(const float* values, uint32_t count, uint32_t channels, float scale,
-                       int16_t* out);
-// ... and blend the first `overlap_values` values of `out` from `saved` to
-// `out`: (saved[i] (M - i) + out[i] i) / M, rounded toward minus infinity.
-void AudioCrossFade(const int16_t* saved, int16_t* out, uint32_t overlap_values);
 
 }  // namespace vexil

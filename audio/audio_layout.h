@@ -13,7 +13,7 @@ constexpr uint32_t AUDIO_DCT = 1;
 constexpr uint32_t kMaxAudioBands = 25;
 // Band limits in Hz; a track has the bands below its Nyquist frequency.
 inline constexpr uint32_t kCriticalFrequencies[kMaxAudioBands] = {
-    0,    100,  200,  300,  400,  510,  630,  770,  920,  1080,  1270,  1480, 1720,
+    0,    100,  200,  300,  400,  510,  630,  770,  920,  1080, 1270,  1480, 1720,
     2000, 2320, 2700, 3150, 3700, 4400, 5300, 6400, 7700, 9500, 12000, 15500};
 
 // The longest transform: 2048 samples of two channels in one real FFT.
@@ -29,7 +29,7 @@ struct AudioBlockShape {
 };
 
 struct AudioLayout {
-  uint32_t channels;  // 1 or 2
+  uint32_t channels;      // 1 or 2
   uint32_t frame_length;  // samples per channel per block
   uint32_t transform_length;
   uint32_t transform_channels;
@@ -40,8 +40,7 @@ struct AudioLayout {
   uint32_t band_edges[kMaxAudioBands + 1];
 
   AudioBlockShape Shape() const {
-    return {transform_length, transform_channels, band_count, (flags & AUDIO_DCT) != 0,
-            band_edges};
+    return {transform_length, transform_channels, band_count, (flags & AUDIO_DCT) != 0, band_edges};
   }
 };
 

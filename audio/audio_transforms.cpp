@@ -1,7 +1,7 @@
 #include "audio/audio_transforms.h"
 
-#include <array>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <numbers>
 
@@ -9,9 +9,11 @@ namespace vexil {
 namespace {
 
 constexpr uint32_t kMinLength = 4;
-constexpr uint32_t kMaxLength = 65536;
+constexpr uint32_t kMaxLength = 4096;
 
-bool ValidLength(uint32_t n) { return n >= kMinLength && n <= kMaxLength && (n & (n - 1)) == 0; }
+bool ValidLength(uint32_t n) {
+  return n >= kMinLength && n <= kMaxLength && (n & (n - 1)) == 0;
+}
 
 // cos(pi/4) as the tables store it.
 constexpr float kCos45 = 0.70710678118654752440f;
@@ -101,61 +103,85 @@ inline void Leaf8(float* a) {
   Leaf2(a + 12);
 }
 
-// One L-shaped step over m >= 16 points with the sub-table `w` for 2m floats.
-template <int kSign>
-void SplitStep(float* a, uint32_t m, const float* w) {
-  constexpr float s = kSign;
+// The twiddles of one step over m >= 16 points, unsigned (the transform's
+// sign is applied in the butterfly): cos and sin of 2 pi j / m and of its
+// triple, for j < m/4, laid out as four runs of m/4 floats. `w` is the
+// sub-table for 2m floats.
+void ExpandTwiddles(const float* w, uint32_t m, float* out) {
   const uint32_t q = m / 4;  // points per quarter
   const uint32_t e = m / 8;  // the index whose angle is pi/4
-  float* a1 = a + 2 * q;
-  float* a2 = a + 4 * q;
-  float* a3 = a + 6 * q;
-  const float half1 = w[2], half3 = w[3];
-  const float w1 = w[1];
-  // Each round handles the indices j (even) and j + 1 and their partners q - j
-  // and q - j - 1, whose angles are the quarter turn minus j's: their cosine
-  // and sine trade places (and the triple angle's change sign).
-  float c1 = 1, s1 = 0, c3 = 1, s3 = 0;  // angle of index j, unsigned
-  for (uint32_t j = 0; j < e; j += 2) {
-    float n1c, n1s, n3c, n3s;  // index j + 2
-    if (j + 2 < e) {
-      const float* t = w + 2 * (j + 2);
-      n1c = t[0];
-      n1s = t[1];
-      n3c = t[2];
-      n3s = t[3];
-    } else {
-      n1c = w1;
-      n1s = w1;
-      n3c = -w1;
-      n3s = w1;
-    }
-    const float h1c = float((double(c1) + n1c) * half1), h1s = float((double(s1) + n1s) * half1);  // index j + 1
-    const float h3c = float((double(c3) + n3c) * half3), h3s = float((double(s3) + n3s) * half3);
-    const uint32_t j1 = j + 1;
-    if (j == 0) {
-      SplitButterfly0(a, a1, a2, a3, s);
-    } else {
-      const uint32_t p = 2 * j;
-      SplitButterfly(a + p, a1 + p, a2 + p, a3 + p, s, c1, s * s1, c3, s * s3);
-      const uint32_t r = 2 * (q - j);
-      SplitButterfly(a + r, a1 + r, a2 + r, a3 + r, s, s1, s * c1, -s3, -s * c3);
-    }
-    const uint32_t p1 = 2 * j1;
-    SplitButterfly(a + p1, a1 + p1, a2 + p1, a3 + p1, s, h1c, s * h1s, h3c, s * h3s);
-    const uint32_t r1 = 2 * (q - j1);
-    SplitButterfly(a + r1, a1 + r1, a2 + r1, a3 + r1, s, h1s, s * h1c, -h3s, -s * h3c);
-    c1 = n1c;
-    s1 = n1s;
-    c3 = n3c;
-    s3 = n3s;
+  float* c1 = out;
+  float* s1 = out + q;
+  float* c3 = out + 2 * q;
+  float* s3 = out + 3 * q;
+  c1[0] = 1;
+  s1[0] = 0;
+  c3[0] = 1;
+  s3[0] = 0;
+  for (uint32_t j = 2; j < e; j += 2) {
+    c1[j] = w[2 * j];
+    s1[j] = w[2 * j + 1];
+    c3[j] = w[2 * j + 2];
+    s3[j] = w[2 * j + 3];
   }
-  const uint32_t p = 2 * e;
-  SplitButterfly(a + p, a1 + p, a2 + p, a3 + p, s, w1, s * w1, -w1, s * w1);
+  c1[e] = w[1];
+  s1[e] = w[1];
+  c3[e] = -w[1];
+  s3[e] = w[1];
+  // Odd indices lie halfway between two stored ones (worked out in double, so
+  // that they are as close as the stored ones).
+  const double half1 = w[2], half3 = w[3];
+  for (uint32_t j = 1; j < e; j += 2) {
+    c1[j] = static_cast<float>((double(c1[j - 1]) + c1[j + 1]) * half1);
+    s1[j] = static_cast<float>((double(s1[j - 1]) + s1[j + 1]) * half1);
+    c3[j] = static_cast<float>((double(c3[j - 1]) + c3[j + 1]) * half3);
+    s3[j] = static_cast<float>((double(s3[j - 1]) + s3[j + 1]) * half3);
+  }
+  // Beyond pi/4 the angles are the quarter turn minus earlier ones: cosine and
+  // sine trade places (and the triple angle's change sign).
+  for (uint32_t j = 1; j < e; ++j) {
+    c1[q - j] = s1[j];
+    s1[q - j] = c1[j];
+    c3[q - j] = -s3[j];
+    s3[q - j] = -c3[j];
+  }
 }
 
+// One L-shaped step over m >= 16 points with its expanded twiddles.
 template <int kSign>
-void SplitRadix(float* a, uint32_t m, const float* w, uint32_t nw) {
+void SplitStep(float* __restrict a, uint32_t m, const float* __restrict tw) {
+  constexpr float s = kSign;
+  const size_t q = m / 4;
+  float* __restrict a1 = a + 2 * q;
+  float* __restrict a2 = a + 4 * q;
+  float* __restrict a3 = a + 6 * q;
+  // The butterfly of SplitButterfly, written out so that the loop vectorizes.
+  for (size_t j = 0; j < q; ++j) {
+    const float c1 = tw[j], s1 = s * tw[q + j], c3 = tw[2 * q + j], s3 = s * tw[3 * q + j];
+    const size_t re = 2 * j, im = 2 * j + 1;
+    const float x0r = a[re], x0i = a[im];
+    const float x1r = a1[re], x1i = a1[im];
+    const float x2r = a2[re], x2i = a2[im];
+    const float x3r = a3[re], x3i = a3[im];
+    a[re] = x0r + x2r;
+    a[im] = x0i + x2i;
+    a1[re] = x1r + x3r;
+    a1[im] = x1i + x3i;
+    const float ur = x0r - x2r, ui = x0i - x2i;
+    const float vr = x1r - x3r, vi = x1i - x3i;
+    const float y1r = ur - s * vi, y1i = ui + s * vr;
+    const float y3r = ur + s * vi, y3i = ui - s * vr;
+    a2[re] = y1r * c1 - y1i * s1;
+    a2[im] = y1r * s1 + y1i * c1;
+    a3[re] = y3r * c3 - y3i * s3;
+    a3[im] = y3r * s3 + y3i * c3;
+  }
+}
+
+// `tw` holds the expanded twiddles of every step length from m down to 16,
+// longest first (m floats for length m, m/2 for the next, ...).
+template <int kSign>
+void SplitRadix(float* a, uint32_t m, float* tw) {
   switch (m) {
     case 1:
       return;
@@ -171,47 +197,72 @@ void SplitRadix(float* a, uint32_t m, const float* w, uint32_t nw) {
     default:
       break;
   }
-  SplitStep<kSign>(a, m, w + nw - m / 2);
-  SplitRadix<kSign>(a, m / 2, w, nw);
-  SplitRadix<kSign>(a + m, m / 4, w, nw);
-  SplitRadix<kSign>(a + m + m / 2, m / 4, w, nw);
+  SplitStep<kSign>(a, m, tw);
+  SplitRadix<kSign>(a, m / 2, tw + m);
+  SplitRadix<kSign>(a + m, m / 4, tw + m + m / 2);
+  SplitRadix<kSign>(a + m + m / 2, m / 4, tw + m + m / 2);
 }
 
-constexpr std::array<uint8_t, 256> MakeByteReversal() {
-  std::array<uint8_t, 256> t{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t r = 0;
-    for (int b = 0; b < 8; ++b) r |= ((i >> b) & 1u) << (7 - b);
-    t[i] = static_cast<uint8_t>(r);
-  }
-  return t;
-}
-constexpr std::array<uint8_t, 256> kByteReversal = MakeByteReversal();
-
-// Puts the m points (m a power of two) from bit-reversed into natural order.
-void BitReversePoints(float* a, uint32_t m) {
+// Puts m points (m = 2^b) from bit-reversed into natural order. With h =
+// b/2 (rounded down) and L = 2^h, a point index is a (high h bits), an odd
+// b's middle bit, and c (low h bits); its reversal is R[c], the same middle
+// bit, R[a], where R reverses h bits. The pairs to exchange are exactly those
+// with a < R[c] (a == R[c] is its own reversal), so no index is compared.
+// R lives in `scratch` (L ints: no more than sqrt(m)).
+void BitReversePoints(float* a, uint32_t m, int32_t* scratch) {
   if (m <= 2) return;
-  const int shift = 32 - std::countr_zero(m);
-  for (uint32_t p = 1; p + 1 < m; ++p) {
-    const uint32_t r = (uint32_t{kByteReversal[p & 255]} << 24 |
-                        uint32_t{kByteReversal[(p >> 8) & 255]} << 16 |
-                        uint32_t{kByteReversal[(p >> 16) & 255]} << 8) >>
-                       shift;
-    if (p < r) {
-      float t[2];
-      std::memcpy(t, a + 2 * p, sizeof(t));
-      std::memcpy(a + 2 * p, a + 2 * r, sizeof(t));
-      std::memcpy(a + 2 * r, t, sizeof(t));
+  const int b = std::countr_zero(m);
+  const int h = b / 2;
+  const uint32_t l = 1u << h;
+  const uint32_t a_step = m >> h;  // a counts in units of the top h bits
+  int32_t* r = scratch;
+  r[0] = 0;
+  for (uint32_t size = 1; size < l; size *= 2) {
+    // Doubling the table: entries with the new low bit set get the new top bit.
+    for (uint32_t x = 0; x < size; ++x) {
+      r[x] *= 2;
+      r[x + size] = r[x] + 1;
+    }
+  }
+  const uint32_t middles = (b & 1) ? 2 : 1;
+  for (uint32_t middle = 0; middle < middles; ++middle) {
+    const uint32_t mid = middle << h;
+    for (uint32_t c = 0; c < l; ++c) {
+      const auto rc = static_cast<uint32_t>(r[c]);
+      for (uint32_t hi = 0; hi < rc; ++hi) {
+        const uint32_t p = hi * a_step + mid + c;
+        const uint32_t q = rc * a_step + mid + static_cast<uint32_t>(r[hi]);
+        uint64_t x, y;
+        std::memcpy(&x, a + 2 * p, 8);
+        std::memcpy(&y, a + 2 * q, 8);
+        std::memcpy(a + 2 * p, &y, 8);
+        std::memcpy(a + 2 * q, &x, 8);
+      }
     }
   }
 }
 
 // n floats = n/2 complex points; the twiddle table has nw >= n/4 entries.
 template <int kSign>
-void ComplexFft(uint32_t n, float* a, const float* w, uint32_t nw) {
+void ComplexFft(uint32_t n, float* a, const float* w, uint32_t nw, int32_t* scratch) {
   const uint32_t m = n / 2;
-  SplitRadix<kSign>(a, m, w, nw);
-  BitReversePoints(a, m);
+  // The twiddles of every step, from the tables (no trigonometry): the longest
+  // step's from its table, each shorter step's every other one of the step
+  // before (the same angles).
+  alignas(16) float twiddles[kMaxLength];  // m + m/2 + ... + 16 < 2m = n
+  if (m >= 16) {
+    ExpandTwiddles(w + nw - m / 2, m, twiddles);
+    float* level = twiddles;
+    for (uint32_t size = m / 2; size >= 16; size /= 2) {
+      const uint32_t q = size / 4;
+      float* next = level + 2 * size;
+      for (uint32_t run = 0; run < 4; ++run)
+        for (uint32_t j = 0; j < q; ++j) next[run * q + j] = level[run * 2 * q + 2 * j];
+      level = next;
+    }
+  }
+  SplitRadix<kSign>(a, m, twiddles);
+  BitReversePoints(a, m, scratch);
 }
 
 // Makes the twiddle table cover length n (recording nw and invalidating the
@@ -230,15 +281,20 @@ void EnsureTwiddles(uint32_t n, int32_t* ip, float* w) {
 template <bool kBackward>
 void RealSplit(uint32_t n, float* a, uint32_t nc, const float* c) {
   const uint32_t m = n / 2;
-  const uint32_t ks = 2 * nc / m;
-  uint32_t kk = 0;
-  for (uint32_t j = 2; j < m; j += 2) {
-    const uint32_t k = n - j;
-    kk += ks;
-    const float wkr = 0.5f - c[nc - kk];
-    const float wki = c[kk];
-    const float xr = a[j] - a[k];
-    const float xi = a[j + 1] + a[k + 1];
+  const size_t ks = 2 * nc / m;
+  // Pairs from the bottom (lo, j = 2, 4, ...) meet pairs from the top (hi, k =
+  // n - j); kept apart so that the loop vectorizes.
+  float* __restrict lo = a + 2;
+  float* __restrict hi = a + n - 2;
+  const float* __restrict c_up = c + ks;
+  const float* __restrict c_down = c + nc - ks;
+  for (size_t t = 0; 2 * t + 2 < m; ++t) {
+    const auto down = -static_cast<ptrdiff_t>(2 * t);
+    const auto c_back = -static_cast<ptrdiff_t>(ks * t);
+    const float wkr = 0.5f - c_down[c_back];
+    const float wki = c_up[ks * t];
+    const float xr = lo[2 * t] - hi[down];
+    const float xi = lo[2 * t + 1] + hi[down + 1];
     float yr, yi;
     if constexpr (kBackward) {
       yr = wkr * xr + wki * xi;
@@ -247,11 +303,70 @@ void RealSplit(uint32_t n, float* a, uint32_t nc, const float* c) {
       yr = wkr * xr - wki * xi;
       yi = wkr * xi + wki * xr;
     }
-    a[j] -= yr;
-    a[j + 1] -= yi;
-    a[k] += yr;
-    a[k + 1] -= yi;
+    lo[2 * t] -= yr;
+    lo[2 * t + 1] -= yi;
+    hi[down] += yr;
+    hi[down + 1] -= yi;
   }
+}
+
+// The DCT's step before its complex FFT: for 1 <= j < n/2 and k = n - j, with
+// kk = j nc/n: wkr = c[kk] - c[nc - kk], wki = c[kk] + c[nc - kk];
+// a[j], a[k] = wkr a[j] + wki a[k], wki a[j] - wkr a[k].
+void DctPreStep(uint32_t n, float* a, uint32_t nc, const float* c) {
+  const uint32_t m = n / 2;
+  const uint32_t ks = nc / n;
+  if (ks == 1) {
+    // The usual case (the tables fit this n), with the two halves apart so
+    // that the loop vectorizes: lo[t] is a[j], hi[-t] is a[k].
+    float* __restrict lo = a + 1;
+    float* __restrict hi = a + n - 1;
+    const float* __restrict c_lo = c + 1;
+    const float* __restrict c_hi = c + nc - 1;
+    for (size_t t = 0; t + 1 < m; ++t) {
+      const auto down = -static_cast<ptrdiff_t>(t);
+      const float wkr = c_lo[t] - c_hi[down];
+      const float wki = c_lo[t] + c_hi[down];
+      const float xj = lo[t], xk = hi[down];
+      lo[t] = wkr * xj + wki * xk;
+      hi[down] = wki * xj - wkr * xk;
+    }
+    return;
+  }
+  uint32_t kk = 0;
+  for (uint32_t j = 1; j < m; ++j) {
+    const uint32_t k = n - j;
+    kk += ks;
+    const float wkr = c[kk] - c[nc - kk];
+    const float wki = c[kk] + c[nc - kk];
+    const float xr = wki * a[j] - wkr * a[k];
+    a[j] = wkr * a[j] + wki * a[k];
+    a[k] = xr;
+  }
+}
+
+// The DCT's last step: x = a[0] - a[1], a[0] += a[1]; for j = 2, 4, ...:
+// a[j-1] = a[j] - a[j+1], a[j] += a[j+1]; a[n-1] = x.
+void DctFinalButterflies(uint32_t n, float* a) {
+  const float x = a[0] - a[1];
+  a[0] += a[1];
+  uint32_t j = 2;
+  // Eight values at a time move one place down: each group is read whole
+  // before it is written, and the writes end below the next group.
+  for (; j + 8 <= n; j += 8) {
+    float v[8], o[8];
+    std::memcpy(v, a + j, sizeof(v));
+    for (int i = 0; i < 8; i += 2) {
+      o[i] = v[i] - v[i + 1];
+      o[i + 1] = v[i] + v[i + 1];
+    }
+    std::memcpy(a + j - 1, o, sizeof(o));
+  }
+  for (; j < n; j += 2) {
+    a[j - 1] = a[j] - a[j + 1];
+    a[j] += a[j + 1];
+  }
+  a[n - 1] = x;
 }
 
 }  // namespace
@@ -319,7 +434,7 @@ void InverseRealFft(uint32_t n, float* a, int32_t* ip, float* w) {
   a[1] = 0.5f * (a[0] - a[1]);
   a[0] -= a[1];
   if (n > 4) RealSplit<true>(n, a, nc, w + nw);
-  ComplexFft<-1>(n, a, w, nw);
+  ComplexFft<-1>(n, a, w, nw, ip + 2);
 }
 
 void InverseDct(uint32_t n, float* a, int32_t* ip, float* w) {
@@ -334,27 +449,11 @@ void InverseDct(uint32_t n, float* a, int32_t* ip, float* w) {
   }
   const float* c = w + nw;
   const uint32_t m = n / 2;
-  const uint32_t ks = nc / n;
-  uint32_t kk = 0;
-  for (uint32_t j = 1; j < m; ++j) {
-    const uint32_t k = n - j;
-    kk += ks;
-    const float wkr = c[kk] - c[nc - kk];
-    const float wki = c[kk] + c[nc - kk];
-    const float xr = wki * a[j] - wkr * a[k];
-    a[j] = wkr * a[j] + wki * a[k];
-    a[k] = xr;
-  }
+  DctPreStep(n, a, nc, c);
   a[m] *= c[0];
-  ComplexFft<+1>(n, a, w, nw);
+  ComplexFft<+1>(n, a, w, nw, ip + 2);
   if (n > 4) RealSplit<false>(n, a, nc, c);
-  const float x = a[0] - a[1];
-  a[0] += a[1];
-  for (uint32_t j = 2; j < n; j += 2) {
-    a[j - 1] = a[j] - a[j + 1];
-    a[j] += a[j + 1];
-  }
-  a[n - 1] = x;
+  DctFinalButterflies(n, a);
 }
 
 }  // namespace vexil

@@ -1,5 +1,5 @@
 // The audio decoder's two inverse transforms: an inverse real FFT and an
-// inverse DCT, both in place on n floats (n a power of two, 4 to 65536) and both
+// inverse DCT, both in place on n floats (n a power of two, 4 to 4096) and both
 // built on one split-radix complex FFT in single precision.
 //
 // Tables are built on the first call inside two areas the caller owns (each
@@ -33,8 +33,12 @@ void InverseDct(uint32_t n, float* data, int32_t* index_area, float* table_area)
 inline uint32_t TransformIndexInts(uint32_t n) {
   return 2 + static_cast<uint32_t>(std::lround(std::sqrt(n / 2.0)));
 }
-constexpr uint32_t RealFftTableFloats(uint32_t n) { return n / 2; }
-constexpr uint32_t DctTableFloats(uint32_t n) { return n / 4 + n; }
+constexpr uint32_t RealFftTableFloats(uint32_t n) {
+  return n / 2;
+}
+constexpr uint32_t DctTableFloats(uint32_t n) {
+  return n / 4 + n;
+}
 
 // The table builders the transforms use (exposed for their tests): the twiddle
 // table of length nw (nothing for nw <= 2) and the cosine table of length nc

@@ -47,7 +47,9 @@ class BlockBitWriter {
   uint32_t total_ = 0;
 };
 
-uint32_t Magnitude(int32_t v) { return static_cast<uint32_t>(std::min(std::abs(v), kMaxValue)); }
+uint32_t Magnitude(int32_t v) {
+  return static_cast<uint32_t>(std::min(std::abs(v), kMaxValue));
+}
 
 // The run code for a run of `groups` groups: -1 for the short run (one group),
 // else the 4-bit code; `groups` may exceed what is left, the decoder cuts the run.
@@ -92,7 +94,8 @@ std::vector<Run> ChooseRuns(const std::vector<int32_t>& values, uint32_t n) {
       // A run that reaches the end may be coded with any longer length.
       const bool to_end = g + len == groups;
       const int code = RunCode(len);
-      const bool codable = len == 1 || kRunLengths[code] == len || (to_end && kRunLengths[code] >= len);
+      const bool codable =
+          len == 1 || kRunLengths[code] == len || (to_end && kRunLengths[code] >= len);
       if (!codable) continue;
       const uint64_t cost = 1 + (len == 1 ? 0 : 4) + 4 + body + best[g + len];
       if (cost < best[g]) {
@@ -169,7 +172,8 @@ uint32_t AudioCoefficientField(float value) {
   return sign | static_cast<uint32_t>(m) << 5 | e;
 }
 
-std::vector<uint8_t> AudioPartBytes(uint32_t count, const std::vector<std::vector<uint8_t>>& blocks) {
+std::vector<uint8_t> AudioPartBytes(uint32_t count,
+                                    const std::vector<std::vector<uint8_t>>& blocks) {
   std::vector<uint8_t> part(4);
   WriteLE32(part.data(), count);
   for (const auto& block : blocks) part.insert(part.end(), block.begin(), block.end());

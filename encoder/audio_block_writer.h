@@ -33,6 +33,7 @@ uint32_t AudioCoefficientField(float value);
 
 // An audio part of a frame packet: the 32-bit count of PCM bytes it yields,
 // then the blocks.
-std::vector<uint8_t> AudioPartBytes(uint32_t count, const std::vector<std::vector<uint8_t>>& blocks);
+std::vector<uint8_t> AudioPartBytes(uint32_t count,
+                                    const std::vector<std::vector<uint8_t>>& blocks);
 
 }  // namespace vexil

@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev
+  libfftw3-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -106,7 +106,8 @@ int ParseArguments(int argc, char** argv, DecodeOptions* o) {
     }
   }
   if (o->movie.empty()) return fail("%s", "no movie given");
-  if (o->preload && o->read_buffer) return fail("%s", "--preload and --read-buffer exclude each other");
+  if (o->preload && o->read_buffer)
+    return fail("%s", "--preload and --read-buffer exclude each other");
   if (o->y4m.empty() && o->alpha.empty() && o->wav.empty())
     return fail("%s", "nothing to write: give --wav (or --y4m, --alpha)");
   return 0;

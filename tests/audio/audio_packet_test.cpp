@@ -1,12 +1,13 @@
 // From frame packets to PCM: finding a track's part and the block walk with
 // its count, its allowed amounts and damaged parts.
+#include "audio/audio_packet.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
 #include "audio/audio_decoder.h"
-#include "audio/audio_packet.h"
 #include "audio_test_blocks.h"
 #include "encoder/audio_block_writer.h"
 #include "engine/container.h"
@@ -33,13 +34,13 @@ TEST(AudioPacket, FindAudioPart) {
     bool found;
     uint32_t offset, part_bytes;
   } cases[] = {
-      {size, 3, 0, true, 4, 8},   {size, 3, 1, true, 16, 0},  {size, 3, 2, true, 20, 4},
-      {size, 3, 3, false, 0, 0},  {size, 0, 0, false, 0, 0},  // no tracks
-      {10, 3, 0, true, 4, 6},                                 // cut at the packet's end
-      {10, 3, 1, false, 0, 0},                                // the walk left the packet
-      {14, 3, 1, false, 0, 0},                                // no room for a size field
-      {3, 1, 0, false, 0, 0},     {16, 3, 1, true, 16, 0},    {18, 3, 2, false, 0, 0},
-      {20, 3, 1, true, 16, 0},    {22, 3, 2, true, 20, 2},
+      {size, 3, 0, true, 4, 8},  {size, 3, 1, true, 16, 0}, {size, 3, 2, true, 20, 4},
+      {size, 3, 3, false, 0, 0}, {size, 0, 0, false, 0, 0},  // no tracks
+      {10, 3, 0, true, 4, 6},                                // cut at the packet's end
+      {10, 3, 1, false, 0, 0},                               // the walk left the packet
+      {14, 3, 1, false, 0, 0},                               // no room for a size field
+      {3, 1, 0, false, 0, 0},    {16, 3, 1, true, 16, 0},   {18, 3, 2, false, 0, 0},
+      {20, 3, 1, true, 16, 0},   {22, 3, 2, true, 20, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.packet_bytes << " bytes, track " << c.track);
@@ -134,7 +135,8 @@ TEST(AudioPacket, CountsAndAllowedAmounts) {
       AudioDecoder* d = AudioDecoderOpen(22050, 2, flags);
       Collector sink;
       sink.allowances = c.allowances;
-      const uint64_t total = DecodeAudioPart(d, {part.data(), uint32_t(part.size())}, sink.Output());
+      const uint64_t total =
+          DecodeAudioPart(d, {part.data(), uint32_t(part.size())}, sink.Output());
       EXPECT_EQ(sink.takes, c.takes);
       uint64_t sum = 0;
       for (uint32_t t : sink.takes) sum += t;

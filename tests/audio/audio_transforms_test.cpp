@@ -1,13 +1,13 @@
 // The two inverse transforms against their definitions, evaluated directly in
 // double precision, and their tables against the closed forms.
+#include "audio/audio_transforms.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <random>
 #include <vector>
-
-#include "audio/audio_transforms.h"
 
 namespace vexil {
 namespace {
