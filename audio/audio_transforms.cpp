@@ -29,11 +29,13 @@ constexpr float kCos45 = 0.70710678118654752440f;
 // 4k+3). Every sub-problem leaves its outputs in bit-reversed order, so one
 // permutation at the end restores natural order.
 //
-// The twiddle table for a step over m points is the sub-table for 2m floats at
-// w[nw - m/2]: entry 4t holds cos, sin, cos3, sin3 of the angle 2 pi (2t)/m.
-// Odd twiddle indices lie halfway between two stored ones and are interpolated
-// with the half-angle factors in entries 2 and 3:
+// The twiddles of the longest step (m points) come from the sub-table for 2m
+// floats at w[nw - m/2]: entry 4t holds cos, sin, cos3, sin3 of the angle
+// 2 pi (2t)/m. Odd twiddle indices lie halfway between two stored ones and are
+// interpolated with the half-angle factors in entries 2 and 3:
 //   cos(x) = (cos(x - d) + cos(x + d)) * 0.5 / cos(d).
+// Each shorter step uses every other twiddle of the step before. They are
+// expanded on the stack once per transform, so the steps' loops stay simple.
 // ---------------------------------------------------------------------------
 
 // The point pair (x0 + x2, x1 + x3) stays in the first half; (x0 - x2) +- i(x1 - x3)
@@ -204,17 +206,17 @@ void SplitRadix(float* a, uint32_t m, float* tw) {
 }
 
 // Puts m points (m = 2^b) from bit-reversed into natural order. With h =
-// b/2 (rounded down) and L = 2^h, a point index is a (high h bits), an odd
-// b's middle bit, and c (low h bits); its reversal is R[c], the same middle
-// bit, R[a], where R reverses h bits. The pairs to exchange are exactly those
-// with a < R[c] (a == R[c] is its own reversal), so no index is compared.
-// R lives in `scratch` (L ints: no more than sqrt(m)).
+// b/2 (rounded down) and L = 2^h, a point index is t (the top h bits), for
+// odd b a middle bit, and c (the low h bits); its reversal is R[c], the same
+// middle bit, R[t], where R reverses h bits. The pairs to exchange are exactly
+// those with t < R[c] (t == R[c] is its own reversal), so no index is
+// compared. R lives in `scratch` (L ints: no more than sqrt(m)).
 void BitReversePoints(float* a, uint32_t m, int32_t* scratch) {
   if (m <= 2) return;
   const int b = std::countr_zero(m);
   const int h = b / 2;
   const uint32_t l = 1u << h;
-  const uint32_t a_step = m >> h;  // a counts in units of the top h bits
+  const uint32_t top_unit = m >> h;  // the value of t's lowest bit
   int32_t* r = scratch;
   r[0] = 0;
   for (uint32_t size = 1; size < l; size *= 2) {
@@ -229,9 +231,9 @@ void BitReversePoints(float* a, uint32_t m, int32_t* scratch) {
     const uint32_t mid = middle << h;
     for (uint32_t c = 0; c < l; ++c) {
       const auto rc = static_cast<uint32_t>(r[c]);
-      for (uint32_t hi = 0; hi < rc; ++hi) {
-        const uint32_t p = hi * a_step + mid + c;
-        const uint32_t q = rc * a_step + mid + static_cast<uint32_t>(r[hi]);
+      for (uint32_t t = 0; t < rc; ++t) {
+        const uint32_t p = t * top_unit + mid + c;
+        const uint32_t q = rc * top_unit + mid + static_cast<uint32_t>(r[t]);
         uint64_t x, y;
         std::memcpy(&x, a + 2 * p, 8);
         std::memcpy(&y, a + 2 * q, 8);
