@@ -64,17 +64,17 @@ TEST(AudioPcm, RoundsHalfToEvenAndLimits) {
 
 TEST(AudioPcm, KernelsAgreeWithTheReference) {
   std::mt19937 rng(17);
-  const float specials[] = {0.5f,
-                            -0.5f,
-                            1.5f,
-                            32766.5f,
-                            32767.5f,
-                            -32768.5f,
-                            1e20f,
-                            -1e20f,
-                            std::numeric_limits<float>::infinity(),
-                            -std::numeric_limits<float>::infinity(),
-                            std::numeric_limits<float>::quiet_NaN()};
+  const float edge_values[] = {0.5f,
+                               -0.5f,
+                               1.5f,
+                               32766.5f,
+                               32767.5f,
+                               -32768.5f,
+                               1e20f,
+                               -1e20f,
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity(),
+                               std::numeric_limits<float>::quiet_NaN()};
   for (const NamedKernel& k : Kernels()) {
     if ((CpuFeatures() & k.needs) != k.needs) continue;
     for (uint32_t count : {1u, 3u, 7u, 8u, 9u, 17u, 512u, 2048u}) {
@@ -83,7 +83,7 @@ TEST(AudioPcm, KernelsAgreeWithTheReference) {
         for (float& v : in) {
           switch (rng() % 4) {
             case 0:
-              v = specials[rng() % std::size(specials)];
+              v = edge_values[rng() % std::size(edge_values)];
               break;
             case 1:
               v = static_cast<float>(static_cast<int32_t>(rng() % 200000) - 100000) / 2;
