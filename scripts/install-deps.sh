@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev
   clang libclang-rt-14-dev
+  libfftw3-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
