@@ -2,7 +2,9 @@
 //   [--frames N] [--preload | --read-buffer BYTES] [--threads 0|1|2] [--quiet]
 //
 // Walks the movie frame by frame with the engine's own open and frame reader;
-// each output is one step run on every frame packet. The audio step decodes
+// each output is one step run on every frame packet. The video step decodes
+// the frame as the player does (decode threads or the calling thread) and
+// writes the decoder's planes, visible area only. The audio step decodes
 // the packet's part of the chosen track exactly as the sound ring would take
 // it, without the ring's limits, into a 16-bit WAV file.
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "audio/audio_decoder.h"
@@ -24,6 +27,8 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "tools/commands.h"
+#include "tools/y4m_writer.h"
+#include "video/decode_threads.h"
 
 namespace vexil::tools {
 namespace {
@@ -109,7 +114,7 @@ int ParseArguments(int argc, char** argv, DecodeOptions* o) {
   if (o->preload && o->read_buffer)
     return fail("%s", "--preload and --read-buffer exclude each other");
   if (o->y4m.empty() && o->alpha.empty() && o->wav.empty())
-    return fail("%s", "nothing to write: give --wav (or --y4m, --alpha)");
+    return fail("%s", "nothing to write: give --y4m, --alpha or --wav");
   return 0;
 }
 
@@ -265,12 +270,10 @@ struct MovieCloser {
 int RunDecode(int argc, char** argv) {
   DecodeOptions options;
   if (int code = ParseArguments(argc, argv, &options)) return code;
-  if (!options.y4m.empty() || !options.alpha.empty()) {
-    std::fprintf(stderr, "vexil decode: video output is not available in this build yet\n");
-    return 1;
-  }
-
-  uint32_t flags = OPEN_NO_PLANES | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK;
+  const bool video = !options.y4m.empty() || !options.alpha.empty();
+  uint32_t flags = OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK;
+  if (!video) flags |= OPEN_NO_PLANES;
+  if (!options.alpha.empty()) flags |= OPEN_ALPHA;
   if (options.preload) flags |= OPEN_PRELOAD;
   if (options.read_buffer) {
     SetReadBufferSize(*options.read_buffer);
@@ -288,25 +291,64 @@ int RunDecode(int argc, char** argv) {
     wav.emplace();
     if (int code = wav->Begin(movie.get(), options.track_id, options.wav)) return code;
   }
+  Y4mWriter picture, alpha;
+  if (!options.alpha.empty() && !(movie->header_flags & HEADER_ALPHA)) {
+    std::fprintf(stderr, "vexil decode: the movie has no alpha plane\n");
+    return 1;
+  }
+  for (auto [writer, path, kind] : {std::tuple{&picture, &options.y4m, Y4mWriter::Kind::kPicture},
+                                    std::tuple{&alpha, &options.alpha, Y4mWriter::Kind::kAlpha}}) {
+    if (!path->empty() && !writer->Open(path->c_str(), movie.get(), kind)) {
+      std::fprintf(stderr, "vexil decode: cannot write %s\n", path->c_str());
+      return 1;
+    }
+  }
+  // The decode threads live for this command only.
+  struct ThreadsStopper {
+    ~ThreadsStopper() { StopDecodeThreads(); }
+  } stop_threads;
+  if (video && StartDecodeThreads(options.threads) != options.threads) {
+    std::fprintf(stderr, "vexil decode: cannot start %d decode threads\n", options.threads);
+    return 1;
+  }
 
   const uint32_t frames =
       options.frames ? std::min(*options.frames, movie->frame_count) : movie->frame_count;
   const bool progress = !options.quiet && isatty(STDERR_FILENO);
   int result = 0;
   for (uint32_t n = 1; n <= frames; ++n) {
-    if (n > 1) FetchFrame(movie.get(), n);  // the open fetched frame 1
+    // The open fetched frame 1; the frame clock steps to the next packet.
+    if (n > 1) Advance(movie.get());
     if (movie->input.input_error) {
       std::fprintf(stderr, "vexil decode: the movie could not be read at frame %u\n", n);
       result = 1;
       break;
     }
     if (wav && !wav->Frame(movie->frame_data, movie->frame_bytes, movie->track_count)) break;
+    if (video) {
+      // Decoded the way the player decodes: on the decode threads, or here
+      // when there are none.
+      StartBackgroundDecode(movie.get());
+      while (!WaitForBackgroundDecode(movie.get())) {
+      }
+      bool ok = (options.y4m.empty() || picture.WriteFrame(movie.get())) &&
+                (options.alpha.empty() || alpha.WriteFrame(movie.get()));
+      if (!ok) {
+        std::fprintf(stderr, "vexil decode: cannot write the video output\n");
+        result = 1;
+        break;
+      }
+    }
     if (progress && (n % 64 == 0 || n == frames))
       std::fprintf(stderr, "\rframe %u of %u", n, frames);
   }
   if (progress) std::fputc('\n', stderr);
   if (wav) {
     if (int code = wav->Finish()) result = code;
+  }
+  if (!picture.Close() || !alpha.Close()) {
+    std::fprintf(stderr, "vexil decode: cannot write the video output\n");
+    result = 1;
   }
   return result;
 }

@@ -201,9 +201,7 @@ TEST(DecodeTool, Refusals) {
   } cases[] = {
       {movie + " --wav " + out.path() + " --track 99", 1, "no audio track with id 99"},
       {movie + " --wav " + out.path(), 1, "no audio track with id 0"},
-      {movie + " --y4m " + out.path(), 1, "video output is not available"},
-      {movie + " --wav " + out.path() + " --alpha " + out.path(), 1,
-       "video output is not available"},
+      {movie + " --wav " + out.path() + " --track 12 --alpha " + out.path(), 1, "no alpha plane"},
       {junk.path() + " --wav " + out.path(), 1, "Not a Vexil file."},
       {"/nonexistent/movie.vxl --wav " + out.path(), 1, "Error opening file."},
       {movie, 2, "nothing to write"},
