@@ -251,8 +251,10 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
                              ? static_cast<uint32_t>(settings.read_speed)
                              : 0;
 
-  // 11. Preload or stream.
+  // 11. Preload or stream. The input's end position is a 32-bit offset; a
+  // size field within 8 of 4 GiB would wrap it.
   InputRecord* in = &movie->input;
+  const uint32_t input_end = static_cast<uint32_t>(std::min<uint64_t>(movie_size, UINT32_MAX));
   if (memory) {
     movie->preload_data = const_cast<uint8_t*>(block) + first_packet;
     movie->data_limit = block + source.size;
@@ -270,7 +272,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       if (!data) return fail(kErrOutOfMemory);
       movie->total_memory += body + 1024;
       movie->preload_block = data;
-      in->set_buffer(in, nullptr, 0, static_cast<uint32_t>(movie_size), speed);
+      in->set_buffer(in, nullptr, 0, input_end, speed);
       uint32_t got = in->read(in, 0, static_cast<int64_t>(first_packet), data,
                               static_cast<uint32_t>(body));
       std::memset(data + got, 0, body + 1024 - got);
@@ -287,7 +289,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       movie->read_buffer = data;
       movie->frame_data = data;
       movie->data_limit = data + packet;
-      in->set_buffer(in, data + packet_rounded, granted, static_cast<uint32_t>(movie_size), speed);
+      in->set_buffer(in, data + packet_rounded, granted, input_end, speed);
     }
   }
 

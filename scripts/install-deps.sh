@@ -9,6 +9,7 @@ PACKAGES=(
   libpng-dev
   libyuv-dev
   clang libclang-rt-14-dev
+  libfftw3-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

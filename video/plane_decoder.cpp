@@ -1,5 +1,6 @@
 #include "video/plane_decoder.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "engine/movie.h"
@@ -132,6 +133,13 @@ inline bool IsScaledSubType(uint32_t t) {
 
 }  // namespace
 
+// The two decode parts of a frame mark the same map at once (luma on one
+// thread, alpha and chroma on the other): the bytes are accessed atomically.
+inline void MarkMap(uint8_t* cell) { std::atomic_ref<uint8_t>(*cell).store(1, std::memory_order_relaxed); }
+inline bool MapMarked(uint8_t* cell) {
+  return std::atomic_ref<uint8_t>(*cell).load(std::memory_order_relaxed) != 0;
+}
+
 const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
   *skip_count = 0;
   PlaneState s;
@@ -177,10 +185,10 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
       uint32_t advance = 8;
       if (r.word < data_end && types.pos < types.end) {
         const uint8_t type = *types.pos++;
-        if (type != BLOCK_SKIP && type < 10) map_row[map_column / 2] = 1;
+        if (type != BLOCK_SKIP && type < 10) MarkMap(map_row + map_column / 2);
         switch (type) {
           case BLOCK_SKIP:
-            if (!map_stride || !map_row[map_column / 2]) ++skipped;
+            if (!map_stride || !MapMarked(map_row + map_column / 2)) ++skipped;
             if (ref != dst) s.kernels->copy8x8(ref, dst, pitch);
             break;
           case BLOCK_SCALED: {
@@ -215,7 +223,7 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
               }
             }
             if (covers_16) {
-              map_row[(map_column + map_step) / 2] = 1;
+              MarkMap(map_row + (map_column + map_step) / 2);
               advance = 16;
             }
             break;
