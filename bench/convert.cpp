@@ -137,6 +137,9 @@ void Register() {
   };
   std::vector<Path> paths = {{"simd_" + simd, detected}, {"table", CPU_KNOWN}};
   if (simd != "portable") paths.insert(paths.begin() + 1, {"simd_portable", CPU_KNOWN | CPU_MMX});
+  if (simd == "avx2") {
+    paths.insert(paths.begin() + 1, {"simd_sse2", CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2});
+  }
   const uint32_t kSizes[][2] = {{640, 480}, {1280, 720}};
   for (const auto& size : kSizes) {
     const uint32_t w = size[0], h = size[1];
