@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -217,14 +218,22 @@ int RunFrame(int argc, char** argv) {
   }
   DecodeThrough(movie, static_cast<uint32_t>(n));
   const auto code = static_cast<uint32_t>(format);
-  Buffer buffer(code, movie->width, movie->height);
-  if (movie->width && movie->height)
-    CopyToBuffer(movie, buffer.bytes.data(), buffer.pitch, static_cast<int32_t>(buffer.rows),
-                 movie->width, movie->height, code | COPY_ALL | COPY_NO_SKIP);
-  // (COPY_NO_SKIP: decoding up to frame N may take longer than the movie's
-  // clock allows, and a late frame would otherwise not be copied.)
-  Close(movie);
-  const bool ok = EndsWith(out, ".raw") ? WriteRaw(out, buffer) : WritePng(out, ToRgb(buffer));
+  bool ok = false;
+  try {
+    Buffer buffer(code, movie->width, movie->height);
+    // COPY_NO_SKIP: decoding up to frame N may take longer than the movie's
+    // clock allows, and a late frame would otherwise not be copied.
+    if (movie->width && movie->height)
+      CopyToBuffer(movie, buffer.bytes.data(), buffer.pitch, static_cast<int32_t>(buffer.rows),
+                   movie->width, movie->height, code | COPY_ALL | COPY_NO_SKIP);
+    Close(movie);
+    movie = nullptr;
+    ok = EndsWith(out, ".raw") ? WriteRaw(out, buffer) : WritePng(out, ToRgb(buffer));
+  } catch (const std::bad_alloc&) {
+    Close(movie);
+    std::fprintf(stderr, "Out of memory.\n");
+    return 1;
+  }
   if (!ok) {
     std::fprintf(stderr, "vexil frame: cannot write %s\n", out.c_str());
     return 1;
