@@ -10,6 +10,8 @@ PACKAGES=(
   libyuv-dev
   clang libclang-rt-14-dev
   libfftw3-dev
+  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
+  xvfb xauth xdotool imagemagick
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
