@@ -24,7 +24,14 @@ namespace vexil::platform {
 
 DisplayDevice& SdlDisplayDevice();
 
-// The desktop's size and depth as SDL reports them (display 0).
+// The desktop's size and depth as SDL reports them (display 0), or the
+// full-screen mode in force.
 DesktopMode SdlDesktop();
+
+class SdlWindow;
+// The SDL windows the device knows (a full-screen switch applies to them);
+// forgetting one drops what the device made for it.
+void SdlRegisterWindow(SdlWindow* window);
+void SdlForgetWindow(SdlWindow* window);
 
 }  // namespace vexil::platform

@@ -639,7 +639,7 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
           worst = std::max(worst, std::abs(int(got >> (8 * c) & 0xFF) - int(want[c])));
       }
     // 4:2:2 and 4:2:0 surfaces resample the chroma the copy interpolates.
-    EXPECT_LE(worst, yuv ? 40 : 0);
+    EXPECT_LE(worst, yuv ? 6 : 0);
     Close(b);
   }
 }
