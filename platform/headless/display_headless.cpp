@@ -3,6 +3,7 @@
 #include "platform/headless/display_headless.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <optional>
 
@@ -165,6 +166,15 @@ class HeadlessDevice final : public DisplayDevice {
 
   void Present();
 
+  void Log(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char line[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    log.push_back(line);
+  }
+
   // --- DisplayDevice ---
   bool LoadDirectDraw() override {
     log.push_back(config.directdraw_library ? "LoadDirectDraw" : "LoadDirectDraw failed");
@@ -179,9 +189,8 @@ class HeadlessDevice final : public DisplayDevice {
       return true;
     }
     const bool ok = Switch(mode->width, mode->height, mode->bits_per_pixel);
-    log.push_back("ChangeDisplaySettings " + std::to_string(mode->width) + "x" +
-                  std::to_string(mode->height) + "x" + std::to_string(mode->bits_per_pixel) +
-                  (ok ? "" : " failed"));
+    Log("ChangeDisplaySettings %ux%ux%u%s", mode->width, mode->height, mode->bits_per_pixel,
+        ok ? "" : " failed");
     return ok;
   }
   int32_t DeviceDepth() override { return HeadlessDesktop().bits_per_pixel; }
@@ -222,8 +231,7 @@ class HeadlessDevice final : public DisplayDevice {
     bitmap->memory.assign(size_t(stride * rows), 0);
     *bits = bitmap->memory.data();
     ++live.bitmaps;
-    log.push_back("CreateDIBSection " + std::to_string(h.width) + "x" + std::to_string(h.height) +
-                  "x" + std::to_string(h.bit_count));
+    Log("CreateDIBSection %dx%dx%u", h.width, h.height, unsigned(h.bit_count));
     return bitmap;
   }
   MemoryContext* CreateCompatibleDC(WindowHandle) override {
@@ -254,7 +262,7 @@ class HeadlessDevice final : public DisplayDevice {
     auto* c = static_cast<HeadlessContext*>(context);
     if (!window || !c || c->selected == &stock_bitmap || !c->selected) return false;
     const PixelPicture from = static_cast<HeadlessBitmap*>(c->selected)->Picture();
-    log.push_back("StretchBlt " + RectText(dest) + " <- " + RectText(source));
+    Log("StretchBlt %s <- %s", RectText(dest).c_str(), RectText(source).c_str());
     if (!Inside(source, from) || Empty(source) || Empty(dest)) return false;
     const Point origin = window->ClientOrigin();
     const Rect client = window->ClientRect();
@@ -290,7 +298,7 @@ class HeadlessDevice final : public DisplayDevice {
   bool CreateProbeWindow(const Rect& rect, CursorHandle) override {
     if (live.probe_windows) return false;
     ++live.probe_windows;
-    log.push_back("CreateProbeWindow " + RectText(rect));
+    Log("CreateProbeWindow %s", RectText(rect).c_str());
     return true;
   }
   void DestroyProbeWindow() override {
@@ -418,7 +426,7 @@ class HeadlessSurface final : public DrawSurface {
     const PixelPicture from = from_surface->Picture(), to = Picture();
     const Rect s = source_rect ? *source_rect : Whole(from);
     const Rect d = dest_rect ? *dest_rect : Whole(to);
-    Device().log.push_back("Blt " + RectText(d) + " <- " + RectText(s));
+    Device().Log("Blt %s <- %s", RectText(d).c_str(), RectText(s).c_str());
     if (to.format.fourcc || !Inside(s, from) || Empty(s) || Empty(d)) return DrawResult::kFailed;
     Rect clip;
     if (!ClipFor(d, to, &clip)) return DrawResult::kFailed;
@@ -430,9 +438,7 @@ class HeadlessSurface final : public DrawSurface {
     if (lost) return DrawResult::kSurfaceLost;
     const PixelPicture to = Picture();
     const Rect d = dest_rect ? *dest_rect : Whole(to);
-    char text[16];
-    std::snprintf(text, sizeof text, " 0x%X", colour);
-    Device().log.push_back("ColorFill " + RectText(d) + text);
+    Device().Log("ColorFill %s 0x%X", RectText(d).c_str(), colour);
     Rect clip;
     if (to.format.fourcc || Empty(d) || !ClipFor(d, to, &clip)) return DrawResult::kFailed;
     const Rect visible = Intersect(d, clip);
@@ -454,10 +460,8 @@ class HeadlessSurface final : public DrawSurface {
       const PixelPicture screen = static_cast<HeadlessSurface*>(destination)->Picture();
       const Rect s = src ? *src : Whole(self);
       const Rect t = dst ? *dst : Whole(screen);
-      char text[32];
-      std::snprintf(text, sizeof text, " key 0x%X", colour_key);
-      d.log.push_back(std::string("UpdateOverlay ") + (flags & OVERLAY_SHOW ? "show " : "move ") +
-                      RectText(s) + " -> " + RectText(t) + text);
+      d.Log("UpdateOverlay %s %s -> %s key 0x%X", flags & OVERLAY_SHOW ? "show" : "move",
+            RectText(s).c_str(), RectText(t).c_str(), colour_key);
       if (!Inside(s, self) || !Inside(t, screen) || Empty(s) || Empty(t))
         return DrawResult::kFailed;
       source = s, dest = t, key = colour_key;
@@ -497,7 +501,7 @@ class HeadlessDirectDraw final : public DirectDraw {
  public:
   DrawResult SetCooperativeLevel(WindowHandle window, uint32_t level) override {
     HeadlessDevice& d = Device();
-    d.log.push_back("SetCooperativeLevel " + std::to_string(level));
+    d.Log("SetCooperativeLevel %u", level);
     if (!d.config.cooperative_level || !window) return DrawResult::kFailed;
     exclusive_ = level == COOPERATIVE_EXCLUSIVE_FULL_SCREEN;
     d.presenting = window;
@@ -506,8 +510,7 @@ class HeadlessDirectDraw final : public DirectDraw {
   DrawResult SetDisplayMode(uint32_t width, uint32_t height, uint32_t bits) override {
     HeadlessDevice& d = Device();
     const bool ok = exclusive_ && d.Switch(width, height, bits);
-    d.log.push_back("SetDisplayMode " + std::to_string(width) + "x" + std::to_string(height) + "x" +
-                    std::to_string(bits) + (ok ? "" : " failed"));
+    d.Log("SetDisplayMode %ux%ux%u%s", width, height, bits, ok ? "" : " failed");
     switched_ = switched_ || ok;
     return ok ? DrawResult::kOk : DrawResult::kFailed;
   }
@@ -557,7 +560,7 @@ class HeadlessDirectDraw final : public DirectDraw {
         s->bytes.assign(size_t(total), 0);
       }
     }
-    d.log.push_back(std::string("CreateSurface ") + what + (allowed ? "" : " failed"));
+    d.Log("CreateSurface %s%s", what, allowed ? "" : " failed");
     if (!allowed) {
       delete s;
       return DrawResult::kFailed;

@@ -61,7 +61,8 @@ class XServer {
     const bool ready = poll(&p, 1, 10000) == 1 && read(fds[0], number, sizeof number - 1) > 0;
     close(fds[0]);
     if (!ready) return "Xvfb did not start (is it installed?)";
-    display_ = ":" + std::string(number, std::strcspn(number, "\n"));
+    number[std::strcspn(number, "\n")] = 0;
+    display_ = std::string(":") + number;
     setenv("DISPLAY", display_.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     return "";
@@ -90,12 +91,12 @@ Picture Screenshot(int32_t x, int32_t y, int32_t width, int32_t height, const st
   test::TempFile file("shot.ppm");
   char crop[64];
   std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", width, height, x, y);
-  std::string command = "import -window root -crop " + std::string(crop) + " +repage -depth 8 ppm:" +
-                        file.path() + " 2>/dev/null";
+  std::string command = std::string("import -window root -crop ") + crop +
+                        " +repage -depth 8 ppm:" + file.path() + " 2>/dev/null";
   Picture p;
   if (std::system(command.c_str()) != 0) return p;
   if (const char* keep = std::getenv("VEXIL_SCREENSHOTS")) {
-    command = "import -window root -crop " + std::string(crop) + " +repage " + keep + "/" + name +
+    command = std::string("import -window root -crop ") + crop + " +repage " + keep + "/" + name +
               ".png 2>/dev/null";
     if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot keep " << name;
   }
@@ -125,7 +126,8 @@ class SdlDisplayTest : public ::testing::Test {
   static void SetUpTestSuite() {
     server_ = new XServer;
     skip_ = server_->Start();
-    if (skip_.empty() && !platform::SdlVideoReady()) skip_ = "SDL cannot open the X display";
+    if (skip_.empty() && !platform::SdlVideoReady())
+      skip_ = std::string("SDL cannot open the X display: ") + SDL_GetError();
   }
   static void TearDownTestSuite() {
     delete server_;
