@@ -7,7 +7,9 @@
 namespace vexil::platform {
 
 bool SdlVideoReady() {
-  static const bool ready = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  // A display that is not there yet may be there on a later call.
+  static bool ready = false;
+  if (!ready) ready = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   return ready;
 }
 

@@ -14,8 +14,8 @@ struct SDL_Window;
 
 namespace vexil::platform {
 
-// Starts SDL's video subsystem once for the process; false when no display
-// can be opened.
+// Starts SDL's video subsystem once for the process; false while no display
+// can be opened (a later call tries again).
 bool SdlVideoReady();
 
 class SdlWindow final : public Window {
