@@ -41,23 +41,24 @@ class XServer {
     // Display numbers away from the usual ones, tried until one is free.
     for (int attempt = 0; attempt < 10; ++attempt) {
       const int number = 90 + (int(getpid()) + 37 * attempt) % 300;
-      const std::string display = std::string(":") + std::to_string(number);
+      char display[16], socket[48];
+      std::snprintf(display, sizeof display, ":%d", number);
+      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
       const pid_t pid = fork();
       if (pid < 0) return "cannot fork";
       if (pid == 0) {
         std::freopen("/dev/null", "w", stderr);
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                static_cast<char*>(nullptr));
         _exit(127);
       }
-      const std::string socket = std::string("/tmp/.X11-unix/X") + std::to_string(number);
       for (int i = 0; i < 100; ++i) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
           if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "Xvfb is not installed";
           break;  // the number was taken
         }
-        if (access(socket.c_str(), F_OK) == 0) {
+        if (access(socket, F_OK) == 0) {
           pid_ = pid;
           display_ = display;
           setenv("DISPLAY", display_.c_str(), 1);
