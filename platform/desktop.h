@@ -16,7 +16,9 @@ struct DesktopMode {
 DesktopMode Desktop();
 
 // What the headless display reports (1920 x 1080 at 32 bits unless a test
-// sets another mode). Player thread only.
+// sets another mode; a full-screen mode switch of the headless display
+// changes it too). Player thread only.
+DesktopMode HeadlessDesktop();
 void SetHeadlessDesktop(const DesktopMode& mode);
 
 }  // namespace vexil::platform

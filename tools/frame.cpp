@@ -1,8 +1,6 @@
 // vexil frame MOVIE N -o OUT.png|OUT.raw [--format CODE]: frame N converted by
 // CopyToBuffer into a fresh buffer of the handle's size, written as an RGB
 // PNG, or with a .raw name the destination buffer itself.
-#include <png.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/timer.h"
+#include "platform/png_file.h"
 #include "tools/commands.h"
 #include "video/decode_threads.h"
 
@@ -137,23 +136,7 @@ Picture ToRgb(const Buffer& b) {
 }
 
 bool WritePng(const std::string& path, const Picture& p) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  bool ok = false;
-  if (png && info && !setjmp(png_jmpbuf(png))) {
-    png_init_io(png, file);
-    png_set_IHDR(png, info, p.width, p.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < p.height; ++y)
-      png_write_row(png, const_cast<png_bytep>(&p.rgb[size_t{y} * p.width * 3]));
-    png_write_end(png, nullptr);
-    ok = true;
-  }
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0 && ok;
+  return platform::WritePngRgb(path, p.width, p.height, p.rgb.data());
 }
 
 bool WriteRaw(const std::string& path, const Buffer& b) {

@@ -8,7 +8,7 @@ DesktopMode g_headless_desktop = kDefaultHeadlessDesktop;
 
 }  // namespace
 
-DesktopMode Desktop() { return g_headless_desktop; }
+DesktopMode HeadlessDesktop() { return g_headless_desktop; }
 
 void SetHeadlessDesktop(const DesktopMode& mode) { g_headless_desktop = mode; }
 

@@ -1,0 +1,282 @@
+// The display buffer on the SDL device, on a private X server (Xvfb): every
+// blitting style opens on a real window, and a decoded frame copied into it
+// and blitted shows the picture `vexil frame` makes of the same frame in a
+// screenshot of the window. Skipped when no X server can be started.
+#include <gtest/gtest.h>
+
+#ifdef VEXIL_HAVE_SDL
+#include <SDL.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/copy.h"
+#include "display/display_buffer.h"
+#include "display/display_state.h"
+#include "engine/frame_clock.h"
+#include "engine/last_error.h"
+#include "engine/movie.h"
+#include "platform/backend.h"
+#include "platform/sdl/window_sdl.h"
+#include "test_util.h"
+#include "video/decode_threads.h"
+
+namespace vexil {
+namespace {
+
+constexpr const char* kMovie = "movie_003.vxl";  // 100 x 80
+constexpr uint32_t kFrame = 5;
+
+// An X server of our own, on the first free display number.
+class XServer {
+ public:
+  std::string Start() {
+    // Display numbers away from the usual ones, tried until one is free.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      const int number = 90 + (int(getpid()) + 37 * attempt) % 300;
+      char display[16], socket[48];
+      std::snprintf(display, sizeof display, ":%d", number);
+      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
+      const pid_t pid = fork();
+      if (pid < 0) return "cannot fork";
+      if (pid == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        execlp("Xvfb", "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 100; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+          if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "Xvfb is not installed";
+          break;  // the number was taken
+        }
+        if (access(socket, F_OK) == 0) {
+          pid_ = pid;
+          display_ = display;
+          setenv("DISPLAY", display_.c_str(), 1);
+          setenv("SDL_VIDEODRIVER", "x11", 1);
+          return "";
+        }
+        usleep(50000);
+      }
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    return "Xvfb did not start";
+  }
+  ~XServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+struct Picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* At(int32_t x, int32_t y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+
+// A screenshot of a screen rectangle (as PPM, which needs no decoder); also
+// kept as PNG in VEXIL_SCREENSHOTS when that names a folder.
+Picture Screenshot(int32_t x, int32_t y, int32_t width, int32_t height, const std::string& name) {
+  test::TempFile file("shot.ppm");
+  char crop[64];
+  std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", width, height, x, y);
+  std::string command = std::string("import -window root -crop ") + crop +
+                        " +repage -depth 8 ppm:" + file.path() + " 2>/dev/null";
+  Picture p;
+  if (std::system(command.c_str()) != 0) return p;
+  if (const char* keep = std::getenv("VEXIL_SCREENSHOTS")) {
+    command = std::string("import -window root -crop ") + crop + " +repage " + keep + "/" + name +
+              ".png 2>/dev/null";
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot keep " << name;
+  }
+  const std::vector<uint8_t> bytes = test::ReadFileBytes(file.path());
+  int w = 0, h = 0, max = 0, consumed = 0;
+  if (std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d %d%n", &w, &h, &max,
+                  &consumed) != 3 ||
+      max != 255)
+    return p;
+  const size_t start = size_t(consumed) + 1;
+  if (bytes.size() < start + size_t(w) * h * 3) return p;
+  p.width = w, p.height = h;
+  p.rgb.assign(bytes.begin() + start, bytes.begin() + start + size_t(w) * h * 3);
+  return p;
+}
+
+// Lets the X server catch up with what SDL sent.
+void Settle() {
+  for (int i = 0; i < 10; ++i) {
+    SDL_PumpEvents();
+    SDL_Delay(20);
+  }
+}
+
+class SdlDisplayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#if defined(__SANITIZE_ADDRESS__)
+    // SDL's X11 driver does not load in an instrumented process, and its
+    // D-Bus start-up leaks: the normal build runs this test.
+    skip_ = "SDL's X11 driver is not usable under AddressSanitizer";
+    return;
+#endif
+    server_ = new XServer;
+    skip_ = server_->Start();
+    // A new server may refuse the first connections for a moment.
+    for (int i = 0; skip_.empty() && !platform::SdlVideoReady(); ++i) {
+      if (i == 50)
+        skip_ = "SDL cannot open the X display " + server_->display() + ": " + SDL_GetError();
+      SDL_Delay(100);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!skip_.empty()) GTEST_SKIP() << "no X server: " << skip_;
+    platform::SetBackendForTest(platform::Backend::kSdl);
+    ResetDisplayStateForTest();
+    ClearLastError();
+  }
+
+  // Frame kFrame of the movie as `vexil frame` writes it (PIXFMT_32 rows).
+  static std::vector<uint8_t> Reference(const std::string& movie) {
+    test::TempFile out("frame.raw");
+    const std::string command = std::string(VEXIL_BINARY_DIR) + "/tools/vexil frame " + movie +
+                                " " + std::to_string(kFrame) + " -o " + out.path();
+    if (std::system(command.c_str()) != 0) return {};
+    return test::ReadFileBytes(out.path());
+  }
+
+  // Mean and largest channel difference between a screenshot and the
+  // reference, sampling the screenshot at `scale` times the coordinates.
+  static void Compare(const Picture& shot, const std::vector<uint8_t>& reference, uint32_t width,
+                      uint32_t height, int32_t scale, double* mean, int* worst) {
+    double total = 0;
+    *worst = 0;
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x) {
+        const uint8_t* got = shot.At(int32_t(x) * scale, int32_t(y) * scale);
+        const uint8_t* want = &reference[(size_t(y) * width + x) * 4];
+        for (int c = 0; c < 3; ++c) {
+          const int d = std::abs(int(got[c]) - int(want[2 - c]));
+          total += d;
+          *worst = std::max(*worst, d);
+        }
+      }
+    *mean = total / (3.0 * width * height);
+  }
+
+  static XServer* server_;
+  static std::string skip_;
+};
+
+XServer* SdlDisplayTest::server_ = nullptr;
+std::string SdlDisplayTest::skip_;
+
+void DecodeThrough(MovieHandle* movie, uint32_t n) {
+  for (uint32_t k = 1; k <= n; ++k) {
+    FetchFrame(movie, k);
+    if (StartBackgroundDecode(movie)) {
+      while (!WaitForBackgroundDecode(movie)) {
+      }
+    }
+  }
+}
+
+TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
+  const std::string path = test::VectorsDir() + "/video/" + kMovie;
+  const std::vector<uint8_t> reference = Reference(path);
+  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ);
+  ASSERT_NE(movie, nullptr) << LastError();
+  const uint32_t width = movie->width, height = movie->height;
+  ASSERT_EQ(reference.size(), size_t(width) * height * 4);
+  DecodeThrough(movie, kFrame);
+
+  std::unique_ptr<platform::SdlWindow> window =
+      platform::SdlWindow::Create("vexil display test", 40, 30, int32_t(width), int32_t(height));
+  ASSERT_NE(window, nullptr) << SDL_GetError();
+  Settle();
+
+  struct Case {
+    uint32_t flags;
+    int32_t scale;
+    // YUV surfaces convert back with other rounding and chroma sampling; a
+    // wrong picture of this random movie differs by 60 and more.
+    double mean;
+  };
+  const Case cases[] = {
+      {BLIT_AUTOMATIC, 1, 0},
+      {BLIT_PRIMARY, 1, 0},
+      {BLIT_DIB_SECTION, 1, 0},
+      {BLIT_OVERLAY_YV12, 1, 16},
+      {BLIT_OVERLAY_YUY2, 1, 16},
+      {BLIT_OVERLAY_UYVY, 1, 16},
+      {BLIT_OFFSCREEN_YV12, 1, 16},
+      {BLIT_OFFSCREEN_YUY2, 1, 16},
+      {BLIT_OFFSCREEN_UYVY, 1, 16},
+      {BLIT_OFFSCREEN_RGB_VIDEO, 1, 0},
+      {BLIT_OFFSCREEN_RGB_SYSTEM, 1, 0},
+      // Twice the size: the memory picture by nearest pixel, the texture smoothly.
+      {BLIT_DIB_SECTION | SCALE_STRETCH_X_INT | SCALE_STRETCH_Y_INT, 2, 0},
+      {BLIT_OFFSCREEN_YUY2 | SCALE_STRETCH_X_INT | SCALE_STRETCH_Y_INT, 2, 24},
+      {BLIT_OVERLAY_UYVY | SCALE_STRETCH_X_INT | SCALE_STRETCH_Y_INT, 2, 24},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << c.flags);
+    SDL_SetWindowSize(window->sdl_window(), int(width) * c.scale, int(height) * c.scale);
+    Settle();
+    DisplayBuffer* b = BufferOpen(window.get(), width, height, c.flags);
+    ASSERT_NE(b, nullptr) << LastError();
+    const int32_t style = int32_t(c.flags & BUFFER_STYLE_MASK);
+    EXPECT_EQ(b->style, style ? style : BLIT_DIB_SECTION);
+    ASSERT_EQ(BufferSetScale(b, int32_t(width) * c.scale, int32_t(height) * c.scale), 1);
+    ASSERT_EQ(BufferLock(b), 1);
+    CopyToBuffer(movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
+                 b->surface_type | COPY_NO_SKIP);
+    ASSERT_EQ(BufferUnlock(b), 1);
+    if (ReportRects(movie, b->surface_type))
+      BufferBlit(b, movie->changed_rect, movie->changed_rect_count);
+    else
+      BufferBlit(b, nullptr, 1);  // as painting does
+    Settle();
+    const platform::Point origin = window->ClientOrigin();
+    char name[48];
+    std::snprintf(name, sizeof name, "style%02d_x%d", style, c.scale);
+    const Picture shot = Screenshot(origin.x, origin.y, int32_t(width) * c.scale,
+                                    int32_t(height) * c.scale, name);
+    ASSERT_EQ(shot.width, int32_t(width) * c.scale) << "no screenshot";
+    double mean = 0;
+    int worst = 0;
+    Compare(shot, reference, width, height, c.scale, &mean, &worst);
+    EXPECT_LE(mean, c.mean) << BufferStyleName(b) << ", largest difference " << worst;
+    BufferClose(b);
+  }
+  window.reset();
+  Close(movie);
+  EXPECT_EQ(TheDisplayState().directdraw_refs, 0);
+}
+
+}  // namespace
+}  // namespace vexil
+
+#else
+TEST(SdlDisplayTest, NeedsSdl) { GTEST_SKIP() << "built without SDL"; }
+#endif
