@@ -33,6 +33,7 @@ struct SoundMovieSpec {
   uint32_t id = 0;
   uint32_t seed = 1;
   uint32_t largest_decoded = 0;  // 0: from the parts
+  uint32_t video_bytes = 8;      // per frame (the video of a 16 x 16 frame, then junk)
 };
 
 inline uint32_t TrackFormat(const SoundMovieSpec& s) {
@@ -67,7 +68,7 @@ inline std::vector<uint8_t> MakeSoundMovie(const SoundMovieSpec& s) {
       }
       audio[0] = AudioPartBytes(count, blocks);
     }
-    writer.AddFrame(i == 0, audio, std::vector<uint8_t>(8));
+    writer.AddFrame(i == 0, audio, std::vector<uint8_t>(s.video_bytes));
   }
   return writer.Finish();
 }

@@ -93,8 +93,7 @@ TEST_F(SoundTrackTest, TrackOpenFigures) {
       // Played at 50 frames a second: audio twice as fast; the end zone in 50ths.
       {"override doubles", 0x50005622, 8000, 100, 50, 1, true, 44100, 16, 1, 10256, 10240, 63},
       // 44100 x 30000 / (25 x 1001) = 52867.13
-      {"override rounds", 0x7000AC44, 8000, 100, 30000, 1001, true, 52867, 16, 2, 10256, 10240,
-       78},
+      {"override rounds", 0x7000AC44, 8000, 100, 30000, 1001, true, 52867, 16, 2, 10256, 10240, 78},
       {"driver rate limit", 0x7000BB80, 8000, 100, 150, 1, true, 256000, 16, 2, 10256, 10240, 0},
       {"as fast as possible", 0x7000AC44, 8000, 100, 0, 0, false},
       {"end zone not below 0", 0x7000AC44, 8000, 10, -1, -1, true, 44100, 16, 2, 10256, 10240, 0},
@@ -161,11 +160,15 @@ TEST_F(SoundTrackTest, TrackListMapsIdsAndDropsFailures) {
   EXPECT_EQ(SoundTracksOpen(), open_before);
 }
 
-SoundDriverOpen NoDriver(void*) { return nullptr; }
+SoundDriverOpen NoDriver(void*) {
+  return nullptr;
+}
 int OtherOpen(SoundTrack* t, uint32_t r, uint32_t b, uint32_t c, uint32_t f, MovieHandle* m) {
   return FakeDriver::Open(t, r, b, c, f, m);
 }
-SoundDriverOpen OtherProvider(void*) { return OtherOpen; }
+SoundDriverOpen OtherProvider(void*) {
+  return OtherOpen;
+}
 
 TEST_F(SoundTrackTest, SoundSystemProviders) {
   EXPECT_EQ(SetSoundSystem(nullptr), 0);
@@ -200,8 +203,8 @@ std::vector<uint8_t> Reference(const MovieHandle* m, uint32_t format) {
     AudioPartOutput out;
     out.context = &pcm;
     out.take = [](void* c, const uint8_t* p, uint32_t n) {
-      static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(),
-                                                    p, p + n);
+      static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(), p,
+                                                    p + n);
     };
     DecodeAudioPart(d, part, out);
   }
@@ -278,7 +281,7 @@ TEST_F(SoundTrackTest, ServiceSoundHandsOverWholeUnitsUntilTheEndZone) {
 TEST_F(SoundTrackTest, EightBitOutputGetsTheHighBytePlus128) {
   SoundMovieSpec spec = Mono22k();
   spec.sixteen_bit = false;
-  spec.lead_ms = 400;  // an 8-bit ring holds at most two seconds of 8-bit audio
+  spec.lead_ms = 400;                      // an 8-bit ring holds at most two seconds of 8-bit audio
   FakeDriver::Get().fill_unit = 2 * 3000;  // the driver's 3000 bytes in 16-bit terms
   FakeDriver::Get().offer = 3000;
   OpenBytes(MakeSoundMovie(spec));
