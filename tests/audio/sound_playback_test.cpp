@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "audio/driver_directsound.h"
 #include "audio/driver_waveout.h"
@@ -47,6 +49,26 @@ std::vector<uint8_t> DecodedByTool(const std::string& movie, uint32_t id) {
   return WavData(test::ReadFileBytes(out.path()));
 }
 
+// Counts the driver's `ready` calls made by the sound service thread.
+struct ServiceWatch {
+  static inline std::thread::id player;
+  static inline int (*original)(SoundTrack*) = nullptr;
+  static inline std::atomic<int> calls{0};
+
+  static int Ready(SoundTrack* t) {
+    if (std::this_thread::get_id() != player) ++calls;
+    return original(t);
+  }
+  // Installs the counter on the first track (the ops are read under the sound mutex).
+  static void Install(MovieHandle* m) {
+    std::lock_guard<std::recursive_timed_mutex> lock(m->sound_mutex);
+    player = std::this_thread::get_id();
+    calls = 0;
+    original = m->track_states[0].ops.ready;
+    m->track_states[0].ops.ready = Ready;
+  }
+};
+
 class PlaybackTest : public test::SoundTest {
  protected:
   void TearDown() override {
@@ -62,8 +84,15 @@ class PlaybackTest : public test::SoundTest {
   }
 
   // Idles on the clock until the next frame is due, as the player does.
+  // With `pace_`, each step also lets a millisecond of real time pass until
+  // the sound service (which wakes on real time) has fed the output a few
+  // times, so that it works alongside the player, decode and read threads.
   void WaitForFrame() {
-    for (int guard = 0; guard < 1000 && Wait(movie_); ++guard) Step(kStepMs);
+    for (int guard = 0; guard < 1000 && Wait(movie_); ++guard) {
+      Step(kStepMs);
+      if (pace_ && ServiceWatch::calls < kServiceCalls)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
 
   // Plays frames from the current one (already fetched, its decode started)
@@ -91,7 +120,9 @@ class PlaybackTest : public test::SoundTest {
   }
 
   static constexpr uint32_t kStepMs = 5;
+  static constexpr int kServiceCalls = 3;
   MovieHandle* movie_ = nullptr;
+  bool pace_ = false;
 };
 
 struct WholeMovieCase {
@@ -100,6 +131,7 @@ struct WholeMovieCase {
   int threads;
   test::SoundMovieSpec spec;
   uint32_t open_flags;
+  bool with_sound_service = false;
 };
 
 test::SoundMovieSpec Spec(uint32_t rate, uint32_t channels, bool sixteen, bool dct, uint32_t frames,
@@ -118,8 +150,9 @@ test::SoundMovieSpec Spec(uint32_t rate, uint32_t channels, bool sixteen, bool d
 
 TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
   const WholeMovieCase cases[] = {
-      {"waveOut 44.1 kHz stereo", WaveOutSoundProvider, 2, Spec(44100, 2, true, true, 75), 0},
-      {"DirectSound 44.1 kHz stereo", DirectSoundProvider, 1, Spec(44100, 2, true, true, 75), 0},
+      {"waveOut 44.1 kHz stereo", WaveOutSoundProvider, 2, Spec(44100, 2, true, true, 75), 0, true},
+      {"DirectSound 44.1 kHz stereo", DirectSoundProvider, 2, Spec(44100, 2, true, true, 75), 0,
+       true},
       {"DirectSound 22.05 kHz mono real FFT", DirectSoundProvider, 2,
        Spec(22050, 1, true, false, 60), OPEN_PRELOAD},
       {"waveOut 11025 Hz 8-bit stereo", WaveOutSoundProvider, 0,
@@ -143,7 +176,16 @@ TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
     movie_ = Open(MovieSource::Name(file.c_str()), c.open_flags);
     ASSERT_NE(movie_, nullptr);
     ASSERT_EQ(movie_->play_tracks, 1u);
+    pace_ = c.with_sound_service;
+    if (pace_) {
+      ASSERT_NE(movie_->sound_node, nullptr);
+      ASSERT_NE(movie_->read_node, nullptr);
+      ServiceWatch::Install(movie_);
+    }
     PlayWholeMovie(expected.size());
+    if (pace_) {
+      EXPECT_GE(ServiceWatch::calls, kServiceCalls);
+    }
     EXPECT_EQ(movie_->sound_skips, 0u);
     EXPECT_EQ(movie_->skipped_blits, 0u);
     std::vector<uint8_t> played = hs::TakeCapture();
