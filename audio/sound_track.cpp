@@ -178,9 +178,8 @@ void ServiceTrack(SoundTrack& t, bool end_zone) {
     amount -= amount % frame;
     if (space && amount) {
       CopyFromRing(t, read, static_cast<uint8_t*>(space), amount);
-      uint8_t* next = read + amount;
-      if (next >= t.ring_end) next -= t.ring_size;
-      t.read_pointer.store(next, std::memory_order_release);
+      const size_t offset = (static_cast<size_t>(read - t.ring_start) + amount) % t.ring_size;
+      t.read_pointer.store(t.ring_start + offset, std::memory_order_release);
     } else {
       amount = 0;
     }

@@ -319,7 +319,7 @@ TEST_F(DriverTest, ProvidersRefuseToSwitchWhileTracksAreOpen) {
   ASSERT_EQ(platform::LoadSoundDeviceLibrary()(nullptr, &own), platform::DSOUND_OK);
 
   ASSERT_EQ(SetSoundSystem(DirectSoundProvider), 1);
-  std::vector<uint8_t> bytes = test::MakeSoundMovie(test::SoundMovieSpec{});
+  std::vector<uint8_t> bytes = test::MakeSoundMovie(test::SoundMoviePlan{});
   MovieHandle* m = Open(MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(m->play_tracks, 1u);

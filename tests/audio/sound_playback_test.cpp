@@ -129,14 +129,14 @@ struct WholeMovieCase {
   const char* name;
   SoundProvider provider;
   int threads;
-  test::SoundMovieSpec spec;
+  test::SoundMoviePlan plan;
   uint32_t open_flags;
   bool with_sound_service = false;
 };
 
-test::SoundMovieSpec Spec(uint32_t rate, uint32_t channels, bool sixteen, bool dct, uint32_t frames,
+test::SoundMoviePlan Plan(uint32_t rate, uint32_t channels, bool sixteen, bool dct, uint32_t frames,
                           uint32_t lead_ms = 750) {
-  test::SoundMovieSpec s;
+  test::SoundMoviePlan s;
   s.rate = rate;
   s.channels = channels;
   s.sixteen_bit = sixteen;
@@ -150,25 +150,25 @@ test::SoundMovieSpec Spec(uint32_t rate, uint32_t channels, bool sixteen, bool d
 
 TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
   const WholeMovieCase cases[] = {
-      {"waveOut 44.1 kHz stereo", WaveOutSoundProvider, 2, Spec(44100, 2, true, true, 75), 0, true},
-      {"DirectSound 44.1 kHz stereo", DirectSoundProvider, 2, Spec(44100, 2, true, true, 75), 0,
+      {"waveOut 44.1 kHz stereo", WaveOutSoundProvider, 2, Plan(44100, 2, true, true, 75), 0, true},
+      {"DirectSound 44.1 kHz stereo", DirectSoundProvider, 2, Plan(44100, 2, true, true, 75), 0,
        true},
       {"DirectSound 22.05 kHz mono real FFT", DirectSoundProvider, 2,
-       Spec(22050, 1, true, false, 60), OPEN_PRELOAD},
+       Plan(22050, 1, true, false, 60), OPEN_PRELOAD},
       {"waveOut 11025 Hz 8-bit stereo", WaveOutSoundProvider, 0,
-       Spec(11025, 2, false, true, 50, 500), 0},
-      {"DirectSound 8 kHz 8-bit mono", DirectSoundProvider, 1, Spec(8000, 1, false, false, 40, 500),
+       Plan(11025, 2, false, true, 50, 500), 0},
+      {"DirectSound 8 kHz 8-bit mono", DirectSoundProvider, 1, Plan(8000, 1, false, false, 40, 500),
        OPEN_NO_THREAD_READ},
-      {"short movie", WaveOutSoundProvider, 1, Spec(44100, 2, true, true, 8), 0},
-      {"short movie", DirectSoundProvider, 1, Spec(44100, 2, true, true, 2), 0},
+      {"short movie", WaveOutSoundProvider, 1, Plan(44100, 2, true, true, 8), 0},
+      {"short movie", DirectSoundProvider, 1, Plan(44100, 2, true, true, 2), 0},
   };
   for (const WholeMovieCase& c : cases) {
     SCOPED_TRACE(c.name);
-    test::TempFile file(test::MakeSoundMovie(c.spec));
-    std::vector<uint8_t> expected = DecodedByTool(file.path(), c.spec.id);
+    test::TempFile file(test::MakeSoundMovie(c.plan));
+    std::vector<uint8_t> expected = DecodedByTool(file.path(), c.plan.id);
     ASSERT_EQ(expected.size(),
-              uint64_t{c.spec.frames} * c.spec.rate / c.spec.fps * 2 * c.spec.channels);
-    if (!c.spec.sixteen_bit) expected = test::EightBit(expected);
+              uint64_t{c.plan.frames} * c.plan.rate / c.plan.fps * 2 * c.plan.channels);
+    if (!c.plan.sixteen_bit) expected = test::EightBit(expected);
 
     ASSERT_EQ(StartDecodeThreads(c.threads), c.threads);
     ASSERT_EQ(SetSoundSystem(c.provider), 1);
@@ -266,9 +266,9 @@ struct ServiceLog {
 TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
   for (SoundProvider provider : {WaveOutSoundProvider, DirectSoundProvider}) {
     SCOPED_TRACE(provider == WaveOutSoundProvider ? "waveOut" : "DirectSound");
-    test::SoundMovieSpec spec = Spec(22050, 2, true, true, 100);
-    spec.video_bytes = 64 * 1024;
-    test::TempFile file(test::MakeSoundMovie(spec));
+    test::SoundMoviePlan plan = Plan(22050, 2, true, true, 100);
+    plan.video_bytes = 64 * 1024;
+    test::TempFile file(test::MakeSoundMovie(plan));
     ASSERT_EQ(StartDecodeThreads(1), 1);
     ASSERT_EQ(SetSoundSystem(provider), 1);
     SetReadBufferSize(1 << 20);

@@ -20,7 +20,7 @@
 
 namespace vexil::test {
 
-struct SoundMovieSpec {
+struct SoundMoviePlan {
   uint32_t rate = 44100;
   uint32_t channels = 2;
   bool sixteen_bit = true;
@@ -36,7 +36,7 @@ struct SoundMovieSpec {
   uint32_t video_bytes = 8;      // per frame (the video of a 16 x 16 frame, then junk)
 };
 
-inline uint32_t TrackFormat(const SoundMovieSpec& s) {
+inline uint32_t TrackFormat(const SoundMoviePlan& s) {
   return s.rate | (s.channels == 2 ? TRACK_STEREO : 0) | (s.sixteen_bit ? TRACK_16BIT : 0) |
          (s.dct ? TRACK_DCT : TRACK_RDFT);
 }
@@ -44,7 +44,7 @@ inline uint32_t TrackFormat(const SoundMovieSpec& s) {
 // A 16 x 16 movie whose one track covers the movie's length: frame i carries
 // the samples from floor((i + lead) x rate / fps) on (frame 1 from 0), each
 // part made of random blocks enough for its count.
-inline std::vector<uint8_t> MakeSoundMovie(const SoundMovieSpec& s) {
+inline std::vector<uint8_t> MakeSoundMovie(const SoundMoviePlan& s) {
   MovieWriter writer('i', 16, 16, s.fps, 1);
   const int track = writer.AddTrack(TrackFormat(s), s.id, s.largest_decoded);
   (void)track;

@@ -23,7 +23,7 @@ using test::FakeDriver;
 using test::MakeSoundMovie;
 using test::RingBytes;
 using test::RingHeld;
-using test::SoundMovieSpec;
+using test::SoundMoviePlan;
 
 class SoundTrackTest : public test::SoundTest {
  protected:
@@ -185,8 +185,8 @@ TEST_F(SoundTrackTest, SoundSystemProviders) {
 }
 
 // 22.05 kHz mono: frame 1 carries 20 frames' audio (35280 bytes).
-SoundMovieSpec Mono22k(uint32_t frames = 40) {
-  SoundMovieSpec s;
+SoundMoviePlan Mono22k(uint32_t frames = 40) {
+  SoundMoviePlan s;
   s.rate = 22050;
   s.channels = 1;
   s.frames = frames;
@@ -213,10 +213,10 @@ std::vector<uint8_t> Reference(const MovieHandle* m, uint32_t format) {
 }
 
 TEST_F(SoundTrackTest, RingNeverFillsAndDropsTheRest) {
-  SoundMovieSpec spec = Mono22k();
-  spec.largest_decoded = 8000;  // a ring of 10240 + 16 for a part of 35280 bytes
-  OpenBytes(MakeSoundMovie(spec));
-  const std::vector<uint8_t> expected = Reference(movie_, test::TrackFormat(spec));
+  SoundMoviePlan plan = Mono22k();
+  plan.largest_decoded = 8000;  // a ring of 10240 + 16 for a part of 35280 bytes
+  OpenBytes(MakeSoundMovie(plan));
+  const std::vector<uint8_t> expected = Reference(movie_, test::TrackFormat(plan));
   ASSERT_EQ(expected.size(), 35280u);
   Decode();
   EXPECT_EQ(RingHeld(Track()), Track().ring_size - 16);
@@ -225,7 +225,7 @@ TEST_F(SoundTrackTest, RingNeverFillsAndDropsTheRest) {
 
   // A part whose count is less than a block yields the count.
   MovieWriter writer('i', 16, 16, 25, 1);
-  writer.AddTrack(test::TrackFormat(spec), 0, 8000);
+  writer.AddTrack(test::TrackFormat(plan), 0, 8000);
   const AudioLayout layout = AudioLayoutFor(22050, 1, AUDIO_DCT);
   std::mt19937 rng(5);
   const auto channels = test::RandomChannels(layout.Shape(), rng);
@@ -279,12 +279,12 @@ TEST_F(SoundTrackTest, ServiceSoundHandsOverWholeUnitsUntilTheEndZone) {
 }
 
 TEST_F(SoundTrackTest, EightBitOutputGetsTheHighBytePlus128) {
-  SoundMovieSpec spec = Mono22k();
-  spec.sixteen_bit = false;
-  spec.lead_ms = 400;                      // an 8-bit ring holds at most two seconds of 8-bit audio
+  SoundMoviePlan plan = Mono22k();
+  plan.sixteen_bit = false;
+  plan.lead_ms = 400;                      // an 8-bit ring holds at most two seconds of 8-bit audio
   FakeDriver::Get().fill_unit = 2 * 3000;  // the driver's 3000 bytes in 16-bit terms
   FakeDriver::Get().offer = 3000;
-  OpenBytes(MakeSoundMovie(spec));
+  OpenBytes(MakeSoundMovie(plan));
   ASSERT_EQ(Track().eight_bit_output, 1u);
   Decode();
   const std::vector<uint8_t> ring = RingBytes(Track());
