@@ -311,7 +311,8 @@ int Unlock(SoundTrack* t, uint32_t written) {
   s.buffer->Unlock(s.lock_part[0], s.lock_bytes[0], s.lock_part[1], s.lock_bytes[1]);
   s.lock_part[0] = s.lock_part[1] = nullptr;
   s.lock_bytes[0] = s.lock_bytes[1] = 0;
-  if (!s.playing && s.lock_size == 0 && !s.paused) StartPlayback(s);
+  if (!s.playing && !s.paused && (s.lock_size == 0 || InFinalStretch(t, s.movie)))
+    StartPlayback(s);
   return 1;
 }
 
@@ -437,6 +438,7 @@ int DirectSoundDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t 
   if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2)) return 0;
   if (!Initialise()) return 0;
   DirectSoundState& s = *new (t->driver_area) DirectSoundState{};
+  s.movie = movie;
   s.rate = rate;
   s.bits = bits;
   s.channels = channels;

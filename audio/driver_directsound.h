@@ -22,6 +22,7 @@ constexpr int kMaxSpeakers = 8;
 // The driver area of a DirectSound track.
 struct DirectSoundState {
   platform::SoundBuffer* buffer;  // the secondary buffer
+  const MovieHandle* movie;       // to know when the movie's last stretch has come
   uint32_t buffer_size;           // 600 ms, rounded up to 1024 bytes
   uint32_t chunk;                 // 50 ms, rounded up to 256 bytes
   uint32_t rate;

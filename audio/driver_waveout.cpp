@@ -157,7 +157,7 @@ int Unlock(SoundTrack* t, uint32_t written) {
   s.headers[i]->buffer_length = written;
   if (s.started) {
     WriteBuffer(s, i);
-  } else if (s.submitted >= s.start_threshold) {
+  } else if (s.submitted >= s.start_threshold || InFinalStretch(t, s.movie)) {
     s.started = 1;
     for (int j = 0; j <= s.last_written; ++j) WriteBuffer(s, j);
   }
@@ -235,6 +235,7 @@ int WaveOutDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t chan
     s.total_bytes = MulDiv(uint64_t{movie->frame_count} * bps, movie->rate_den, movie->rate_num);
     s.total_bytes -= s.total_bytes % BlockAlign(t);
   }
+  s.movie = movie;
   s.locked_index = -1;
   s.last_written = -1;
   s.volume = 32767;

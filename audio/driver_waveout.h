@@ -33,6 +33,7 @@ struct WaveOutState {
   uint32_t paused;
   platform::WaveOutDevice* device;  // null while off
   uint32_t on;
+  const MovieHandle* movie;  // to know when the movie's last stretch has come
 };
 
 // The player's waveOut choice: the argument is ignored.

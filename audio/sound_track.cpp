@@ -353,4 +353,8 @@ int SetSoundOnOff(MovieHandle* movie, int on) {
   return movie->sound_on.load() ? 1 : 0;
 }
 
+bool InFinalStretch(const SoundTrack* track, const MovieHandle* movie) {
+  return movie && movie->current_frame > track->end_zone_frame;
+}
+
 }  // namespace vexil
