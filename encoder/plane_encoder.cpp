@@ -1,0 +1,169 @@
+#include "encoder/plane_encoder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "encoder/motion_search.h"
+#include "encoder/plane_builder.h"
+
+namespace vexil {
+namespace {
+
+void FindVectors(const PlaneEncodeJob& job, std::vector<MotionVector>* vectors) {
+  const uint32_t bw = job.width / 8, bh = job.height / 8;
+  MotionSearchSetup s;
+  s.source = job.source;
+  s.reference = job.reference;
+  s.width = job.width;
+  s.height = job.height;
+  s.lambda = std::sqrt(job.lambda);
+  s.rate = job.rate;
+  s.metrics = job.metrics;
+  const bool have_previous = job.previous && job.previous->size() == size_t{bw} * bh;
+  const bool have_guide =
+      job.guide && job.guide->size() == size_t{job.guide_blocks_wide} * job.guide_blocks_high;
+  for (uint32_t by = 0; by < bh; ++by) {
+    for (uint32_t bx = 0; bx < bw; ++bx) {
+      MotionVector p[8];
+      size_t n = 0;
+      const size_t at = size_t{by} * bw + bx;
+      if (bx) p[n++] = (*vectors)[at - 1];
+      if (by) p[n++] = (*vectors)[at - bw];
+      if (by && bx + 1 < bw) p[n++] = (*vectors)[at - bw + 1];
+      if (have_previous) p[n++] = (*job.previous)[at];
+      if (have_guide) {
+        // The guide plane's vectors over the same place (its diagonal
+        // blocks), scaled to this plane.
+        const uint32_t gx = bx << job.guide_shift, gy = by << job.guide_shift;
+        for (uint32_t k = 0; k < (1u << job.guide_shift) && n < 8; ++k) {
+          const uint32_t x = gx + k, y = gy + k;
+          if (x >= job.guide_blocks_wide || y >= job.guide_blocks_high) continue;
+          const MotionVector g = (*job.guide)[size_t{y} * job.guide_blocks_wide + x];
+          p[n++] = {static_cast<int8_t>(g.dx / (1 << job.guide_shift)),
+                    static_cast<int8_t>(g.dy / (1 << job.guide_shift))};
+        }
+      }
+      (*vectors)[at] = SearchMotion(s, bx * 8, by * 8, p, n);
+    }
+  }
+}
+
+void PutContent(std::vector<uint8_t>& plane, uint32_t width, uint32_t x, uint32_t y,
+                const BlockChoice& c) {
+  uint8_t* dst = plane.data() + size_t{y} * width + x;
+  if (!c.scaled) {
+    for (uint32_t r = 0; r < 8; ++r) std::memcpy(dst + size_t{r} * width, c.content + 8 * r, 8);
+    return;
+  }
+  for (uint32_t r = 0; r < 16; ++r)
+    for (uint32_t k = 0; k < 16; ++k) dst[size_t{r} * width + k] = c.content[8 * (r / 2) + k / 2];
+}
+
+}  // namespace
+
+bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
+  const uint32_t bw = job.width / 8, bh = job.height / 8;
+  result->vectors.assign(size_t{bw} * bh, MotionVector{});
+  std::memset(result->blocks, 0, sizeof(result->blocks));
+  std::memset(result->scaled_blocks, 0, sizeof(result->scaled_blocks));
+  result->error.clear();
+  if (job.reference) FindVectors(job, &result->vectors);
+
+  BlockCoderSetup setup;
+  setup.source = job.source;
+  setup.reference = job.reference;
+  setup.width = job.width;
+  setup.height = job.height;
+  setup.lambda = job.lambda;
+  setup.base_quantizer = job.base_quantizer;
+  setup.residue_threshold = job.residue_threshold;
+  setup.modes = job.reference ? job.modes : job.modes & BLOCK_MODE_INTRA_KINDS;
+  // Something must be able to code every block.
+  if (!(setup.modes & (BLOCK_MODE_INTRA_KINDS & ~BLOCK_MODE_SCALED)) && !job.reference)
+    setup.modes |= BLOCK_MODE_INTRA;
+  setup.old_revision = job.old_revision;
+  setup.rate = job.rate;
+  setup.metrics = job.metrics;
+  BlockCoder coder(setup);
+
+  PlaneBuilderOptions options;
+  options.width = job.width;
+  options.height = job.height;
+  options.old_revision = job.old_revision;
+  options.map_step = 0;
+  const size_t plane_bytes = size_t{job.width} * job.height;
+  PlaneBuilder builder(options, job.reference
+                                    ? std::vector<uint8_t>(job.reference, job.reference + plane_bytes)
+                                    : std::vector<uint8_t>{});
+  std::vector<uint8_t> recon(plane_bytes, 0);
+  ValueCounts counts;
+
+  // A band is two block rows: a scaled block covers both.
+  const uint32_t areas = (bw + 1) / 2;
+  std::vector<BlockChoice> blocks(size_t{areas} * 4), scaled(areas);
+  std::vector<bool> is_scaled(areas);
+  for (uint32_t y0 = 0; y0 < job.height; y0 += 16) {
+    const bool two_rows = y0 + 8 < job.height;
+    for (uint32_t a = 0; a < areas; ++a) {
+      const uint32_t x0 = 16 * a;
+      const bool two_columns = x0 + 8 < job.width;
+      double four = 0;
+      for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t x = x0 + 8 * (k & 1), y = y0 + 8 * (k >> 1);
+        if (x >= job.width || y >= job.height) continue;
+        BlockChoice& c = blocks[4 * a + k];
+        coder.Best(x, y, result->vectors[size_t{y / 8} * bw + x / 8], &c);
+        four += c.cost;
+      }
+      is_scaled[a] = two_rows && two_columns && (setup.modes & BLOCK_MODE_SCALED) &&
+                     coder.BestScaled(x0, y0, four, &scaled[a]);
+      if (is_scaled[a]) {
+        coder.Commit(scaled[a]);
+      } else {
+        for (uint32_t k = 0; k < 4; ++k) coder.Commit(blocks[4 * a + k]);
+      }
+    }
+    // The stream takes the blocks row by row; a scaled block is coded on its
+    // first row and takes one more type value on the second.
+    for (uint32_t row = 0; row < (two_rows ? 2u : 1u); ++row) {
+      for (uint32_t a = 0; a < areas; ++a) {
+        if (is_scaled[a]) {
+          if (row == 0) {
+            EmitBlock(builder, scaled[a]);
+            CountBlockValues(scaled[a], &counts);
+            PutContent(recon, job.width, 16 * a, y0, scaled[a]);
+            ++result->scaled_blocks[scaled[a].type];
+            result->blocks[BLOCK_SCALED] += 4;
+          } else {
+            builder.Scaled();
+          }
+          continue;
+        }
+        for (uint32_t k = 2 * row; k < 2 * row + 2; ++k) {
+          const uint32_t x = 16 * a + 8 * (k & 1);
+          if (x >= job.width) continue;
+          const BlockChoice& c = blocks[4 * a + k];
+          EmitBlock(builder, c);
+          CountBlockValues(c, &counts);
+          PutContent(recon, job.width, x, y0 + 8 * row, c);
+          ++result->blocks[c.type];
+        }
+      }
+    }
+  }
+
+  result->bytes = builder.Finish();
+  if (result->bytes.empty()) {
+    result->error = "plane stream: " + builder.error();
+    return false;
+  }
+  if (builder.expected() != recon) {
+    result->error = "plane stream: the decoder's picture differs from the blocks chosen";
+    return false;
+  }
+  result->recon = std::move(recon);
+  job.rate->Learn(counts);
+  return true;
+}
+
+}  // namespace vexil
