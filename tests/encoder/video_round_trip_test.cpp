@@ -161,7 +161,7 @@ TEST(VideoQuality, PsnrFloorsAndRates) {
   const Floor floors[] = {
       {test::Content::kGradient, 100, 55, 54},
       {test::Content::kGradient, 90, 51, 50},
-      {test::Content::kGradient, kDefaultQuality, 46, 47},
+      {test::Content::kGradient, kDefaultQuality, 46, 44},
       {test::Content::kGradient, 50, 39, 37},
       {test::Content::kGradient, 20, 30, 32},
       {test::Content::kMovingShapes, kDefaultQuality, 43, 41},
