@@ -17,6 +17,7 @@ VideoEncoderOptions VideoOptions(const MovieEncoderOptions& o, const MovieFormat
   v.revision = o.revision;
   v.quality = o.quality;
   v.modes = o.block_modes;
+  v.threads = o.threads;
   return v;
 }
 

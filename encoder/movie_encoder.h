@@ -23,6 +23,7 @@ struct MovieEncoderOptions {
   bool rdft_audio = false;             // else the DCT audio codec
   uint32_t track_id = 0;
   uint32_t block_modes = BLOCK_MODE_ALL;
+  uint32_t threads = 1;  // the movie is the same for any number
 };
 
 struct MovieFormat {

@@ -1,7 +1,10 @@
 #include "encoder/plane_encoder.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "encoder/motion_search.h"
 #include "encoder/plane_builder.h"
@@ -9,7 +12,15 @@
 namespace vexil {
 namespace {
 
-void FindVectors(const PlaneEncodeJob& job, std::vector<MotionVector>* vectors) {
+// A plane is cut into this many runs of whole bands (fewer when it has fewer
+// bands); each is searched and decided on its own, so the threads that share
+// the work never change the result.
+constexpr uint32_t kSegments = 4;
+
+// The search for the blocks of rows [row_begin, row_end): predictions only
+// from inside those rows, the previous frame and the guide plane.
+void FindVectors(const PlaneEncodeJob& job, uint32_t row_begin, uint32_t row_end,
+                 std::vector<MotionVector>* vectors) {
   const uint32_t bw = job.width / 8, bh = job.height / 8;
   MotionSearchSetup s;
   s.source = job.source;
@@ -22,14 +33,14 @@ void FindVectors(const PlaneEncodeJob& job, std::vector<MotionVector>* vectors) 
   const bool have_previous = job.previous && job.previous->size() == size_t{bw} * bh;
   const bool have_guide =
       job.guide && job.guide->size() == size_t{job.guide_blocks_wide} * job.guide_blocks_high;
-  for (uint32_t by = 0; by < bh; ++by) {
+  for (uint32_t by = row_begin; by < row_end; ++by) {
     for (uint32_t bx = 0; bx < bw; ++bx) {
       MotionVector p[8];
       size_t n = 0;
       const size_t at = size_t{by} * bw + bx;
       if (bx) p[n++] = (*vectors)[at - 1];
-      if (by) p[n++] = (*vectors)[at - bw];
-      if (by && bx + 1 < bw) p[n++] = (*vectors)[at - bw + 1];
+      if (by > row_begin) p[n++] = (*vectors)[at - bw];
+      if (by > row_begin && bx + 1 < bw) p[n++] = (*vectors)[at - bw + 1];
       if (have_previous) p[n++] = (*job.previous)[at];
       if (have_guide) {
         // The guide plane's vectors over the same place (its diagonal
@@ -59,6 +70,26 @@ void PutContent(std::vector<uint8_t>& plane, uint32_t width, uint32_t x, uint32_
     for (uint32_t k = 0; k < 16; ++k) dst[size_t{r} * width + k] = c.content[8 * (r / 2) + k / 2];
 }
 
+// What was decided for one 16x16 area: four blocks or one scaled block.
+struct Area {
+  BlockChoice blocks[4];
+  BlockChoice scaled;
+  bool is_scaled = false;
+};
+
+// Runs work(0 .. count - 1) on up to `threads` threads.
+template <typename Work>
+void RunShared(uint32_t count, uint32_t threads, Work work) {
+  std::atomic<uint32_t> next{0};
+  auto worker = [&] {
+    for (uint32_t i; (i = next.fetch_add(1)) < count;) work(i);
+  };
+  std::vector<std::thread> helpers;
+  for (uint32_t t = 1; t < std::min(threads, count); ++t) helpers.emplace_back(worker);
+  worker();
+  for (std::thread& t : helpers) t.join();
+}
+
 }  // namespace
 
 bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
@@ -67,7 +98,6 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
   std::memset(result->blocks, 0, sizeof(result->blocks));
   std::memset(result->scaled_blocks, 0, sizeof(result->scaled_blocks));
   result->error.clear();
-  if (job.reference) FindVectors(job, &result->vectors);
 
   BlockCoderSetup setup;
   setup.source = job.source;
@@ -84,7 +114,40 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
   setup.old_revision = job.old_revision;
   setup.rate = job.rate;
   setup.metrics = job.metrics;
-  BlockCoder coder(setup);
+
+  // A band is two block rows: a scaled block covers both.
+  const uint32_t areas = (bw + 1) / 2, bands = (bh + 1) / 2;
+  std::vector<Area> decided(size_t{areas} * bands);
+  const uint32_t segments = std::min(kSegments, bands);
+  RunShared(segments, job.threads, [&](uint32_t segment) {
+    const uint32_t band_begin = bands * segment / segments, band_end = bands * (segment + 1) / segments;
+    if (job.reference)
+      FindVectors(job, 2 * band_begin, std::min(2 * band_end, bh), &result->vectors);
+    BlockCoder coder(setup);
+    for (uint32_t band = band_begin; band < band_end; ++band) {
+      const uint32_t y0 = 16 * band;
+      const bool two_rows = y0 + 8 < job.height;
+      for (uint32_t a = 0; a < areas; ++a) {
+        Area& area = decided[size_t{band} * areas + a];
+        const uint32_t x0 = 16 * a;
+        const bool two_columns = x0 + 8 < job.width;
+        double four = 0;
+        for (uint32_t k = 0; k < 4; ++k) {
+          const uint32_t x = x0 + 8 * (k & 1), y = y0 + 8 * (k >> 1);
+          if (x >= job.width || y >= job.height) continue;
+          coder.Best(x, y, result->vectors[size_t{y / 8} * bw + x / 8], &area.blocks[k]);
+          four += area.blocks[k].cost;
+        }
+        area.is_scaled = two_rows && two_columns && (setup.modes & BLOCK_MODE_SCALED) &&
+                         coder.BestScaled(x0, y0, four, &area.scaled);
+        if (area.is_scaled) {
+          coder.Commit(area.scaled);
+        } else {
+          for (const BlockChoice& c : area.blocks) coder.Commit(c);
+        }
+      }
+    }
+  });
 
   PlaneBuilderOptions options;
   options.width = job.width;
@@ -97,42 +160,20 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
                                     : std::vector<uint8_t>{});
   std::vector<uint8_t> recon(plane_bytes, 0);
   ValueCounts counts;
-
-  // A band is two block rows: a scaled block covers both.
-  const uint32_t areas = (bw + 1) / 2;
-  std::vector<BlockChoice> blocks(size_t{areas} * 4), scaled(areas);
-  std::vector<bool> is_scaled(areas);
-  for (uint32_t y0 = 0; y0 < job.height; y0 += 16) {
+  for (uint32_t band = 0; band < bands; ++band) {
+    const uint32_t y0 = 16 * band;
     const bool two_rows = y0 + 8 < job.height;
-    for (uint32_t a = 0; a < areas; ++a) {
-      const uint32_t x0 = 16 * a;
-      const bool two_columns = x0 + 8 < job.width;
-      double four = 0;
-      for (uint32_t k = 0; k < 4; ++k) {
-        const uint32_t x = x0 + 8 * (k & 1), y = y0 + 8 * (k >> 1);
-        if (x >= job.width || y >= job.height) continue;
-        BlockChoice& c = blocks[4 * a + k];
-        coder.Best(x, y, result->vectors[size_t{y / 8} * bw + x / 8], &c);
-        four += c.cost;
-      }
-      is_scaled[a] = two_rows && two_columns && (setup.modes & BLOCK_MODE_SCALED) &&
-                     coder.BestScaled(x0, y0, four, &scaled[a]);
-      if (is_scaled[a]) {
-        coder.Commit(scaled[a]);
-      } else {
-        for (uint32_t k = 0; k < 4; ++k) coder.Commit(blocks[4 * a + k]);
-      }
-    }
     // The stream takes the blocks row by row; a scaled block is coded on its
     // first row and takes one more type value on the second.
     for (uint32_t row = 0; row < (two_rows ? 2u : 1u); ++row) {
       for (uint32_t a = 0; a < areas; ++a) {
-        if (is_scaled[a]) {
+        const Area& area = decided[size_t{band} * areas + a];
+        if (area.is_scaled) {
           if (row == 0) {
-            EmitBlock(builder, scaled[a]);
-            CountBlockValues(scaled[a], &counts);
-            PutContent(recon, job.width, 16 * a, y0, scaled[a]);
-            ++result->scaled_blocks[scaled[a].type];
+            EmitBlock(builder, area.scaled);
+            CountBlockValues(area.scaled, &counts);
+            PutContent(recon, job.width, 16 * a, y0, area.scaled);
+            ++result->scaled_blocks[area.scaled.type];
             result->blocks[BLOCK_SCALED] += 4;
           } else {
             builder.Scaled();
@@ -142,7 +183,7 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
         for (uint32_t k = 2 * row; k < 2 * row + 2; ++k) {
           const uint32_t x = 16 * a + 8 * (k & 1);
           if (x >= job.width) continue;
-          const BlockChoice& c = blocks[4 * a + k];
+          const BlockChoice& c = area.blocks[k];
           EmitBlock(builder, c);
           CountBlockValues(c, &counts);
           PutContent(recon, job.width, x, y0 + 8 * row, c);

@@ -1,6 +1,7 @@
 // Codes one plane of a frame: motion search over the 8x8 blocks, the mode
 // decision per 16x16 area (four blocks or one scaled block), and the plane
-// stream with the picture the decoder will make of it.
+// stream with the picture the decoder will make of it. The search and the
+// decision can share the work out to threads.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct PlaneEncodeJob {
   const std::vector<MotionVector>* guide = nullptr;
   uint32_t guide_blocks_wide = 0, guide_blocks_high = 0;
   uint32_t guide_shift = 0;
+  uint32_t threads = 1;  // the result is the same for any number
 };
 
 struct PlaneEncodeResult {

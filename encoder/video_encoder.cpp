@@ -119,6 +119,7 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
     job.rate = &rate_[plane];
     job.metrics = metrics_;
     job.previous = &vectors_[plane];
+    job.threads = std::max(options_.threads, 1u);
     if (plane != ENCODER_Y) {
       job.guide = &results[ENCODER_Y].vectors;
       job.guide_blocks_wide = PlaneWidth(ENCODER_Y) / 8;

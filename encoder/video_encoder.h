@@ -25,6 +25,7 @@ struct VideoEncoderOptions {
   uint32_t quality = 75;
   uint32_t modes = BLOCK_MODE_ALL;
   uint32_t cpu_features = 0xFFFFFFFFu;  // ANDed with the processor's (tests force the references)
+  uint32_t threads = 1;  // for the search and the decisions; the result is the same for any number
 };
 
 struct VideoFrameStats {

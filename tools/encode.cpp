@@ -1,6 +1,6 @@
 // vexil encode IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality Q]
-//   [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft] [--recon OUT.y4m]
-//   [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]
+//   [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]
+//   [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]
 //
 // Makes a movie from YUV4MPEG2 pictures, an optional WAV sound track and an
 // optional second YUV4MPEG2 stream whose luma is the alpha plane. The --recon
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <thread>
 #include <string>
 
 #include "encoder/byte_source.h"
@@ -30,14 +31,20 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vexil encode IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100]\n"
-    "                    [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft]\n"
-    "                    [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n";
+    "                    [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]\n"
+    "                    [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n"
+    "  IN.y4m may be - for standard input.\n";
 
 struct EncodeArguments {
   std::string input, audio, alpha, output;
   std::string recon, recon_alpha, recon_wav;
   MovieEncoderOptions options;
   bool quiet = false;
+
+  EncodeArguments() {
+    // The work is cut into four pieces per plane: more threads would idle.
+    options.threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  }
 };
 
 bool ParseNumber(const char* text, uint32_t min, uint32_t max, uint32_t* out) {
@@ -76,6 +83,10 @@ int ParseArguments(int argc, char** argv, EncodeArguments* a) {
       const char* v = value();
       if (!v || !ParseNumber(v, 1, UINT32_MAX, &a->options.keyint))
         return fail("--keyint needs a frame count of at least 1");
+    } else if (arg == "--threads") {
+      const char* v = value();
+      if (!v || !ParseNumber(v, 1, 64, &a->options.threads))
+        return fail("--threads needs a number from 1 to 64");
     } else if (arg == "--revision") {
       const char* v = value();
       if (!v || std::strlen(v) != 1 || v[0] < 'f' || v[0] > 'i')
@@ -254,8 +265,8 @@ int RunEncodeSafely(int argc, char** argv) {
 const CommandRegistration kEncode{
     {"encode",
      "IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100] [--keyint N]\n"
-     "                 [--revision f|g|h|i] [--audio-codec dct|rdft] [--recon OUT.y4m]\n"
-     "                 [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n"
+     "                 [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]\n"
+     "                 [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n"
      "                 make a movie from YUV4MPEG2 pictures and WAV sound",
      RunEncodeSafely}};
 

@@ -185,6 +185,31 @@ TEST(VideoQuality, PsnrFloorsAndRates) {
   }
 }
 
+TEST(VideoEncoder, ThreadsAndKernelsDoNotChangeTheMovie) {
+  // The same frames with one thread and the portable kernels, and with four
+  // threads and the processor's kernels: the same bytes.
+  std::vector<uint8_t> first[3];
+  for (int variant = 0; variant < 2; ++variant) {
+    VideoEncoderOptions o;
+    o.width = 80;
+    o.height = 72;
+    o.threads = variant ? 4 : 1;
+    o.cpu_features = variant ? 0xFFFFFFFFu : 0;
+    VideoEncoder encoder(o);
+    for (uint32_t t = 0; t < 3; ++t) {
+      std::vector<uint8_t> video;
+      VideoFrameStats stats;
+      std::string error;
+      ASSERT_TRUE(encoder.EncodeFrame(test::MakePicture(test::Content::kMovingShapes, 80, 72, t),
+                                      t == 0, &video, &stats, &error));
+      if (variant == 0)
+        first[t] = video;
+      else
+        EXPECT_TRUE(video == first[t]) << "frame " << t;
+    }
+  }
+}
+
 TEST(VideoEncoder, RefusesPicturesOfTheWrongShape) {
   VideoEncoderOptions o;
   o.width = 32;
