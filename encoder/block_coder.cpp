@@ -17,8 +17,8 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Rounding offsets of the coefficient quantizer: below one half, so values
 // that barely reach a step (and cost its bits) fall to the step below.
-constexpr double kIntraRounding = 0.36;
-constexpr double kInterRounding = 0.2;
+constexpr float kIntraRounding = 0.36f;
+constexpr float kInterRounding = 0.2f;
 // A run block's values must fit the runs bundle's chunk beside a whole row of
 // such blocks: 48 per block.
 constexpr size_t kMaxRunSegments = 48;
@@ -28,10 +28,12 @@ double DcStepSize(const uint32_t quant[64]) {
   return quant[0] / 2048.0 / 256.0;
 }
 
-int32_t RoundAway(double v, double offset, int32_t limit) {
-  const double m = std::floor(std::fabs(v) + offset);
-  const int32_t mag = static_cast<int32_t>(std::min<double>(m, limit));
-  return v < 0 ? -mag : mag;
+// The coefficient for v: its magnitude rounded down after adding `offset`,
+// at most `limit` (at most 32767), with v's sign.
+inline int16_t Quantize(float v, float offset, int32_t limit) {
+  const float a = std::fabs(v) + offset;
+  const int32_t m = a >= static_cast<float>(limit) ? limit : static_cast<int32_t>(a);
+  return static_cast<int16_t>(v < 0 ? -m : m);
 }
 
 }  // namespace
@@ -53,7 +55,7 @@ uint8_t BlockCoder::Colour(int32_t v) const {
 }
 
 uint32_t BlockCoder::Distortion(const Target& t, const uint8_t content[64]) const {
-  if (!t.doubled) return s_.metrics->sse8x8(content, 8, t.src, t.pitch);
+  if (!t.doubled) return s_.kernels->sse8x8(content, 8, t.src, t.pitch);
   uint32_t sum = 0;
   for (int r = 0; r < 16; ++r) {
     const uint8_t* row = t.src + r * t.pitch;
@@ -272,15 +274,14 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
 
 void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
   float f[64];
-  ForwardDct(t.values, f);
+  s_.kernels->forward_dct(t.values, f);
   auto try_quantizer = [&](uint32_t q) {
     const float* scale = DctCoefficientScale(DCT_INTRA, q);
     const int32_t* limit = DctCoefficientLimits(DCT_INTRA, q);
     int16_t coefficients[64];
     coefficients[0] = static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), 0, 2047));
     for (int p = 1; p < 64; ++p)
-      coefficients[p] = static_cast<int16_t>(
-          RoundAway(f[p] * scale[p], kIntraRounding, limit[p]));
+      coefficients[p] = Quantize(f[p] * scale[p], kIntraRounding, limit[p]);
     int32_t out[64];
     // Ringing can push samples past 0..255, where the decoder wraps them:
     // move the DC until they fit (twice at most).
@@ -293,6 +294,13 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
                                      : static_cast<int32_t>(std::ceil(-lo / step));
       coefficients[0] = static_cast<int16_t>(std::clamp(coefficients[0] + shift, 0, 2047));
     }
+    for (int p = 0; p < 64; ++p) c->content[p] = static_cast<uint8_t>(out[p]);
+    c->distortion = Distortion(t, c->content);
+    // Counting the coefficient bits is the dear part: not when the error
+    // and the fixed fields alone lose already (that bound then stands for
+    // the cost).
+    const double fixed = TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
+    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
     c->type = BLOCK_INTRA;
     c->dct.dc = coefficients[0];
     c->dct.quantizer = static_cast<uint8_t>(q);
@@ -300,10 +308,7 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
     for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
     BitWriter counter(true);
     WriteCoefficients(counter, c->dct.by_scan);
-    for (int p = 0; p < 64; ++p) c->content[p] = static_cast<uint8_t>(out[p]);
-    c->bits = TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(c->dct.dc - last_intra_dc_) +
-              static_cast<double>(counter.bit_count()) + 4;
-    c->distortion = Distortion(t, c->content);
+    c->bits = fixed - 4 + static_cast<double>(counter.bit_count());
     return Consider(*c, best);
   };
   SearchQuantizer(try_quantizer);
@@ -317,7 +322,7 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
   for (int r = 0; r < 8; ++r)
     for (int k = 0; k < 8; ++k)
       residual[8 * r + k] = float(src[r * s_.width + k]) - float(pred[r * s_.width + k]);
-  ForwardDct(residual, f);
+  s_.kernels->forward_dct(residual, f);
   const double offset_bits = s_.rate->Offsets(mv.dx, mv.dy);
   auto try_quantizer = [&](uint32_t q) {
     const float* scale = DctCoefficientScale(DCT_INTER, q);
@@ -327,8 +332,7 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
         static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), -1023, 1023));
     bool any = coefficients[0] != 0;
     for (int p = 1; p < 64; ++p) {
-      coefficients[p] = static_cast<int16_t>(
-          RoundAway(f[p] * scale[p], kInterRounding, limit[p]));
+      coefficients[p] = Quantize(f[p] * scale[p], kInterRounding, limit[p]);
       any |= coefficients[p] != 0;
     }
     if (!any) return kInfinity;  // a motion block says the same for less
@@ -347,6 +351,12 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
                                  : static_cast<int32_t>(std::ceil(under / step));
       coefficients[0] = static_cast<int16_t>(std::clamp(coefficients[0] + shift, -1023, 1023));
     }
+    for (int p = 0; p < 64; ++p)
+      c->content[p] = static_cast<uint8_t>(pred[(p / 8) * s_.width + p % 8] + out[p]);
+    c->distortion = s_.kernels->sse8x8(c->content, 8, src, s_.width);
+    const double fixed = s_.rate->Type(BLOCK_INTER) + offset_bits +
+                         RateModel::DcStep(coefficients[0] - last_inter_dc_) + 8;
+    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
     c->type = BLOCK_INTER;
     c->mv = mv;
     c->dct.dc = coefficients[0];
@@ -355,12 +365,7 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
     BitWriter counter(true);
     WriteCoefficients(counter, c->dct.by_scan);
-    for (int p = 0; p < 64; ++p)
-      c->content[p] = static_cast<uint8_t>(pred[(p / 8) * s_.width + p % 8] + out[p]);
-    c->bits = s_.rate->Type(BLOCK_INTER) + offset_bits +
-              RateModel::DcStep(c->dct.dc - last_inter_dc_) +
-              static_cast<double>(counter.bit_count()) + 4;
-    c->distortion = s_.metrics->sse8x8(c->content, 8, src, s_.width);
+    c->bits = fixed - 4 + static_cast<double>(counter.bit_count());
     return Consider(*c, best);
   };
   SearchQuantizer(try_quantizer);
@@ -406,7 +411,7 @@ void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice
       c->content[p] = static_cast<uint8_t>(pred[(p / 8) * s_.width + p % 8] + decoded[i][k]);
     }
     c->bits = fixed_bits + bits[i];
-    c->distortion = s_.metrics->sse8x8(c->content, 8, src, s_.width);
+    c->distortion = s_.kernels->sse8x8(c->content, 8, src, s_.width);
     Consider(*c, best);
   }
 }
@@ -432,7 +437,7 @@ void BlockCoder::Best(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* best
       scratch.type = BLOCK_SKIP;
       scratch.mv = {};
       for (int r = 0; r < 8; ++r) std::memcpy(scratch.content + 8 * r, same + r * s_.width, 8);
-      scratch.distortion = s_.metrics->sse8x8(same, s_.width, t.src, t.pitch);
+      scratch.distortion = s_.kernels->sse8x8(same, s_.width, t.src, t.pitch);
       scratch.bits = s_.rate->Type(BLOCK_SKIP);
       Consider(scratch, best);
       // Nothing else can beat an exact copy by much.
@@ -445,7 +450,7 @@ void BlockCoder::Best(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* best
       scratch.type = BLOCK_MOTION;
       scratch.mv = mv;
       for (int r = 0; r < 8; ++r) std::memcpy(scratch.content + 8 * r, moved + r * s_.width, 8);
-      scratch.distortion = s_.metrics->sse8x8(moved, s_.width, t.src, t.pitch);
+      scratch.distortion = s_.kernels->sse8x8(moved, s_.width, t.src, t.pitch);
       scratch.bits = s_.rate->Type(BLOCK_MOTION) + s_.rate->Offsets(mv.dx, mv.dy);
       Consider(scratch, best);
       if (best->distortion == 0) return;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/plane_builder.h"
 #include "encoder/rate_model.h"
 
@@ -70,7 +70,7 @@ struct BlockCoderSetup {
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;  // colours in sign-and-magnitude form: 0 cannot be sent
   const RateModel* rate = nullptr;
-  const BlockMetrics* metrics = nullptr;
+  const EncoderKernels* kernels = nullptr;
 };
 
 class BlockCoder {

@@ -11,8 +11,13 @@ namespace vexil {
 enum DctTable : uint32_t { DCT_INTRA = 0, DCT_INTER = 1 };
 
 // Orthonormal 2-D DCT-II of 64 samples in block order (row-major); out[8r + c]
-// has vertical frequency r and horizontal frequency c.
-void ForwardDct(const float in[64], float out[64]);
+// has vertical frequency r and horizontal frequency c. The portable
+// reference; the SSE2 version does the same operations in the same order, so
+// both give the same floats (EncoderKernels picks one).
+void ForwardDctReference(const float in[64], float out[64]);
+#if defined(__SSE2__)
+void ForwardDctSse2(const float in[64], float out[64]);
+#endif
 
 // For table t and quantizer q: 64 factors (block order) that take an
 // orthonormal coefficient to the decoder's coefficient unit. The decoder's

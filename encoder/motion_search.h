@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "encoder/block_coder.h"
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/rate_model.h"
 
 namespace vexil {
@@ -22,7 +22,7 @@ struct MotionSearchSetup {
   uint32_t width = 0, height = 0;      // multiples of 8
   double lambda = 1;                   // per bit, in units of absolute difference
   const RateModel* rate = nullptr;
-  const BlockMetrics* metrics = nullptr;
+  const EncoderKernels* kernels = nullptr;
 };
 
 // True when the vector keeps the block at (x, y) inside the plane and inside

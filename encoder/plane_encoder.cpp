@@ -29,7 +29,7 @@ void FindVectors(const PlaneEncodeJob& job, uint32_t row_begin, uint32_t row_end
   s.height = job.height;
   s.lambda = std::sqrt(job.lambda);
   s.rate = job.rate;
-  s.metrics = job.metrics;
+  s.kernels = job.kernels;
   const bool have_previous = job.previous && job.previous->size() == size_t{bw} * bh;
   const bool have_guide =
       job.guide && job.guide->size() == size_t{job.guide_blocks_wide} * job.guide_blocks_high;
@@ -113,7 +113,7 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
     setup.modes |= BLOCK_MODE_INTRA;
   setup.old_revision = job.old_revision;
   setup.rate = job.rate;
-  setup.metrics = job.metrics;
+  setup.kernels = job.kernels;
 
   // A band is two block rows: a scaled block covers both.
   const uint32_t areas = (bw + 1) / 2, bands = (bh + 1) / 2;

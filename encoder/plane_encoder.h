@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encoder/block_coder.h"
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/rate_model.h"
 
 namespace vexil {
@@ -24,7 +24,7 @@ struct PlaneEncodeJob {
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;
   RateModel* rate = nullptr;  // used for the estimates, then taught this plane's values
-  const BlockMetrics* metrics = nullptr;
+  const EncoderKernels* kernels = nullptr;
   // Vectors to start the motion search from: this plane's in the previous
   // frame (may be empty), and another plane's of this frame (`guide`, whose
   // blocks cover 2^guide_shift times the samples in each direction; may be empty).

@@ -58,7 +58,7 @@ double VideoFrameStats::Psnr(EncoderPlane plane) const {
 
 VideoEncoder::VideoEncoder(const VideoEncoderOptions& options)
     : options_(options),
-      metrics_(&SelectBlockMetrics(CpuFeatures() & options.cpu_features)) {}
+      kernels_(&SelectEncoderKernels(CpuFeatures() & options.cpu_features)) {}
 
 bool VideoEncoder::HasPlane(EncoderPlane plane) const {
   if (plane == ENCODER_ALPHA) return options_.alpha;
@@ -117,7 +117,7 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
     job.modes = options_.modes;
     job.old_revision = old_revision;
     job.rate = &rate_[plane];
-    job.metrics = metrics_;
+    job.kernels = kernels_;
     job.previous = &vectors_[plane];
     job.threads = std::max(options_.threads, 1u);
     if (plane != ENCODER_Y) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encoder/block_coder.h"
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/picture.h"
 #include "encoder/rate_model.h"
 
@@ -61,7 +61,7 @@ class VideoEncoder {
 
  private:
   VideoEncoderOptions options_;
-  const BlockMetrics* metrics_;
+  const EncoderKernels* kernels_;
   RateModel rate_[ENCODER_PLANE_COUNT];
   std::vector<uint8_t> recon_[ENCODER_PLANE_COUNT];
   std::vector<MotionVector> vectors_[ENCODER_PLANE_COUNT];

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "encoder/bit_writer.h"
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/coefficient_encoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/motion_search.h"
@@ -19,9 +19,9 @@
 namespace vexil {
 namespace {
 
-TEST(BlockMetrics, FastKernelsAgreeWithTheReferences) {
-  const BlockMetrics& reference = SelectBlockMetrics(0);
-  const BlockMetrics& fast = SelectBlockMetrics(CpuFeatures());
+TEST(EncoderKernels, FastKernelsAgreeWithTheReferences) {
+  const EncoderKernels& reference = SelectEncoderKernels(0);
+  const EncoderKernels& fast = SelectEncoderKernels(CpuFeatures());
   std::mt19937 rng(1);
   std::vector<uint8_t> a(40 * 40), b(40 * 40);
   for (int round = 0; round < 2000; ++round) {
@@ -73,7 +73,7 @@ TEST(ForwardDct, ScalesTurnTheDecodersBasisBackIntoItsCoefficient) {
         IdctUnwrapped(block, quant, samples);
         float in[64], out[64];
         for (int i = 0; i < 64; ++i) in[i] = static_cast<float>(samples[i]);
-        ForwardDct(in, out);
+        ForwardDctReference(in, out);
         for (int i = 0; i < 64; ++i) {
           const float expected = i == p ? value : 0.0f;
           // Rounding moves each sample by at most a half, so an orthonormal
@@ -172,7 +172,7 @@ TEST(MotionSearch, FindsAShiftedPictureAndStaysInsideThePlane) {
   s.height = h;
   s.lambda = 1;
   s.rate = &rate;
-  s.metrics = &SelectBlockMetrics(CpuFeatures());
+  s.kernels = &SelectEncoderKernels(CpuFeatures());
   const MotionVector wild[] = {{15, 15}, {-15, -15}, {127, -128}, {-3, 2}};
   for (uint32_t y = 0; y + 8 <= h; y += 8) {
     for (uint32_t x = 0; x + 8 <= w; x += 8) {

@@ -1,8 +1,9 @@
-#include "encoder/block_metrics.h"
+#include "encoder/encoder_kernels.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "encoder/forward_dct.h"
 #include "platform/cpu.h"
 
 #if defined(__SSE2__)
@@ -67,10 +68,10 @@ uint32_t Sse8x8Sse2(const uint8_t* a, uint32_t a_pitch, const uint8_t* b, uint32
 }
 #endif
 
-const BlockMetrics& SelectBlockMetrics(uint32_t cpu_features) {
-  static const BlockMetrics reference = {Sad8x8Reference, Sse8x8Reference};
+const EncoderKernels& SelectEncoderKernels(uint32_t cpu_features) {
+  static const EncoderKernels reference = {Sad8x8Reference, Sse8x8Reference, ForwardDctReference};
 #if defined(__SSE2__)
-  static const BlockMetrics sse2 = {Sad8x8Sse2, Sse8x8Sse2};
+  static const EncoderKernels sse2 = {Sad8x8Sse2, Sse8x8Sse2, ForwardDctSse2};
   if (cpu_features & CPU_SSE2) return sse2;
 #endif
   return reference;
