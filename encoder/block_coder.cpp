@@ -170,6 +170,11 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
   }
   // Runs pay off only on blocks of few colours (graphics, text).
   if (distinct > 16) return;
+  // A run block is exact, so it costs its bits only, and each colour in it is
+  // sent at least once. Give up when even that cannot beat the best so far.
+  double cheapest = kInfinity;
+  for (int i = 0; i < 64; ++i) cheapest = std::min<double>(cheapest, s_.rate->Colour(colours[i]));
+  if (s_.lambda * (TypeBits(t, BLOCK_RUN) + 4 + distinct * cheapest) >= best->cost) return;
   // The orders with the fewest colour changes along them are the ones worth
   // a full search.
   int order[16], changes[16];
@@ -183,11 +188,7 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
   constexpr int kSearched = 2;
   std::partial_sort(order, order + kSearched, order + 16,
                     [&](int a, int b) { return changes[a] < changes[b]; });
-  // A run block is exact, so it costs its bits only, and each stretch of one
-  // colour along the order takes at least one colour. Give up when even that
-  // cannot beat the best so far.
-  double cheapest = kInfinity;
-  for (int i = 0; i < 64; ++i) cheapest = std::min<double>(cheapest, s_.rate->Colour(colours[i]));
+  // Each stretch of one colour along the order takes at least one colour.
   if (s_.lambda * (TypeBits(t, BLOCK_RUN) + 4 + (changes[order[0]] + 1) * cheapest) >= best->cost)
     return;
 
@@ -203,12 +204,23 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
     const int scan = order[o];
     uint8_t seq[64];
     for (int i = 0; i < 64; ++i) seq[i] = colours[kRunScanPatterns[scan][i]];
+    // Stretches of one colour from each position on: each costs a colour at least.
+    int stretches[65];
+    stretches[64] = 0;
+    for (int i = 63; i >= 0; --i) stretches[i] = stretches[i + 1] + (i == 63 || seq[i] != seq[i + 1]);
+    // Only what still beats the best block so far (a run block has no error)
+    // and the best order so far is worth extending.
+    const double enough = std::min(best_bits, best->cost / s_.lambda - TypeBits(t, BLOCK_RUN)) - 4;
+    // Colour bits of the positions before each position.
+    double sum[65];
+    sum[0] = 0;
+    for (int i = 0; i < 64; ++i) sum[i + 1] = sum[i] + s_.rate->Colour(seq[i]);
     double cost[65];
     Step from[65];
     std::fill(cost, cost + 65, kInfinity);
     cost[0] = 0;
     for (int i = 0; i < 63; ++i) {
-      if (cost[i] == kInfinity) continue;
+      if (cost[i] + stretches[i] * cheapest >= enough) continue;
       // One colour for the run.
       const double one = cost[i] + 1 + s_.rate->Colour(seq[i]);
       for (int length = 1; length <= 16 && i + length <= 64 && seq[i + length - 1] == seq[i];
@@ -219,15 +231,15 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
           from[i + length] = {static_cast<uint8_t>(i), static_cast<uint8_t>(length), false};
         }
       }
-      // A colour per position.
-      double literal = cost[i] + 1;
-      for (int length = 1; length <= 16 && i + length <= 64; ++length) {
-        literal += s_.rate->Colour(seq[i + length - 1]);
-        if (length < 2) continue;
-        const double bits = literal + s_.rate->Run(length - 1);
-        if (bits < cost[i + length]) {
-          cost[i + length] = bits;
-          from[i + length] = {static_cast<uint8_t>(i), static_cast<uint8_t>(length), true};
+      // A colour per position. Ending inside a stretch never beats ending
+      // where it starts and leaving the stretch to a run of one colour.
+      for (int length = 2; length <= 16 && i + length <= 64; ++length) {
+        const int end = i + length;
+        if (end < 64 && length < 16 && seq[end] == seq[end - 1]) continue;
+        const double bits = cost[i] + 1 + sum[end] - sum[i] + s_.rate->Run(length - 1);
+        if (bits < cost[end]) {
+          cost[end] = bits;
+          from[end] = {static_cast<uint8_t>(i), static_cast<uint8_t>(length), true};
         }
       }
     }
