@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "encoder/encoder_kernels.h"
 #include "encoder/coefficient_encoder.h"
+#include "encoder/encoder_kernels.h"
 #include "encoder/forward_dct.h"
 #include "encoder/quality.h"
 #include "encoder/video_encoder.h"
@@ -34,8 +34,8 @@ Picture SceneFrame(uint32_t w, uint32_t h, uint32_t t) {
   for (uint32_t y = 0; y < h; ++y) {
     for (uint32_t x = 0; x < w; ++x) {
       const double u = (x + pan) / zoom, v = (y + 0.5 * pan) / zoom;
-      double l = 110 + 50 * std::sin(u * 0.021) * std::cos(v * 0.017) + 25 * std::sin(u * 0.11 + v * 0.07) +
-                 12 * std::sin(u * 0.5) * std::sin(v * 0.45);
+      double l = 110 + 50 * std::sin(u * 0.021) * std::cos(v * 0.017) +
+                 25 * std::sin(u * 0.11 + v * 0.07) + 12 * std::sin(u * 0.5) * std::sin(v * 0.45);
       for (int k = 0; k < 2; ++k) {
         const double cx = w * (0.3 + 0.4 * k) + 40 * std::sin(t * 0.1 + k),
                      cy = h * 0.5 + 60 * std::cos(t * 0.07 + 2 * k);
@@ -56,7 +56,8 @@ Picture SceneFrame(uint32_t w, uint32_t h, uint32_t t) {
 
 // One key frame and nine inter frames per iteration.
 void BM_EncodeVideo(benchmark::State& state) {
-  const uint32_t w = static_cast<uint32_t>(state.range(0)), h = static_cast<uint32_t>(state.range(1));
+  const uint32_t w = static_cast<uint32_t>(state.range(0)),
+                 h = static_cast<uint32_t>(state.range(1));
   const uint32_t quality = static_cast<uint32_t>(state.range(2));
   constexpr uint32_t kFrames = 10;
   std::vector<Picture> frames;
@@ -73,7 +74,8 @@ void BM_EncodeVideo(benchmark::State& state) {
       std::vector<uint8_t> video;
       VideoFrameStats stats;
       std::string error;
-      if (!encoder.EncodeFrame(frames[t], t == 0, &video, &stats, &error)) state.SkipWithError(error.c_str());
+      if (!encoder.EncodeFrame(frames[t], t == 0, &video, &stats, &error))
+        state.SkipWithError(error.c_str());
       bytes += video.size();
       psnr += stats.Psnr(ENCODER_Y);
       ++frames_done;
@@ -100,7 +102,9 @@ void BM_Distortion(benchmark::State& state) {
   uint32_t sum = 0;
   for (auto _ : state) {
     for (int y = 0; y < 56; y += 8)
-      for (int x = 0; x < 56; x += 3) sum += m.sad8x8(&a[y * 64 + x], 64, &b[x * 64 + y], 64) + m.sse8x8(&a[y * 64 + x], 64, &b[y * 64 + x + 1], 64);
+      for (int x = 0; x < 56; x += 3)
+        sum += m.sad8x8(&a[y * 64 + x], 64, &b[x * 64 + y], 64) +
+               m.sse8x8(&a[y * 64 + x], 64, &b[y * 64 + x + 1], 64);
   }
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed(state.iterations() * 7 * 19 * 2);
@@ -123,7 +127,8 @@ void BM_CoefficientBits(benchmark::State& state) {
   std::mt19937 rng(3);
   std::vector<std::array<int16_t, 64>> blocks(256);
   for (auto& b : blocks) {
-    for (int k = 0; k < 64; ++k) b[k] = k < 12 ? static_cast<int16_t>(int(rng() % 41) - 20) : (rng() % 9 == 0 ? 1 : 0);
+    for (int k = 0; k < 64; ++k)
+      b[k] = k < 12 ? static_cast<int16_t>(int(rng() % 41) - 20) : (rng() % 9 == 0 ? 1 : 0);
   }
   size_t bits = 0, i = 0;
   for (auto _ : state) {

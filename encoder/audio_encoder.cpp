@@ -96,8 +96,8 @@ bool EncodeAudioTrack(const AudioInput& in, const AudioEncodeOptions& options,
   *track = AudioTrack{};
   const uint32_t ch = in.channels;
   const uint32_t flags = options.rdft ? 0 : AUDIO_DCT;
-  track->format = in.rate | (options.rdft ? TRACK_RDFT : TRACK_DCT) |
-                  (ch == 2 ? TRACK_STEREO : 0) | (in.eight_bit ? 0 : TRACK_16BIT);
+  track->format = in.rate | (options.rdft ? TRACK_RDFT : TRACK_DCT) | (ch == 2 ? TRACK_STEREO : 0) |
+                  (in.eight_bit ? 0 : TRACK_16BIT);
   track->parts.assign(video_frames, {});
 
   const AudioLayout layout = AudioLayoutFor(in.rate, ch, flags);
@@ -118,9 +118,11 @@ bool EncodeAudioTrack(const AudioInput& in, const AudioEncodeOptions& options,
   const uint64_t largest_allowed = ring_limit > 255 ? (ring_limit - 255) * 4 / 5 / frame_bytes : 0;
   const uint64_t per_frame = VideoSamples(1, in.rate, rate_num, rate_den) + hop;
   uint64_t lead = static_cast<uint64_t>(kLeadSeconds * in.rate);
-  if (lead + per_frame > largest_allowed) lead = largest_allowed > per_frame ? largest_allowed - per_frame : 0;
+  if (lead + per_frame > largest_allowed)
+    lead = largest_allowed > per_frame ? largest_allowed - per_frame : 0;
   if (per_frame > largest_allowed)
-    track->warning = "a frame carries more sound than a player's ring takes: players will not play it";
+    track->warning =
+        "a frame carries more sound than a player's ring takes: players will not play it";
 
   // Code the blocks.
   const QualitySettings q = SettingsForQuality(options.quality);
@@ -152,7 +154,8 @@ bool EncodeAudioTrack(const AudioInput& in, const AudioEncodeOptions& options,
   // Deal the blocks out to the frames, each part's count being its blocks' yield.
   uint64_t next_block = 0, yielded = 0;
   for (uint32_t f = 0; f < video_frames && next_block < block_count; ++f) {
-    const uint64_t target = std::min(total, lead + VideoSamples(f + 1, in.rate, rate_num, rate_den));
+    const uint64_t target =
+        std::min(total, lead + VideoSamples(f + 1, in.rate, rate_num, rate_den));
     std::vector<std::vector<uint8_t>> part_blocks;
     uint64_t count = 0;
     while (yielded < target && next_block < block_count) {

@@ -16,9 +16,9 @@
 namespace vexil {
 
 struct AudioInput {
-  uint32_t rate = 0;      // 1 .. 65535 Hz
-  uint32_t channels = 0;  // 1 or 2
-  bool eight_bit = false;  // the track plays as 8-bit samples
+  uint32_t rate = 0;                 // 1 .. 65535 Hz
+  uint32_t channels = 0;             // 1 or 2
+  bool eight_bit = false;            // the track plays as 8-bit samples
   const int16_t* samples = nullptr;  // interleaved
   size_t frames = 0;                 // sample frames
 };
@@ -29,11 +29,11 @@ struct AudioEncodeOptions {
 };
 
 struct AudioTrack {
-  uint32_t format = 0;  // the track format word
+  uint32_t format = 0;                      // the track format word
   std::vector<std::vector<uint8_t>> parts;  // per video frame: empty, or count + blocks
-  std::vector<int16_t> decoded;  // what the decoder yields from all parts, in order
-  size_t coded_frames = 0;       // sample frames coded: the input up to the video's end
-  uint32_t largest_part = 0;     // decoded bytes of the largest part
+  std::vector<int16_t> decoded;             // what the decoder yields from all parts, in order
+  size_t coded_frames = 0;                  // sample frames coded: the input up to the video's end
+  uint32_t largest_part = 0;                // decoded bytes of the largest part
   uint32_t blocks = 0;
   double snr_db = 0;    // of the decoded sound against the input
   std::string warning;  // something a player may not like (empty when none)

@@ -22,7 +22,8 @@ void Fft(std::vector<Complex>& a) {
   std::vector<Complex> twiddles;
   for (size_t length = 2; length <= n; length <<= 1) {
     twiddles.resize(length / 2);
-    for (size_t k = 0; k < length / 2; ++k) twiddles[k] = std::polar(1.0, -2 * M_PI * double(k) / double(length));
+    for (size_t k = 0; k < length / 2; ++k)
+      twiddles[k] = std::polar(1.0, -2 * M_PI * double(k) / double(length));
     for (size_t start = 0; start < n; start += length) {
       for (size_t k = 0; k < length / 2; ++k) {
         const Complex u = a[start + k], v = a[start + k + length / 2] * twiddles[k];

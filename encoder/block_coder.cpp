@@ -207,7 +207,8 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
     // Stretches of one colour from each position on: each costs a colour at least.
     int stretches[65];
     stretches[64] = 0;
-    for (int i = 63; i >= 0; --i) stretches[i] = stretches[i + 1] + (i == 63 || seq[i] != seq[i + 1]);
+    for (int i = 63; i >= 0; --i)
+      stretches[i] = stretches[i + 1] + (i == 63 || seq[i] != seq[i + 1]);
     // Only what still beats the best block so far (a run block has no error)
     // and the best order so far is worth extending.
     const double enough = std::min(best_bits, best->cost / s_.lambda - TypeBits(t, BLOCK_RUN)) - 4;
@@ -311,7 +312,8 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
     // Counting the coefficient bits is the dear part: not when the error
     // and the fixed fields alone lose already (that bound then stands for
     // the cost).
-    const double fixed = TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
+    const double fixed =
+        TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
     if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
     c->type = BLOCK_INTRA;
     c->dct.dc = coefficients[0];

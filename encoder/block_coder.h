@@ -108,8 +108,7 @@ class BlockCoder {
   void TryRun(const Target& t, BlockChoice* scratch, BlockChoice* best);
   void TryIntra(const Target& t, BlockChoice* scratch, BlockChoice* best);
   void TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* scratch, BlockChoice* best);
-  void TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* scratch,
-                  BlockChoice* best);
+  void TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* scratch, BlockChoice* best);
   double TypeBits(const Target& t, uint8_t type) const;
 
   BlockCoderSetup s_;

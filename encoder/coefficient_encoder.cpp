@@ -184,11 +184,12 @@ void ResidueWalk(BitWriter& w, const int16_t by_scan[64], int8_t decoded[64], Up
 
 void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_t decoded[64]) {
   // The reader stops after limit + 1 updates.
-  ResidueWalk(w, by_scan, decoded, [&](uint32_t updates, const int8_t*) { return updates <= limit; });
+  ResidueWalk(w, by_scan, decoded,
+              [&](uint32_t updates, const int8_t*) { return updates <= limit; });
 }
 
-void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count,
-                  uint32_t* bits, int8_t (*decoded)[64]) {
+void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count, uint32_t* bits,
+                  int8_t (*decoded)[64]) {
   BitWriter counter(true);
   int8_t values[64];
   size_t next = 0;

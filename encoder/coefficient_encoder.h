@@ -22,7 +22,7 @@ void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_
 
 // What WriteResidue gives for each of `count` limits (ascending) in one walk:
 // bits[i] the bits it writes and decoded[i] what the reader then holds.
-void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count,
-                  uint32_t* bits, int8_t (*decoded)[64]);
+void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count, uint32_t* bits,
+                  int8_t (*decoded)[64]);
 
 }  // namespace vexil

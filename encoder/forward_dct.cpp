@@ -32,7 +32,7 @@ void Transform8Real(const double s[8], double d[8]) {
 }
 
 struct Tables {
-  float cosine[8][8];  // orthonormal DCT-II basis: [frequency][sample]
+  float cosine[8][8];                 // orthonormal DCT-II basis: [frequency][sample]
   alignas(16) float by_sample[8][8];  // the same transposed: [sample][frequency]
   float scale[2][16][64];
   int32_t limit[2][16][64];
@@ -63,8 +63,8 @@ struct Tables {
           const double factor = t == DCT_INTRA ? kIntraQuant[q][p] : kInterQuant[q][p];
           const double g = factor / 2048.0 / 256.0 * gain[p / 8] * gain[p % 8];
           scale[t][q][p] = static_cast<float>(1.0 / g);
-          limit[t][q][p] = static_cast<int32_t>(
-              std::fmin(32767.0, std::floor(2147483647.0 / factor)));
+          limit[t][q][p] =
+              static_cast<int32_t>(std::fmin(32767.0, std::floor(2147483647.0 / factor)));
         }
       }
     }

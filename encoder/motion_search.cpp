@@ -22,8 +22,8 @@ class Search {
   bool Try(MotionVector mv) {
     if (!MotionInside(s_, x_, y_, mv)) return false;
     const uint8_t* ref = s_.reference + (int64_t{y_} + mv.dy) * s_.width + x_ + mv.dx;
-    const double cost =
-        s_.kernels->sad8x8(src_, s_.width, ref, s_.width) + s_.lambda * s_.rate->Offsets(mv.dx, mv.dy);
+    const double cost = s_.kernels->sad8x8(src_, s_.width, ref, s_.width) +
+                        s_.lambda * s_.rate->Offsets(mv.dx, mv.dy);
     if (cost >= best_cost_) return false;
     best_cost_ = cost;
     best_ = mv;

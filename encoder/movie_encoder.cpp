@@ -29,7 +29,8 @@ uint32_t DefaultKeyInterval(uint32_t rate_num, uint32_t rate_den) {
 
 MovieEncoder::MovieEncoder(const MovieEncoderOptions& options, const MovieFormat& format)
     : options_(options), format_(format), video_(VideoOptions(options, format)) {
-  if (!options_.keyint && format.rate_den) options_.keyint = DefaultKeyInterval(format.rate_num, format.rate_den);
+  if (!options_.keyint && format.rate_den)
+    options_.keyint = DefaultKeyInterval(format.rate_num, format.rate_den);
 }
 
 bool MovieEncoder::Check(std::string* error) const {
@@ -86,7 +87,8 @@ bool MovieEncoder::Finish(std::vector<uint8_t>* movie, std::string* error) {
   summary_.frames = count;
   for (int p = 0; p < ENCODER_PLANE_COUNT; ++p) summary_.psnr[p] = psnr_sum_[p] / count;
 
-  const uint32_t flags = (format_.grayscale ? HEADER_GRAYSCALE : 0) | (format_.alpha ? HEADER_ALPHA : 0);
+  const uint32_t flags =
+      (format_.grayscale ? HEADER_GRAYSCALE : 0) | (format_.alpha ? HEADER_ALPHA : 0);
   MovieWriter writer(options_.revision, format_.width, format_.height, format_.rate_num,
                      format_.rate_den, flags);
   if (have_audio_) {

@@ -120,7 +120,8 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
   std::vector<Area> decided(size_t{areas} * bands);
   const uint32_t segments = std::min(kSegments, bands);
   RunShared(segments, job.threads, [&](uint32_t segment) {
-    const uint32_t band_begin = bands * segment / segments, band_end = bands * (segment + 1) / segments;
+    const uint32_t band_begin = bands * segment / segments,
+                   band_end = bands * (segment + 1) / segments;
     if (job.reference)
       FindVectors(job, 2 * band_begin, std::min(2 * band_end, bh), &result->vectors);
     BlockCoder coder(setup);
@@ -155,9 +156,9 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
   options.old_revision = job.old_revision;
   options.map_step = 0;
   const size_t plane_bytes = size_t{job.width} * job.height;
-  PlaneBuilder builder(options, job.reference
-                                    ? std::vector<uint8_t>(job.reference, job.reference + plane_bytes)
-                                    : std::vector<uint8_t>{});
+  PlaneBuilder builder(
+      options, job.reference ? std::vector<uint8_t>(job.reference, job.reference + plane_bytes)
+                             : std::vector<uint8_t>{});
   std::vector<uint8_t> recon(plane_bytes, 0);
   ValueCounts counts;
   for (uint32_t band = 0; band < bands; ++band) {

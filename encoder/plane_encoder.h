@@ -36,10 +36,10 @@ struct PlaneEncodeJob {
 };
 
 struct PlaneEncodeResult {
-  std::vector<uint8_t> bytes;  // the plane's stream, whole words
-  std::vector<uint8_t> recon;  // what the decoder makes of it, width x height
-  std::vector<MotionVector> vectors;  // per 8x8 block, row by row
-  uint32_t blocks[BLOCK_TYPE_COUNT] = {};  // 8x8 positions by the type that covers them
+  std::vector<uint8_t> bytes;                     // the plane's stream, whole words
+  std::vector<uint8_t> recon;                     // what the decoder makes of it, width x height
+  std::vector<MotionVector> vectors;              // per 8x8 block, row by row
+  uint32_t blocks[BLOCK_TYPE_COUNT] = {};         // 8x8 positions by the type that covers them
   uint32_t scaled_blocks[BLOCK_TYPE_COUNT] = {};  // scaled blocks by content type
   std::string error;
 };

@@ -7,8 +7,8 @@ namespace vexil {
 namespace {
 
 // The quantizer tables' scales by row.
-constexpr double kScales[16] = {1,     4.0 / 3, 5.0 / 3, 2,  8.0 / 3, 3.5, 4,  5,
-                                6,     8,       12,      17, 22,      28,  34, 44};
+constexpr double kScales[16] = {1, 4.0 / 3, 5.0 / 3, 2,  8.0 / 3, 3.5, 4,  5,
+                                6, 8,       12,      17, 22,      28,  34, 44};
 
 }  // namespace
 
@@ -27,8 +27,7 @@ QualitySettings SettingsForQuality(uint32_t quality) {
   s.base_quantizer = best;
   // Measured on camera-like pictures: between 0.1 and 0.3 step^2 the
   // rate-distortion curve hardly moves; above it gets worse.
-  s.lambda = 0.2 * s.step * s.step *
-             std::pow(2.0, std::max(0.0, (32.0 - quality) / 8.0));
+  s.lambda = 0.2 * s.step * s.step * std::pow(2.0, std::max(0.0, (32.0 - quality) / 8.0));
   s.residue_threshold = static_cast<uint32_t>(s.step / 2);
   s.audio_snr_db = 6 + 0.3 * quality;
   s.audio_mask_db = s.audio_snr_db + 24;

@@ -17,8 +17,8 @@ uint32_t RoundUp8(uint32_t v) {
 }
 
 // The visible plane widened to whole blocks by repeating its last column and row.
-std::vector<uint8_t> Padded(const std::vector<uint8_t>& plane, uint32_t w, uint32_t h,
-                            uint32_t pw, uint32_t ph) {
+std::vector<uint8_t> Padded(const std::vector<uint8_t>& plane, uint32_t w, uint32_t h, uint32_t pw,
+                            uint32_t ph) {
   std::vector<uint8_t> out(size_t{pw} * ph);
   if (w == 0 || h == 0) return out;
   for (uint32_t y = 0; y < ph; ++y) {
@@ -53,12 +53,12 @@ void PutWord(std::vector<uint8_t>& out, uint32_t v) {
 double VideoFrameStats::Psnr(EncoderPlane plane) const {
   if (!samples[plane]) return 0;
   if (!sse[plane]) return 100;
-  return std::min(100.0, 10 * std::log10(255.0 * 255.0 * double(samples[plane]) / double(sse[plane])));
+  return std::min(100.0,
+                  10 * std::log10(255.0 * 255.0 * double(samples[plane]) / double(sse[plane])));
 }
 
 VideoEncoder::VideoEncoder(const VideoEncoderOptions& options)
-    : options_(options),
-      kernels_(&SelectEncoderKernels(CpuFeatures() & options.cpu_features)) {}
+    : options_(options), kernels_(&SelectEncoderKernels(CpuFeatures() & options.cpu_features)) {}
 
 bool VideoEncoder::HasPlane(EncoderPlane plane) const {
   if (plane == ENCODER_ALPHA) return options_.alpha;
@@ -153,7 +153,8 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
   video->insert(video->end(), luma.begin(), luma.end());
   if (!options_.grayscale) {
     const bool u_first = options_.revision == 'f' || options_.revision == 'g';
-    for (EncoderPlane plane : {u_first ? ENCODER_CB : ENCODER_CR, u_first ? ENCODER_CR : ENCODER_CB})
+    for (EncoderPlane plane :
+         {u_first ? ENCODER_CB : ENCODER_CR, u_first ? ENCODER_CR : ENCODER_CB})
       video->insert(video->end(), results[plane].bytes.begin(), results[plane].bytes.end());
   }
   stats->bytes = video->size();

@@ -38,7 +38,8 @@ bool ReadWav(ByteSource* source, WavAudio* audio, std::string* error) {
   uint8_t riff[12];
   const size_t got = source->Read(riff, sizeof(riff));
   if (got == 0) return fail("the audio input is empty");
-  if (got < sizeof(riff) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+  if (got < sizeof(riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
+      std::memcmp(riff + 8, "WAVE", 4) != 0)
     return fail("not a WAV file (it must start with RIFF....WAVE)");
 
   bool have_format = false;
@@ -65,7 +66,8 @@ bool ReadWav(ByteSource* source, WavAudio* audio, std::string* error) {
       block_align = Le16(f + 12);
       audio->bits = Le16(f + 14);
       if (tag != kFormatPcm)
-        return fail("the WAV file is not PCM (format " + std::to_string(tag) + "): only PCM can be coded");
+        return fail("the WAV file is not PCM (format " + std::to_string(tag) +
+                    "): only PCM can be coded");
       if (audio->bits != 8 && audio->bits != 16)
         return fail("the WAV file has " + std::to_string(audio->bits) +
                     "-bit samples: only 8 and 16 bits can be coded");
@@ -92,9 +94,8 @@ bool ReadWav(ByteSource* source, WavAudio* audio, std::string* error) {
         carry.insert(carry.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(n));
         const size_t whole = carry.size() / block_align * block_align;
         for (size_t i = 0; i < whole; i += audio->bits / 8) {
-          audio->samples.push_back(audio->bits == 8
-                                       ? static_cast<int16_t>((carry[i] - 128) * 256)
-                                       : static_cast<int16_t>(Le16(&carry[i])));
+          audio->samples.push_back(audio->bits == 8 ? static_cast<int16_t>((carry[i] - 128) * 256)
+                                                    : static_cast<int16_t>(Le16(&carry[i])));
         }
         carry.erase(carry.begin(), carry.begin() + static_cast<ptrdiff_t>(whole));
         left -= n;
@@ -103,7 +104,8 @@ bool ReadWav(ByteSource* source, WavAudio* audio, std::string* error) {
       if (audio->samples.empty()) return fail("the WAV file holds no samples");
       return true;
     }
-    if (!Skip(source, padded)) return fail(have_format ? "the WAV file has no data chunk" : "the WAV file has no fmt chunk");
+    if (!Skip(source, padded))
+      return fail(have_format ? "the WAV file has no data chunk" : "the WAV file has no fmt chunk");
   }
 }
 

@@ -20,8 +20,7 @@ bool ParseUnsigned(const std::string& text, uint32_t min, uint32_t max, uint32_t
 
 // A colour plane of w x h samples brought down by (sx, sy) = 1 or 2 in each
 // direction with the box mean.
-std::vector<uint8_t> Reduce(const uint8_t* src, uint32_t w, uint32_t h, uint32_t sx,
-                            uint32_t sy) {
+std::vector<uint8_t> Reduce(const uint8_t* src, uint32_t w, uint32_t h, uint32_t sx, uint32_t sy) {
   const uint32_t ow = (w + sx - 1) / sx, oh = (h + sy - 1) / sy;
   std::vector<uint8_t> out(size_t{ow} * oh);
   for (uint32_t y = 0; y < oh; ++y) {
@@ -95,7 +94,8 @@ bool Y4mReader::ReadHeader() {
         if (colon == std::string::npos ||
             !ParseUnsigned(value.substr(0, colon), 1, UINT32_MAX, &header_.rate_num) ||
             !ParseUnsigned(value.substr(colon + 1), 1, UINT32_MAX, &header_.rate_den))
-          return Fail("the frame rate (F" + value + ") must be two numbers 1 to 4294967295, as F25:1");
+          return Fail("the frame rate (F" + value +
+                      ") must be two numbers 1 to 4294967295, as F25:1");
         have_f = true;
         break;
       }
@@ -109,8 +109,9 @@ bool Y4mReader::ReadHeader() {
         } else if (value == "mono") {
           header_.layout = Y4mLayout::kMono;
         } else {
-          return Fail("the colour layout C" + value +
-                      " is not supported (8-bit 420, 420jpeg, 420paldv, 420mpeg2, 422, 444 or mono)");
+          return Fail(
+              "the colour layout C" + value +
+              " is not supported (8-bit 420, 420jpeg, 420paldv, 420mpeg2, 422, 444 or mono)");
         }
         break;
       case 'I':
@@ -133,7 +134,8 @@ bool Y4mReader::ReadFrame(Picture* picture) {
   bool ended;
   if (!ReadLine(&line, kLineLimit, &ended)) {
     if (ended) return false;  // the end of the stream
-    return Fail("frame " + std::to_string(frames_ + 1) + ": the FRAME line is damaged or cut short");
+    return Fail("frame " + std::to_string(frames_ + 1) +
+                ": the FRAME line is damaged or cut short");
   }
   if (line.compare(0, 5, "FRAME") != 0 || (line.size() > 5 && line[5] != ' '))
     return Fail("frame " + std::to_string(frames_ + 1) + ": expected a FRAME line");

@@ -58,7 +58,8 @@ uint8_t GlyphRow(char c, int row) {
   for (const Glyph& g : kGlyphs) {
     if (g.c != c) continue;
     uint8_t bits = 0;
-    for (int k = 0; k < kGlyphWidth; ++k) bits = static_cast<uint8_t>(bits << 1 | (g.rows[row][k] == '#'));
+    for (int k = 0; k < kGlyphWidth; ++k)
+      bits = static_cast<uint8_t>(bits << 1 | (g.rows[row][k] == '#'));
     return bits;
   }
   return 0;

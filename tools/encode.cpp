@@ -15,8 +15,8 @@
 #include <cstring>
 #include <new>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "encoder/byte_source.h"
 #include "encoder/movie_encoder.h"
@@ -32,7 +32,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: vexil encode IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100]\n"
     "                    [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]\n"
-    "                    [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n"
+    "                    [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] "
+    "[--quiet]\n"
     "  IN.y4m may be - for standard input.\n";
 
 struct EncodeArguments {
@@ -130,16 +131,18 @@ void PrintSummary(const MovieSummary& s, const MovieFormat& f, const EncodeArgum
               static_cast<unsigned long long>(s.video_bytes),
               s.video_bytes * 8.0 / (double(f.width) * f.height * s.frames));
   std::printf("average PSNR: Y %.2f dB", s.psnr[ENCODER_Y]);
-  if (s.present[ENCODER_CB]) std::printf(", Cb %.2f dB, Cr %.2f dB", s.psnr[ENCODER_CB], s.psnr[ENCODER_CR]);
+  if (s.present[ENCODER_CB])
+    std::printf(", Cb %.2f dB, Cr %.2f dB", s.psnr[ENCODER_CB], s.psnr[ENCODER_CR]);
   if (s.present[ENCODER_ALPHA]) std::printf(", alpha %.2f dB", s.psnr[ENCODER_ALPHA]);
   std::printf("\n");
-  static const char* kNames[BLOCK_TYPE_COUNT] = {"skip",   "scaled", "motion", "run",     "residue",
-                                                 "intra",  "fill",   "inter",  "pattern", "raw"};
+  static const char* kNames[BLOCK_TYPE_COUNT] = {"skip",  "scaled", "motion", "run",     "residue",
+                                                 "intra", "fill",   "inter",  "pattern", "raw"};
   uint64_t total = 0;
   for (uint64_t n : s.blocks) total += n;
   std::printf("blocks:");
   for (int t = 0; t < BLOCK_TYPE_COUNT; ++t) {
-    if (s.blocks[t]) std::printf(" %s %.1f%%", kNames[t], 100.0 * s.blocks[t] / std::max<uint64_t>(total, 1));
+    if (s.blocks[t])
+      std::printf(" %s %.1f%%", kNames[t], 100.0 * s.blocks[t] / std::max<uint64_t>(total, 1));
   }
   std::printf("\n");
   if (s.audio) {
@@ -204,8 +207,9 @@ int RunEncode(int argc, char** argv) {
     if (alpha) {
       if (!alpha->ReadFrame(&alpha_picture)) {
         return Error(a.alpha + ": " +
-                     (alpha->error().empty() ? "the alpha input ends at frame " + std::to_string(frames + 1)
-                                             : alpha->error()));
+                     (alpha->error().empty()
+                          ? "the alpha input ends at frame " + std::to_string(frames + 1)
+                          : alpha->error()));
       }
       picture.alpha = std::move(alpha_picture.y);
     }

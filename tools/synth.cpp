@@ -18,7 +18,8 @@ namespace vexil::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vexil synth demo --y4m OUT.y4m [--wav OUT.wav] [--seconds 1-600] [--size WxH] [--fps N]\n"
+    "usage: vexil synth demo --y4m OUT.y4m [--wav OUT.wav] [--seconds 1-600] [--size WxH] [--fps "
+    "N]\n"
     "       vexil synth closing --y4m OUT.y4m\n";
 
 bool ParseNumber(const std::string& text, uint32_t min, uint32_t max, uint32_t* out) {

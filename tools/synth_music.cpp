@@ -55,8 +55,9 @@ std::vector<int16_t> DemoMusic(uint32_t rate, double seconds) {
     }
     // Bass on the eighths.
     const double bass_hz = NoteHz(kRoots[chord]);
-    const double bass = (std::sin(2 * M_PI * bass_hz * t) + 0.3 * std::sin(6 * M_PI * bass_hz * t)) *
-                        std::exp(-in_eighth * 6) * 0.22;
+    const double bass =
+        (std::sin(2 * M_PI * bass_hz * t) + 0.3 * std::sin(6 * M_PI * bass_hz * t)) *
+        std::exp(-in_eighth * 6) * 0.22;
     left += bass;
     right += bass;
     // Arpeggio on the sixteenths, up an octave, swinging from side to side.
@@ -78,8 +79,8 @@ std::vector<int16_t> DemoMusic(uint32_t rate, double seconds) {
       left += kick;
       right += kick;
     } else {
-      const double snare = (n * 0.25 + std::sin(2 * M_PI * 190 * in_beat) * 0.15) *
-                           std::exp(-in_beat * 18);
+      const double snare =
+          (n * 0.25 + std::sin(2 * M_PI * 190 * in_beat) * 0.15) * std::exp(-in_beat * 18);
       left += snare;
       right += snare;
     }

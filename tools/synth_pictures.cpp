@@ -25,12 +25,18 @@ Rgb Hue(double h, double v) {
   const int i = static_cast<int>(k);
   const double f = k - i;
   switch (i % 6) {
-    case 0: return {v, v * f, 0};
-    case 1: return {v * (1 - f), v, 0};
-    case 2: return {0, v, v * f};
-    case 3: return {0, v * (1 - f), v};
-    case 4: return {v * f, 0, v};
-    default: return {v, 0, v * (1 - f)};
+    case 0:
+      return {v, v * f, 0};
+    case 1:
+      return {v * (1 - f), v, 0};
+    case 2:
+      return {0, v, v * f};
+    case 3:
+      return {0, v * (1 - f), v};
+    case 4:
+      return {v * f, 0, v};
+    default:
+      return {v, 0, v * (1 - f)};
   }
 }
 
@@ -108,7 +114,8 @@ class Canvas {
         const Rgb& c = px_[size_t{y} * w_ + x];
         const double r = std::clamp(c.r, 0.0, 1.0) * 255, g = std::clamp(c.g, 0.0, 1.0) * 255,
                      b = std::clamp(c.b, 0.0, 1.0) * 255;
-        p.y[size_t{y} * w_ + x] = static_cast<uint8_t>(std::lround(0.299 * r + 0.587 * g + 0.114 * b));
+        p.y[size_t{y} * w_ + x] =
+            static_cast<uint8_t>(std::lround(0.299 * r + 0.587 * g + 0.114 * b));
         const size_t k = size_t{y / 2} * cw + x / 2;
         cb[k] += 128 - 0.168736 * r - 0.331264 * g + 0.5 * b;
         cr[k] += 128 + 0.5 * r - 0.418688 * g - 0.081312 * b;

@@ -108,7 +108,8 @@ TEST(AudioRoundTrip, EngineDecodesWhatTheEncoderExpects) {
 
     MovieWriter writer('i', 8, 8, c.fps_num, c.fps_den);
     writer.AddTrack(track.format, 0);
-    for (uint32_t f = 0; f < video_frames; ++f) writer.AddFrame(f == 0, {track.parts[f]}, std::vector<uint8_t>(8));
+    for (uint32_t f = 0; f < video_frames; ++f)
+      writer.AddFrame(f == 0, {track.parts[f]}, std::vector<uint8_t>(8));
     const std::vector<uint8_t> movie = writer.Finish();
     EXPECT_TRUE(test::DecodeTrack(movie) == track.decoded);
     test::MemoryMovie opened(movie);
@@ -125,7 +126,8 @@ TEST(AudioRoundTrip, EngineDecodesWhatTheEncoderExpects) {
       const double picture_seconds = double(f + 1) * c.fps_den / c.fps_num;
       const uint64_t shown = static_cast<uint64_t>(picture_seconds * bytes_per_second);
       EXPECT_GE(delivered, std::min<uint64_t>(shown, frames * frame_bytes)) << "frame " << f;
-      EXPECT_LE(delivered, shown + bytes_per_second * 3 / 4 + 2048 * frame_bytes + 16) << "frame " << f;
+      EXPECT_LE(delivered, shown + bytes_per_second * 3 / 4 + 2048 * frame_bytes + 16)
+          << "frame " << f;
     }
     // The player's ring (5/4 of the largest part, rounded to 256) holds at
     // most two seconds at the track's own sample size.

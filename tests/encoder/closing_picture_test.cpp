@@ -1,11 +1,12 @@
 // The player's built-in closing picture is a movie the engine opens from
 // memory: one 224 x 252 frame at 10 frames per second, no sound, and the
 // zero bytes memory movies carry after their data.
+#include "player/closing_picture.h"
+
 #include <gtest/gtest.h>
 
 #include "encoder_test_util.h"
 #include "engine/last_error.h"
-#include "player/closing_picture.h"
 
 namespace vexil {
 namespace {
@@ -13,8 +14,7 @@ namespace {
 TEST(ClosingPicture, IsAOneFrameMovieTheEngineOpensFromMemory) {
   ASSERT_GT(kClosingPictureSize, 44u);
   for (size_t i = 0; i < 1024; ++i) ASSERT_EQ(kClosingPicture[kClosingPictureSize + i], 0) << i;
-  MovieHandle* movie =
-      Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY);
+  MovieHandle* movie = Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY);
   ASSERT_NE(movie, nullptr) << LastError();
   EXPECT_EQ(movie->file_width, 224u);
   EXPECT_EQ(movie->file_height, 252u);

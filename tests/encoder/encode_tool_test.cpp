@@ -19,8 +19,7 @@ const std::string kTool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
 // Runs the tool; returns its exit code and what it wrote on standard error.
 int RunVexil(const std::string& arguments, std::string* errors = nullptr) {
   test::TempFile err("stderr.txt");
-  const int status =
-      std::system((kTool + " " + arguments + " >/dev/null 2>" + err.path()).c_str());
+  const int status = std::system((kTool + " " + arguments + " >/dev/null 2>" + err.path()).c_str());
   if (errors) {
     const std::vector<uint8_t> bytes = test::ReadFileBytes(err.path());
     errors->assign(bytes.begin(), bytes.end());
@@ -118,7 +117,8 @@ TEST(EncodeTool, DecodeReproducesTheReportedReconstruction) {
     EXPECT_GT(picture_bytes.size(), 6u * 45 * 30);
     EXPECT_TRUE(picture_bytes == test::ReadFileBytes(recon.path()));
     if (c.alpha) {
-      EXPECT_TRUE(test::ReadFileBytes(decoded_alpha.path()) == test::ReadFileBytes(recon_alpha.path()));
+      EXPECT_TRUE(test::ReadFileBytes(decoded_alpha.path()) ==
+                  test::ReadFileBytes(recon_alpha.path()));
     }
     if (c.audio) {
       const auto sound = test::ReadFileBytes(decoded_wav.path());
@@ -147,15 +147,17 @@ TEST(EncodeTool, DecodeReproducesTheReportedReconstruction) {
 }
 
 TEST(EncodeTool, BadInputsAndArgumentsEndWithAMessage) {
-  std::vector<Picture> pictures = {test::MakePicture(test::Content::kGradient, 16, 16, 0, false, true)};
+  std::vector<Picture> pictures = {
+      test::MakePicture(test::Content::kGradient, 16, 16, 0, false, true)};
   test::TempFile good(Y4mFile(pictures, "420jpeg"), "good.y4m");
-  test::TempFile wrong_size(Y4mFile({test::MakePicture(test::Content::kGradient, 8, 16, 0)}, "mono"),
-                            "small.y4m");
+  test::TempFile wrong_size(
+      Y4mFile({test::MakePicture(test::Content::kGradient, 8, 16, 0)}, "mono"), "small.y4m");
   const std::string bad_colour = "YUV4MPEG2 W16 H16 F25:1 C420p10\n";
   test::TempFile unsupported(std::vector<uint8_t>(bad_colour.begin(), bad_colour.end()), "p10.y4m");
-  test::TempFile no_frames(std::vector<uint8_t>{'Y', 'U', 'V', '4', 'M', 'P', 'E', 'G', '2', ' ', 'W', '4',
-                                                ' ', 'H', '4', ' ', 'F', '1', ':', '1', '\n'},
-                           "empty.y4m");
+  test::TempFile no_frames(
+      std::vector<uint8_t>{'Y', 'U', 'V', '4', 'M', 'P', 'E', 'G', '2', ' ', 'W',
+                           '4', ' ', 'H', '4', ' ', 'F', '1', ':', '1', '\n'},
+      "empty.y4m");
   std::vector<uint8_t> float_wav = WavFile(8000, 1, 10);
   float_wav[20] = 3;
   test::TempFile wav(float_wav, "float.wav");
@@ -176,7 +178,8 @@ TEST(EncodeTool, BadInputsAndArgumentsEndWithAMessage) {
       {"encode /no/such/file.y4m -o " + out.path(), 1, "cannot open"},
       {"encode " + unsupported.path() + " -o " + out.path(), 1, "C420p10 is not supported"},
       {"encode " + no_frames.path() + " -o " + out.path(), 1, "holds no frames"},
-      {"encode " + good.path() + " --alpha " + wrong_size.path() + " -o " + out.path(), 1, "size differs"},
+      {"encode " + good.path() + " --alpha " + wrong_size.path() + " -o " + out.path(), 1,
+       "size differs"},
       {"encode " + good.path() + " --audio " + wav.path() + " -o " + out.path(), 1, "not PCM"},
       {"encode " + good.path() + " -o /no/such/dir/out.vxl", 1, "cannot write"},
   };

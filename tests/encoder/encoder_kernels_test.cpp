@@ -1,6 +1,8 @@
 // The encoder's building blocks: the distortion kernels (SSE2 against the
 // references), the transform pieces against the decoder's own transform, the
 // residue trace against the residue writer, the bit writer, the motion search.
+#include "encoder/encoder_kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <random>
 
 #include "encoder/bit_writer.h"
-#include "encoder/encoder_kernels.h"
 #include "encoder/coefficient_encoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/motion_search.h"
@@ -104,7 +105,8 @@ TEST(ResidueTrace, MatchesTheWriterAtEveryLimit) {
   for (int round = 0; round < 500; ++round) {
     int16_t by_scan[64] = {};
     const int count = rng() % 30;
-    for (int i = 0; i < count; ++i) by_scan[rng() % 64] = static_cast<int16_t>(int(rng() % 256) - 128);
+    for (int i = 0; i < count; ++i)
+      by_scan[rng() % 64] = static_cast<int16_t>(int(rng() % 256) - 128);
     uint32_t limits[4];
     uint32_t at = rng() % 20;
     for (uint32_t& l : limits) {

@@ -67,7 +67,8 @@ inline Picture MakePicture(Content content, uint32_t w, uint32_t h, uint32_t t,
     for (uint32_t y = 0; y < ch; ++y) {
       for (uint32_t x = 0; x < cw; ++x) {
         const uint8_t l = p.y[size_t{std::min(2 * y, h - 1)} * w + std::min(2 * x, w - 1)];
-        p.cb[size_t{y} * cw + x] = static_cast<uint8_t>(128 + (l - 128) / 3 + (x % 16 == 0 ? 9 : 0));
+        p.cb[size_t{y} * cw + x] =
+            static_cast<uint8_t>(128 + (l - 128) / 3 + (x % 16 == 0 ? 9 : 0));
         p.cr[size_t{y} * cw + x] = static_cast<uint8_t>(255 - l / 2 - y % 7);
       }
     }
@@ -123,14 +124,17 @@ inline std::vector<Picture> DecodePictures(const std::vector<uint8_t>& movie_byt
     p.height = m->file_height;
     auto copy = [](const PlaneEntry& e, uint32_t w, uint32_t h) {
       std::vector<uint8_t> v(size_t{w} * h);
-      for (uint32_t y = 0; y < h; ++y) std::memcpy(&v[size_t{y} * w], e.samples + size_t{y} * e.pitch, w);
+      for (uint32_t y = 0; y < h; ++y)
+        std::memcpy(&v[size_t{y} * w], e.samples + size_t{y} * e.pitch, w);
       return v;
     };
     p.y = copy(set.plane[PLANE_LUMA], p.width, p.height);
     if (!(m->header_flags & HEADER_GRAYSCALE)) {
       const bool swap = m->open_flags & OPEN_SWAP_CHROMA;
-      p.cb = copy(set.plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B], p.chroma_width(), p.chroma_height());
-      p.cr = copy(set.plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A], p.chroma_width(), p.chroma_height());
+      p.cb = copy(set.plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B], p.chroma_width(),
+                  p.chroma_height());
+      p.cr = copy(set.plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A], p.chroma_width(),
+                  p.chroma_height());
     }
     if (set.plane[PLANE_ALPHA].present) p.alpha = copy(set.plane[PLANE_ALPHA], p.width, p.height);
     out.push_back(std::move(p));

@@ -51,7 +51,8 @@ Y4mRead ReadAll(const std::vector<uint8_t>& bytes) {
 TEST(Y4mReader, ReadsEveryLayoutAsFourTwoZero) {
   // 5x3 pictures: luma 15 samples, 4:2:0 colour 3x2.
   {
-    const Y4mRead r = ReadAll(Y4m("YUV4MPEG2 W5 H3 F30000:1001 Ip A1:1 C420jpeg XYSCSS=420JPEG", 15 + 12, 2));
+    const Y4mRead r =
+        ReadAll(Y4m("YUV4MPEG2 W5 H3 F30000:1001 Ip A1:1 C420jpeg XYSCSS=420JPEG", 15 + 12, 2));
     ASSERT_TRUE(r.error.empty()) << r.error;
     ASSERT_EQ(r.frames.size(), 2u);
     EXPECT_EQ(r.frames[1].y[0], 1);
@@ -70,8 +71,8 @@ TEST(Y4mReader, ReadsEveryLayoutAsFourTwoZero) {
     // last column and row are groups of their own.
     std::vector<uint8_t> s = Bytes("YUV4MPEG2 W3 H3 F1:1 C444\nFRAME\n");
     Append(s, std::vector<uint8_t>(9, 50));
-    Append(s, {10, 20, 30, 40, 51, 60, 70, 80, 90});    // U
-    Append(s, {0, 0, 255, 0, 1, 255, 100, 100, 7});      // V
+    Append(s, {10, 20, 30, 40, 51, 60, 70, 80, 90});  // U
+    Append(s, {0, 0, 255, 0, 1, 255, 100, 100, 7});   // V
     const Y4mRead r = ReadAll(s);
     ASSERT_EQ(r.frames.size(), 1u) << r.error;
     EXPECT_EQ(r.frames[0].cb, (std::vector<uint8_t>{30, 45, 75, 90}));  // (10+20+40+51+2)/4 = 30
@@ -129,7 +130,8 @@ TEST(Y4mReader, RefusesWhatItCannotTakeWithAClearMessage) {
       {Bytes("YUV4MPEG2 W32767 H32767 F1:1 C444\nFRAME\nabc"), "frame 1 is cut short"},
   };
   for (const Bad& c : cases) {
-    SCOPED_TRACE(std::string(c.bytes.begin(), c.bytes.begin() + std::min<size_t>(c.bytes.size(), 40)));
+    SCOPED_TRACE(
+        std::string(c.bytes.begin(), c.bytes.begin() + std::min<size_t>(c.bytes.size(), 40)));
     const Y4mRead r = ReadAll(c.bytes);
     EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
   }
@@ -187,7 +189,8 @@ TEST(WavReader, ReadsPcmOfEightAndSixteenBits) {
   }
   {
     // Mono 8-bit: unsigned samples around 128, widened to 16 bits.
-    const std::vector<uint8_t> w = Wav({Chunk("fmt ", Fmt(1, 1, 8000, 8)), Chunk("data", {128, 0, 255})});
+    const std::vector<uint8_t> w =
+        Wav({Chunk("fmt ", Fmt(1, 1, 8000, 8)), Chunk("data", {128, 0, 255})});
     MemorySource s(w.data(), w.size());
     ASSERT_TRUE(ReadWav(&s, &a, &error)) << error;
     EXPECT_EQ(a.samples, (std::vector<int16_t>{0, -32768, 127 * 256}));
@@ -260,7 +263,8 @@ TEST(InputReaders, DamagedBytesDoNoHarm) {
   // read what they can, and never touch memory they do not own (the sanitizer
   // build checks that).
   std::vector<uint8_t> y4m = Y4m("YUV4MPEG2 W6 H4 F25:1 C444", 72, 3);
-  std::vector<uint8_t> wav = Wav({Chunk("fmt ", Fmt(1, 2, 8000, 16)), Chunk("data", std::vector<uint8_t>(64, 9))});
+  std::vector<uint8_t> wav =
+      Wav({Chunk("fmt ", Fmt(1, 2, 8000, 16)), Chunk("data", std::vector<uint8_t>(64, 9))});
   std::mt19937 rng(11);
   for (int round = 0; round < 3000; ++round) {
     for (int kind = 0; kind < 2; ++kind) {
