@@ -300,7 +300,7 @@ void ServiceSound(MovieHandle* movie) {
   if (tracks == 0 || !movie->track_states[tracks - 1].ops.ready) return;
   for (uint32_t k = 0; k < tracks; ++k) {
     SoundTrack& t = movie->track_states[k];
-    ServiceTrack(t, movie->current_frame > t.end_zone_frame);
+    ServiceTrack(t, InFinalStretch(&t, movie));
   }
 }
 
@@ -354,7 +354,10 @@ int SetSoundOnOff(MovieHandle* movie, int on) {
 }
 
 bool InFinalStretch(const SoundTrack* track, const MovieHandle* movie) {
-  return movie && movie->current_frame > track->end_zone_frame;
+  // At very low frame rates the last 0.75 seconds hold no whole frame: the
+  // last frame itself then starts the final stretch.
+  return movie && (movie->current_frame > track->end_zone_frame ||
+                   static_cast<uint32_t>(movie->current_frame) >= movie->frame_count);
 }
 
 }  // namespace vexil

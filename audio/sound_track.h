@@ -141,10 +141,12 @@ void DecodeAudioPacket(MovieHandle* movie, uint32_t track, const uint8_t* packet
 // the movie plays on silent. Player thread.
 int SetSoundOnOff(MovieHandle* movie, int on);
 
-// Whether the movie is past this track's end-zone frame. From there on no
-// start threshold's worth of audio may come any more: a driver still waiting
-// for one starts with what it has (a track whose audio is shorter than the
-// movie's would otherwise never be heard). Under the sound mutex.
+// Whether the movie is past this track's end-zone frame, or on its last
+// frame. From there on the ring is flushed to the driver without waiting for
+// whole fill units, and no start threshold's worth of audio may come any
+// more: a driver still waiting for one starts with what it has (a track whose
+// audio is shorter than the movie's would otherwise never be heard). Under
+// the sound mutex.
 bool InFinalStretch(const SoundTrack* track, const MovieHandle* movie);
 
 }  // namespace vexil
