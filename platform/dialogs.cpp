@@ -1,0 +1,36 @@
+#include "platform/dialogs.h"
+
+#include "platform/backend.h"
+#include "platform/headless/headless_backend.h"
+#ifdef _WIN32
+#include "platform/win32/win32_backend.h"
+#endif
+
+namespace vexil::platform {
+namespace {
+
+std::vector<ShownMessage>* g_capture = nullptr;
+
+}  // namespace
+
+void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+  // Captured boxes are never shown, whichever back end is active.
+  if (g_capture) {
+    g_capture->push_back(ShownMessage{caption, text, icon});
+    return;
+  }
+  switch (ActiveBackend()) {
+#ifdef _WIN32
+    case Backend::kWin32:
+      return win32::ShowMessageBox(caption, text, icon);
+#endif
+    default:
+      return headless::ShowMessageBox(caption, text, icon);
+  }
+}
+
+void CaptureMessageBoxes(std::vector<ShownMessage>* into) {
+  g_capture = into;
+}
+
+}  // namespace vexil::platform
