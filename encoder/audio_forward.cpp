@@ -1,5 +1,6 @@
 #include "encoder/audio_forward.h"
 
+#include <numbers>
 #include <cmath>
 #include <complex>
 #include <utility>
@@ -23,7 +24,7 @@ void Fft(std::vector<Complex>& a) {
   for (size_t length = 2; length <= n; length <<= 1) {
     twiddles.resize(length / 2);
     for (size_t k = 0; k < length / 2; ++k)
-      twiddles[k] = std::polar(1.0, -2 * M_PI * double(k) / double(length));
+      twiddles[k] = std::polar(1.0, -2 * std::numbers::pi * double(k) / double(length));
     for (size_t start = 0; start < n; start += length) {
       for (size_t k = 0; k < length / 2; ++k) {
         const Complex u = a[start + k], v = a[start + k + length / 2] * twiddles[k];
@@ -48,7 +49,7 @@ void ForwardAudioDct(uint32_t n, const float* x, double* out) {
   Fft(v);
   const double root = std::sqrt(double(n));
   for (uint32_t j = 0; j < n; ++j) {
-    const double X = (v[j] * std::polar(1.0, -M_PI * j / (2.0 * n))).real();
+    const double X = (v[j] * std::polar(1.0, -std::numbers::pi * j / (2.0 * n))).real();
     out[j] = (j == 0 ? X / 2 : X) / root;
   }
 }

@@ -1,6 +1,7 @@
 #include "encoder/forward_dct.h"
 
 #include <cmath>
+#include <numbers>
 #include <cstdlib>
 
 #if defined(__SSE2__)
@@ -41,7 +42,7 @@ struct Tables {
     for (int u = 0; u < 8; ++u) {
       const double a = u == 0 ? std::sqrt(1.0 / 8) : std::sqrt(2.0 / 8);
       for (int k = 0; k < 8; ++k)
-        cosine[u][k] = static_cast<float>(a * std::cos((2 * k + 1) * u * M_PI / 16));
+        cosine[u][k] = static_cast<float>(a * std::cos((2 * k + 1) * u * std::numbers::pi / 16));
     }
     for (int u = 0; u < 8; ++u)
       for (int k = 0; k < 8; ++k) by_sample[k][u] = cosine[u][k];

@@ -1,6 +1,7 @@
 #include "tools/synth_music.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "tools/synth_pictures.h"
 
@@ -56,7 +57,7 @@ std::vector<int16_t> DemoMusic(uint32_t rate, double seconds) {
     // Bass on the eighths.
     const double bass_hz = NoteHz(kRoots[chord]);
     const double bass =
-        (std::sin(2 * M_PI * bass_hz * t) + 0.3 * std::sin(6 * M_PI * bass_hz * t)) *
+        (std::sin(2 * std::numbers::pi * bass_hz * t) + 0.3 * std::sin(6 * std::numbers::pi * bass_hz * t)) *
         std::exp(-in_eighth * 6) * 0.22;
     left += bass;
     right += bass;
@@ -64,7 +65,7 @@ std::vector<int16_t> DemoMusic(uint32_t rate, double seconds) {
     const int step = static_cast<int>(t / sixteenth);
     static const int kPattern[4] = {0, 1, 2, 1};
     const double arp_hz = NoteHz(kChords[chord][kPattern[step % 4]] + 12);
-    const double arp = (std::sin(2 * M_PI * arp_hz * t) + 0.25 * std::sin(4 * M_PI * arp_hz * t)) *
+    const double arp = (std::sin(2 * std::numbers::pi * arp_hz * t) + 0.25 * std::sin(4 * std::numbers::pi * arp_hz * t)) *
                        std::exp(-in_sixteenth * 14) * 0.12;
     const double pan = 0.5 + 0.4 * std::sin(t * 2.1);
     left += arp * (1 - pan) * 2;
@@ -75,12 +76,12 @@ std::vector<int16_t> DemoMusic(uint32_t rate, double seconds) {
     if (beat_index % 2 == 0) {
       // A falling sine: the phase of 150 Hz falling to 45 Hz.
       const double sweep = 45 * in_beat + (105 / 12.0) * (1 - std::exp(-12 * in_beat));
-      const double kick = std::sin(2 * M_PI * sweep) * std::exp(-in_beat * 9) * 0.55;
+      const double kick = std::sin(2 * std::numbers::pi * sweep) * std::exp(-in_beat * 9) * 0.55;
       left += kick;
       right += kick;
     } else {
       const double snare =
-          (n * 0.25 + std::sin(2 * M_PI * 190 * in_beat) * 0.15) * std::exp(-in_beat * 18);
+          (n * 0.25 + std::sin(2 * std::numbers::pi * 190 * in_beat) * 0.15) * std::exp(-in_beat * 18);
       left += snare;
       right += snare;
     }

@@ -4,8 +4,6 @@
 // track. And an underrun in the middle of a movie: one sound skip, the read
 // ahead refilled, playing resumed.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -25,7 +23,7 @@ namespace {
 
 namespace hs = platform::headless_sound;
 
-const std::string kTool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
+const std::string kTool = test::BuiltProgram("tools/vexil");
 
 // The PCM of a WAV file's data chunk.
 std::vector<uint8_t> WavData(const std::vector<uint8_t>& wav) {
@@ -42,10 +40,9 @@ std::vector<uint8_t> WavData(const std::vector<uint8_t>& wav) {
 // What `vexil decode MOVIE --wav OUT --track ID` writes.
 std::vector<uint8_t> DecodedByTool(const std::string& movie, uint32_t id) {
   test::TempFile out("track.wav");
-  const std::string command = kTool + " decode " + movie + " --quiet --wav " + out.path() +
-                              " --track " + std::to_string(id) + " 2>/dev/null";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+  const test::ProgramOutcome outcome = test::RunProgram(
+      kTool, {"decode", movie, "--quiet", "--wav", out.path(), "--track", std::to_string(id)});
+  EXPECT_EQ(outcome.exit_code, 0) << movie << ": " << outcome.error_output;
   return WavData(test::ReadFileBytes(out.path()));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 
 #include "audio/audio_transforms.h"
@@ -49,8 +50,8 @@ std::vector<int16_t> Music(uint32_t rate, uint32_t channels, size_t frames, bool
   for (size_t i = 0; i < frames; ++i) {
     const double t = double(i) / rate;
     for (uint32_t c = 0; c < channels; ++c) {
-      double v = 6000 * std::sin(2 * M_PI * 220 * (1 + c * 0.5) * t) +
-                 3000 * std::sin(2 * M_PI * (600 + 400 * t) * t) +
+      double v = 6000 * std::sin(2 * std::numbers::pi * 220 * (1 + c * 0.5) * t) +
+                 3000 * std::sin(2 * std::numbers::pi * (600 + 400 * t) * t) +
                  (std::fmod(t, 0.25) < 0.02 ? int(rng() % 8001) - 4000 : 0);
       if (eight_bit) v = std::round(v / 256) * 256;  // what an 8-bit WAV holds
       out[i * channels + c] = static_cast<int16_t>(v);
