@@ -15,6 +15,11 @@ function(vexil_target_options target)
     target_compile_options(${target} PRIVATE /W4)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+    if(VEXIL_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      # The sanitizers' instrumentation makes GCC's flow analysis report
+      # uninitialised values that are not; the sanitizers check the real ones.
+      target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)
+    endif()
     if(VEXIL_WERROR)
       target_compile_options(${target} PRIVATE -Werror)
     endif()

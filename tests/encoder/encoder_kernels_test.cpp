@@ -48,7 +48,8 @@ TEST(ForwardDct, UnwrappedInverseKeepsTheDecodersLowBits) {
     const int count = 1 + rng() % 12;
     for (int i = 0; i < count; ++i)
       block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
-    const uint32_t* quant = (round & 1 ? kInterQuant : kIntraQuant)[rng() % 16];
+    const uint32_t table = rng() % 16;
+    const uint32_t* quant = round & 1 ? kInterQuant[table] : kIntraQuant[table];
     uint8_t wrapped[64];
     int32_t whole[64];
     IdctReference(block, quant, wrapped);
