@@ -1,6 +1,10 @@
 #include <cstdio>
 
+#include "platform/backend.h"
 #include "platform/dialogs.h"
+#ifdef VEXIL_HAVE_SDL
+#include "platform/sdl/dialogs_sdl.h"
+#endif
 
 namespace vexil::platform {
 namespace {
@@ -14,6 +18,9 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
     g_capture->push_back(ShownMessage{caption, text, icon});
     return;
   }
+#ifdef VEXIL_HAVE_SDL
+  if (ActiveBackend() == Backend::kSdl && SdlShowMessageBox(caption, text, icon)) return;
+#endif
   // Without a screen the text is all the user gets; it goes out verbatim so
   // scripts can compare it (the help text already ends with a line feed).
   std::fwrite(text.data(), 1, text.size(), stderr);
