@@ -1,6 +1,8 @@
 #include "encoder/coefficient_encoder.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace vexil {
 namespace {
@@ -20,10 +22,13 @@ int Span(int mode) {
 }
 
 // Walks the list the way both readers do. `significant(j)` tells whether
-// position j is read in the current pass; `emit(j)` writes its value and
-// returns false when writing must stop.
-template <typename Significant, typename Emit>
-bool Pass(BitWriter& w, uint8_t* list, int& start, int& end, Significant significant, Emit emit) {
+// position j is read in the current pass, `any(i, span)` whether one of
+// positions i .. i + span - 1 is; `emit(j)` writes its value and returns
+// false when writing must stop. A live entry never covers a position read
+// before: its group is consumed when read.
+template <typename Significant, typename Any, typename Emit>
+bool Pass(BitWriter& w, uint8_t* list, int& start, int& end, Significant significant, Any any_of,
+          Emit emit) {
   for (int p = start; p < end;) {
     const uint8_t e = list[p];
     if (!e) {
@@ -31,8 +36,7 @@ bool Pass(BitWriter& w, uint8_t* list, int& start, int& end, Significant signifi
       continue;
     }
     const int i = e >> 2, mode = e & 3;
-    bool any = false;
-    for (int j = i; j < i + Span(mode) && j < 64; ++j) any |= significant(j);
+    const bool any = mode == 3 ? significant(i) : any_of(i, Span(mode));
     w.PutBit(any);
     if (!any) {
       ++p;
@@ -84,10 +88,14 @@ int BitLength(uint32_t v) {
 
 bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
   uint32_t largest = 0;
+  uint32_t magnitude[64];
+  uint32_t group_max[16] = {};  // of scan indices 4g .. 4g + 3 (index 0 not counted)
+  magnitude[0] = 0;
   for (int k = 1; k < 64; ++k) {
     if (by_scan[k] == -32768) return false;
-    const uint32_t m = static_cast<uint32_t>(std::abs(by_scan[k]));
-    if (m > largest) largest = m;
+    magnitude[k] = static_cast<uint32_t>(std::abs(by_scan[k]));
+    group_max[k / 4] = std::max(group_max[k / 4], magnitude[k]);
+    if (magnitude[k] > largest) largest = magnitude[k];
   }
   const int planes = BitLength(largest);
   w.Put(static_cast<uint32_t>(planes), 4);
@@ -97,8 +105,12 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
     list[end++] = e;
   for (int bits = planes - 1; bits >= 0; --bits) {
     const uint32_t threshold = 1u << bits;
-    auto significant = [&](int j) {
-      return static_cast<uint32_t>(std::abs(by_scan[j])) >= threshold;
+    auto significant = [&](int j) { return magnitude[j] >= threshold; };
+    // Entries other than single positions start on a group of four.
+    auto any_of = [&](int i, int span) {
+      for (int g = i / 4; g < (i + span) / 4 && g < 16; ++g)
+        if (group_max[g] >= threshold) return true;
+      return false;
     };
     auto emit = [&](int j) {
       const int32_t v = by_scan[j];
@@ -108,17 +120,26 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
       return true;
     };
     // Positions once read are never significant again: their entries are dead.
-    Pass(w, list, start, end, significant, emit);
+    Pass(w, list, start, end, significant, any_of, emit);
   }
   return true;
 }
 
-void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_t decoded[64]) {
+namespace {
+
+// The residue walk shared by writing and tracing: `updated(count, values)`
+// is called after every update with the updates made so far and the values
+// the reader then holds; it returns false to stop there.
+template <typename Updated>
+void ResidueWalk(BitWriter& w, const int16_t by_scan[64], int8_t decoded[64], Updated updated) {
   uint32_t largest = 0;
+  uint32_t magnitude[64];
+  uint32_t group_max[16] = {};
   for (int k = 0; k < 64; ++k) {
     decoded[k] = 0;
-    const uint32_t m = static_cast<uint32_t>(std::abs(by_scan[k])) & 255;
-    if (m > largest) largest = m;
+    magnitude[k] = static_cast<uint32_t>(std::abs(by_scan[k])) & 255;
+    group_max[k / 4] = std::max(group_max[k / 4], magnitude[k]);
+    if (magnitude[k] > largest) largest = magnitude[k];
   }
   const int s = largest ? BitLength(largest) - 1 : 0;
   w.Put(static_cast<uint32_t>(s), 3);
@@ -129,28 +150,59 @@ void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_
   uint8_t found[64];
   uint32_t found_count = 0, updates = 0;
   auto* value = reinterpret_cast<uint8_t*>(decoded);
-  auto magnitude = [&](int j) { return static_cast<uint32_t>(std::abs(by_scan[j])) & 255; };
 
   for (uint32_t mask = 1u << s; mask; mask >>= 1) {
     const uint32_t earlier = found_count;
     for (uint32_t f = 0; f < earlier; ++f) {
-      const bool bit = magnitude(found[f]) & mask;
+      const bool bit = magnitude[found[f]] & mask;
       w.PutBit(bit);
       if (!bit) continue;
       uint8_t& v = value[found[f]];
       v = static_cast<uint8_t>((v & 0x80) ? v - mask : v + mask);
-      if (updates++ == limit) return;
+      if (!updated(++updates, decoded)) return;
     }
-    auto significant = [&](int j) { return !read[j] && magnitude(j) >= mask; };
+    auto significant = [&](int j) { return !read[j] && magnitude[j] >= mask; };
+    // Entries other than single positions start on a group of four, and a
+    // live entry never covers a position already read.
+    auto any_of = [&](int i, int span) {
+      for (int g = i / 4; g < (i + span) / 4 && g < 16; ++g)
+        if (group_max[g] >= mask) return true;
+      return false;
+    };
     auto emit = [&](int j) {
       read[j] = true;
       w.PutBit(by_scan[j] < 0);
       value[j] = static_cast<uint8_t>(by_scan[j] < 0 ? 0u - mask : mask);
       found[found_count++] = static_cast<uint8_t>(j);
-      return updates++ != limit;
+      return updated(++updates, decoded);
     };
-    if (!Pass(w, list, start, end, significant, emit)) return;
+    if (!Pass(w, list, start, end, significant, any_of, emit)) return;
   }
+}
+
+}  // namespace
+
+void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_t decoded[64]) {
+  // The reader stops after limit + 1 updates.
+  ResidueWalk(w, by_scan, decoded,
+              [&](uint32_t updates, const int8_t*) { return updates <= limit; });
+}
+
+void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count, uint32_t* bits,
+                  int8_t (*decoded)[64]) {
+  BitWriter counter(true);
+  int8_t values[64];
+  size_t next = 0;
+  auto capture = [&](size_t i) {
+    bits[i] = static_cast<uint32_t>(counter.bit_count());
+    std::memcpy(decoded[i], values, 64);
+  };
+  ResidueWalk(counter, by_scan, values, [&](uint32_t updates, const int8_t*) {
+    while (next < count && updates == limits[next] + 1) capture(next++);
+    return next < count;
+  });
+  // Limits the residue never reaches read it whole.
+  while (next < count) capture(next++);
 }
 
 }  // namespace vexil

@@ -3,6 +3,7 @@
 // the given values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "encoder/bit_writer.h"
@@ -18,5 +19,10 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]);
 // after `limit` + 1 updates; `decoded` receives what the reader then holds
 // (8-bit, wrapping: a +128 reads back as -128).
 void WriteResidue(BitWriter& w, const int16_t by_scan[64], uint32_t limit, int8_t decoded[64]);
+
+// What WriteResidue gives for each of `count` limits (ascending) in one walk:
+// bits[i] the bits it writes and decoded[i] what the reader then holds.
+void TraceResidue(const int16_t by_scan[64], const uint32_t* limits, size_t count, uint32_t* bits,
+                  int8_t (*decoded)[64]);
 
 }  // namespace vexil

@@ -187,6 +187,8 @@ void FetchFrame(MovieHandle* movie, uint32_t n) {
     if (got < movie->frame_bytes) movie->frame_bytes = got;
   }
   ServiceSound(movie);
+  // The sound service reads the frame number under the sound mutex.
+  std::lock_guard<std::recursive_timed_mutex> sound(movie->sound_mutex);
   movie->current_frame = static_cast<int32_t>(i + 1);
 }
 

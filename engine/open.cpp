@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "audio/sound_service.h"
 #include "audio/sound_track.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
@@ -313,6 +314,10 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   in->lock_try = LockTry;
   in->lock_release = LockRelease;
   in->lock_yield = LockYield;
+
+  // The sound service, once the lock operations are in (without a free
+  // service slot the player's calls alone feed the sound).
+  if (movie->play_tracks > 0 && !movie->track_states[0].own_service) JoinSoundService(movie);
 
   // 14. Background reading (without a free service slot the movie is read in
   // the foreground only).

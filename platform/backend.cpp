@@ -8,11 +8,11 @@ namespace vexil::platform {
 namespace {
 
 Backend Choose() {
+  const char* forced = std::getenv("VEXIL_PLATFORM");
+  if (forced && std::strcmp(forced, "headless") == 0) return Backend::kHeadless;
 #ifdef _WIN32
   return Backend::kWin32;
 #else
-  const char* forced = std::getenv("VEXIL_PLATFORM");
-  if (forced && std::strcmp(forced, "headless") == 0) return Backend::kHeadless;
   if (!SdlAvailable()) return Backend::kHeadless;
   if (forced && std::strcmp(forced, "sdl") == 0) return Backend::kSdl;
   const char* x = std::getenv("DISPLAY");

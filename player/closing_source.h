@@ -7,8 +7,8 @@
 
 namespace vexil {
 
-// The built-in closing picture and its trailing zero bytes; empty while the
-// program carries none.
+// The built-in closing picture: the movie's bytes, which the program keeps
+// followed by the zero bytes a movie in memory needs.
 std::span<const uint8_t> BuiltInClosingPicture();
 
 }  // namespace vexil

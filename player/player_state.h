@@ -71,7 +71,7 @@ struct Player {
   SummaryRecord summary{};
   bool summary_captured = false;
 
-  // The built-in closing picture: a movie in memory followed by at least
+  // The closing picture: a movie in memory, its bytes followed by at least
   // 1 KiB of zero bytes. Empty: there is none (its open fails).
   std::span<const uint8_t> closing_movie;
 };

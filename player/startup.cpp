@@ -1,5 +1,8 @@
 #include "player/startup.h"
 
+#include "audio/driver_directsound.h"
+#include "audio/driver_waveout.h"
+#include "audio/sound_track.h"
 #include "display/display_buffer.h"
 #include "engine/last_error.h"
 #include "platform/desktop.h"
@@ -101,7 +104,9 @@ int RunPlayer(const PlayerStart& start) {
     return kExitFailure;
   }
 
-  // 10: the sound output is chosen here once the sound system is built in.
+  // 10. The sound output, before the first movie opens. Without a working
+  // output the movies play silent.
+  SetSoundSystem(settings.use_wave_out ? WaveOutSoundProvider : DirectSoundProvider);
 
   // 11. The movies.
   if (settings.display_mode.width)

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the tools need.
+#   scripts/install-deps.sh            the Linux build
+#   scripts/install-deps.sh --windows  the Windows cross build and Wine (32-bit)
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
@@ -13,6 +15,13 @@ PACKAGES=(
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
 )
+if [ "${1:-}" = "--windows" ]; then
+  # The cross compiler, the GoogleTest sources to build with it, and Wine
+  # with its 32-bit half, which needs the i386 architecture.
+  PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix googletest wine wine32:i386)
+  # (wine32:i386 is then missing, so the package lists are updated below.)
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,25 +1,47 @@
 // Helpers shared by the test programs.
 #pragma once
 
-#include <unistd.h>
-
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#else
+#include <sys/wait.h>
+#endif
+
 namespace vexil::test {
 
-// A file in a fresh temporary folder, removed with the object.
+// A file in a fresh temporary folder, removed with the object. Paths use the
+// system's own separator: on Windows a '/' in a name would read as a switch.
 class TempFile {
  public:
   explicit TempFile(const std::string& name = "movie.vxl") {
-    char pattern[] = "/tmp/vexil-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    path_ = dir_ + "/" + name;
+    namespace fs = std::filesystem;
+    static std::atomic<uint32_t> serial{0};
+    const fs::path base = fs::temp_directory_path();
+    const uint64_t stamp =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // create_directory is false when the folder exists: another test program
+    // may be using the same name at the same time.
+    for (uint32_t attempt = 0;; ++attempt) {
+      const uint64_t unique = stamp * 31 + (serial++) * 7919 + attempt;
+      dir_ = base / ("vexil-test-" + std::to_string(unique % 100000000000ull));
+      std::error_code ec;
+      if (fs::create_directory(dir_, ec) || attempt > 1000) break;
+    }
+    path_ = (dir_ / name).string();
   }
   explicit TempFile(const std::vector<uint8_t>& bytes, const std::string& name = "movie.vxl")
       : TempFile(name) {
@@ -34,14 +56,15 @@ class TempFile {
 
   void Write(const std::vector<uint8_t>& bytes) const {
     std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   const std::string& path() const { return path_; }
   const char* c_str() const { return path_.c_str(); }
-  std::string Sibling(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Sibling(const std::string& name) const { return (dir_ / name).string(); }
 
  private:
-  std::string dir_;
+  std::filesystem::path dir_;
   std::string path_;
 };
 
@@ -51,5 +74,130 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 inline std::string VectorsDir() { return VEXIL_VECTORS_DIR; }
+
+// A program of this build, e.g. BuiltProgram("tools/vexil").
+inline std::string BuiltProgram(const std::string& relative) {
+#ifdef _WIN32
+  std::string path = std::string(VEXIL_BINARY_DIR) + "/" + relative + ".exe";
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+#else
+  return std::string(VEXIL_BINARY_DIR) + "/" + relative;
+#endif
+}
+
+// Arguments written as one line; none of them may contain a blank.
+inline std::vector<std::string> SplitAtBlanks(const std::string& line) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while ((at = line.find_first_not_of(' ', at)) != std::string::npos) {
+    const size_t end = line.find(' ', at);
+    words.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end;
+  }
+  return words;
+}
+
+struct ProgramOutcome {
+  int exit_code = -1;        // -1 when the program could not be run or did not end normally
+  std::string error_output;  // standard error, line ends as "\n"
+};
+
+// Runs a program with the arguments, its standard output discarded.
+inline ProgramOutcome RunProgram(const std::string& program,
+                                 const std::vector<std::string>& arguments) {
+  ProgramOutcome outcome;
+#ifdef _WIN32
+  // The child's run-time splits its command line back into arguments by
+  // these rules (and VexilPlay.exe reads the line itself).
+  auto quote = [](const std::string& a) {
+    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
+    std::string q = "\"";
+    size_t backslashes = 0;
+    for (char c : a) {
+      if (c == '\\') {
+        ++backslashes;
+        continue;
+      }
+      q.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+      backslashes = 0;
+      q += c;
+    }
+    q.append(backslashes * 2, '\\');
+    return q + "\"";
+  };
+  std::vector<std::string> quoted{quote(program)};
+  for (const std::string& a : arguments) quoted.push_back(quote(a));
+  std::vector<const char*> argv;
+  for (const std::string& q : quoted) argv.push_back(q.c_str());
+  argv.push_back(nullptr);
+  // The child inherits the run-time's descriptors 1 and 2: point them at
+  // nothing and at a file while it runs.
+  TempFile errors("stderr.txt");
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int saved_out = _dup(1), saved_err = _dup(2);
+  const int null_fd = _open("NUL", _O_WRONLY);
+  const int err_fd =
+      _open(errors.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (null_fd >= 0 && err_fd >= 0) {
+    _dup2(null_fd, 1);
+    _dup2(err_fd, 2);
+    const intptr_t code = _spawnv(_P_WAIT, program.c_str(), argv.data());
+    _dup2(saved_out, 1);
+    _dup2(saved_err, 2);
+    outcome.exit_code = static_cast<int>(code);
+  }
+  for (int fd : {null_fd, err_fd, saved_out, saved_err})
+    if (fd >= 0) _close(fd);
+  const std::vector<uint8_t> text = ReadFileBytes(errors.path());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    outcome.error_output += static_cast<char>(text[i]);
+  }
+#else
+  auto quote = [](const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+  };
+  std::string command = quote(program);
+  for (const std::string& a : arguments) command += ' ' + quote(a);
+  command += " 2>&1 >/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return outcome;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.error_output.append(buffer, n);
+  const int status = pclose(pipe);
+  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  return outcome;
+}
+
+// Sets an environment variable for the object's lifetime (for the programs a
+// test starts); the variable is removed afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const std::string& name, const std::string& value) : name_(name) {
+#ifdef _WIN32
+    _putenv((name + "=" + value).c_str());
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+  }
+  ~ScopedEnvironment() {
+#ifdef _WIN32
+    _putenv((name_ + "=").c_str());
+#else
+    unsetenv(name_.c_str());
+#endif
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+};
 
 }  // namespace vexil::test

@@ -2,10 +2,9 @@
 // with the movie appended and its default command patched to play it, so
 // that OUT plays its own movie (the colon source ":<offset>"), with the
 // switches given as its defaults.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -74,8 +73,7 @@ int RunEmbed(int argc, char** argv) {
     std::fprintf(stderr, "vexil: cannot read %s\n", movie);
     return 1;
   }
-  const int64_t block = FindDefaultCommandBlock(program.data(), program.size());
-  if (block < 0) {
+  if (FindDefaultCommandBlock(program.data(), program.size()).offset < 0) {
     std::fprintf(stderr, "vexil: %s is not a player with a default command block\n", player);
     return 1;
   }
@@ -87,14 +85,14 @@ int RunEmbed(int argc, char** argv) {
     command += ' ';
     command += switches;
   }
-  if (command.size() > kCommandTextLimit || command.find('~') != std::string::npos ||
-      command.find('\0') != std::string::npos) {
-    std::fprintf(stderr, "vexil: the switches do not fit the default command (at most %zu "
-                 "characters, no '~')\n", kCommandTextLimit - (command.size() - switches.size()));
+  if (command.find('~') != std::string::npos || command.find('\0') != std::string::npos ||
+      !WriteDefaultCommandBlock(program.data(), program.size(), command)) {
+    std::fprintf(stderr,
+                 "vexil: the switches do not fit the default command (at most %zu characters, "
+                 "no '~')\n",
+                 kCommandTextLimit - (command.size() - switches.size()));
     return 1;
   }
-  std::memset(program.data() + block, kDefaultCommandFill, kDefaultCommandBlockSize);
-  std::memcpy(program.data() + block, command.data(), command.size());
   program.insert(program.end(), movie_bytes.begin(), movie_bytes.end());
 
   FILE* f = std::fopen(out, "wb");
@@ -108,9 +106,12 @@ int RunEmbed(int argc, char** argv) {
     return 1;
   }
   // Runnable like the player it came from.
-  struct stat st {};
-  const mode_t mode = stat(player, &st) == 0 ? (st.st_mode & 07777) : 0755;
-  chmod(out, mode | S_IRUSR | S_IWUSR | S_IXUSR);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::perms mode = fs::status(player, ec).permissions();
+  fs::permissions(out, (ec ? fs::perms::owner_all : mode) | fs::perms::owner_read |
+                           fs::perms::owner_write | fs::perms::owner_exec,
+                  ec);
   return 0;
 }
 

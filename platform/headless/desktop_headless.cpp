@@ -1,4 +1,5 @@
 #include "platform/desktop.h"
+#include "platform/headless/headless_backend.h"
 
 namespace vexil::platform {
 namespace {
@@ -8,8 +9,8 @@ DesktopMode g_headless_desktop = kDefaultHeadlessDesktop;
 
 }  // namespace
 
-DesktopMode HeadlessDesktop() { return g_headless_desktop; }
-
 void SetHeadlessDesktop(const DesktopMode& mode) { g_headless_desktop = mode; }
+
+DesktopMode headless::Desktop() { return g_headless_desktop; }
 
 }  // namespace vexil::platform

@@ -9,4 +9,6 @@ uint32_t ProcessorCount() {
   return n < 1 ? 1u : static_cast<uint32_t>(n);
 }
 
+bool RunsUnderWow64() { return false; }
+
 }  // namespace vexil::platform

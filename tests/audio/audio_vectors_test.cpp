@@ -1,7 +1,6 @@
 // Conformance: every track of the shared vectors decoded as `vexil decode --wav`
 // decodes it, against the other implementation's WAV files; and the tool itself.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -145,7 +144,7 @@ TEST(AudioVectors, ReadingModesGiveTheSameAudio) {
 // The tool itself.
 // ---------------------------------------------------------------------------
 
-const std::string kTool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
+const std::string kTool = test::BuiltProgram("tools/vexil");
 
 struct RunResult {
   int code;
@@ -153,11 +152,9 @@ struct RunResult {
 };
 
 RunResult RunTool(const std::string& arguments) {
-  test::TempFile err("stderr.txt");
-  const std::string command = kTool + " decode " + arguments + " 2>" + err.path();
-  const int status = std::system(command.c_str());
-  const std::vector<uint8_t> text = test::ReadFileBytes(err.path());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
+  const test::ProgramOutcome outcome =
+      test::RunProgram(kTool, test::SplitAtBlanks("decode " + arguments));
+  return {outcome.exit_code, outcome.error_output};
 }
 
 TEST(DecodeTool, WavOutputIsTheDecodePath) {

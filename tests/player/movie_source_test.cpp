@@ -66,17 +66,20 @@ TEST(MovieSource, PlainNames) {
     CloseMovieSource(opened);
     EXPECT_EQ(opened.movie, nullptr);
   }
-  // The title is the last component after '\', ':' or '/'.
+#ifndef _WIN32
+  // The title is the last component after '\', ':' or '/'. (On Windows those
+  // are the separators of every path above; a file name cannot hold them.)
   TempFile odd(SmallMovie(), "c:clips\\intro.vxl");
   OpenedSource opened = OpenMovieSource(odd.Sibling("c:clips\\intro"), NoSwitches(), context);
   ASSERT_NE(opened.movie, nullptr) << LastError();
   EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
   CloseMovieSource(opened);
+#endif
 
-  opened = OpenMovieSource(file.Sibling("missing"), NoSwitches(), context);
-  EXPECT_EQ(opened.movie, nullptr);
+  OpenedSource missing = OpenMovieSource(file.Sibling("missing"), NoSwitches(), context);
+  EXPECT_EQ(missing.movie, nullptr);
   EXPECT_STREQ(LastError(), "Error opening file.");
-  EXPECT_EQ(opened.title, "Vexil Video Player");
+  EXPECT_EQ(missing.title, "Vexil Video Player");
 }
 
 TEST(MovieSource, ColonSourcesReadTheProgramFile) {

@@ -2,7 +2,6 @@
 // and the vexilplay program itself (help text, exit codes, the default
 // command block patched in a copy of the program).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -187,50 +186,29 @@ TEST(DefaultCommand, LoadedUpToTheFirstTildeAnd511Characters) {
 
 // --- the program itself ---
 
-struct Outcome {
-  int exit_code;
-  std::string error_output;
-};
+#ifdef _WIN32
+const std::string kProgramSuffix = ".exe";
+std::string PlayerProgram() { return test::BuiltProgram("player/VexilPlay"); }
+#else
+const std::string kProgramSuffix = "";
+std::string PlayerProgram() { return test::BuiltProgram("player/vexilplay"); }
+#endif
 
-std::string PlayerProgram() { return std::string(VEXIL_BINARY_DIR) + "/player/vexilplay"; }
-
-std::string Quote(const std::string& s) {
-  std::string quoted = "'";
-  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
-  std::string command = Quote(program);
-  for (const std::string& a : arguments) {
-    command += ' ';
-    command += Quote(a);
-  }
-  command += " 2>&1 >/dev/null";
-  Outcome outcome{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return outcome;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.error_output.append(buffer, n);
-  int status = pclose(pipe);
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
+using test::RunProgram;
 
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(PlayerProgram())) GTEST_SKIP() << "vexilplay is not built";
-    // Boxes go to standard error, even where a display exists.
-    setenv("VEXIL_PLATFORM", "headless", 1);
   }
+  // Message boxes as text on standard error, whatever the desktop.
+  test::ScopedEnvironment headless_{"VEXIL_PLATFORM", "headless"};
 };
 
 TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
   for (std::vector<std::string> arguments :
        {std::vector<std::string>{}, {"/P", "/P", "movie"}, {"/X"}, {"/I3", "movie"}}) {
-    Outcome o = RunProgram(PlayerProgram(), arguments);
+    test::ProgramOutcome o = RunProgram(PlayerProgram(), arguments);
     EXPECT_EQ(o.exit_code, 1);
     EXPECT_EQ(o.error_output, HelpText());
   }
@@ -238,14 +216,18 @@ TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
 
 TEST_F(Program, MoviesByPathAndTheirErrors) {
   TempFile movie(SmallMovie(), "intro.vxl");
-  Outcome o = RunProgram(PlayerProgram(), {movie.path(), "/S"});
+  test::ProgramOutcome o = RunProgram(PlayerProgram(), {movie.path(), "/S"});
   EXPECT_EQ(o.exit_code, 0);
   EXPECT_EQ(o.error_output.rfind("Video: 16 x 16 at 10.0 frames/sec\nTotal frames: 2\n\n", 0), 0u)
       << o.error_output;
   o = RunProgram(PlayerProgram(), {movie.Sibling("intro")});  // ".vxl" added
   EXPECT_EQ(o.exit_code, 0);
   EXPECT_EQ(o.error_output, "");
+#ifdef _WIN32
+  o = RunProgram(PlayerProgram(), {movie.Sibling("missing")});
+#else
   o = RunProgram(PlayerProgram(), {"--", movie.Sibling("missing")});
+#endif
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.error_output, "Error opening file.\n");
 }
@@ -254,33 +236,34 @@ TEST_F(Program, MoviesByPathAndTheirErrors) {
 // patched to play it, as a tool that embeds movies does.
 TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
   std::vector<uint8_t> program = test::ReadFileBytes(PlayerProgram());
-  const int64_t at = FindDefaultCommandBlock(program.data(), program.size());
-  ASSERT_GE(at, 0);
-  auto block = program.begin() + at;
-  EXPECT_EQ(std::string(block, block + kDefaultCommandBlockSize),
+  EXPECT_EQ(ReadDefaultCommandBlock(program.data(), program.size()),
             std::string(kDefaultCommandBlockSize, kDefaultCommandFill));
   // Damaged program files are refused, not read out of bounds.
-  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40), -1);
+  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40).offset, -1);
   std::vector<uint8_t> damaged = program;
-  damaged[0x3C] = 0xFF;  // section count
+  damaged[0x3C] = 0xFF;  // ELF: the section count; PE: where its header lies
   damaged[0x3D] = 0xFF;
-  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()), -1);
-  const uint8_t not_elf[64] = {'M', 'Z'};
-  EXPECT_EQ(FindDefaultCommandBlock(not_elf, sizeof not_elf), -1);
+  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()).offset, -1);
+  const uint8_t neither[64] = {'Z', 'M'};
+  EXPECT_EQ(FindDefaultCommandBlock(neither, sizeof neither).offset, -1);
 
   const size_t offset = program.size();
-  const std::string command = ":" + std::to_string(offset) + " /l /j";
-  std::copy(command.begin(), command.end(), block);
+  std::string command = ":";
+  command += std::to_string(offset);
+  command += " /l /j";
+  ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(), command));
   std::vector<uint8_t> movie = SmallMovie();
   program.insert(program.end(), movie.begin(), movie.end());
-  TempFile copy(program, "carrier");
+  TempFile copy(program, "carrier" + kProgramSuffix);
   std::filesystem::permissions(copy.path(), std::filesystem::perms::owner_all);
 
+#ifndef _WIN32
   // "/l" plays forever: an interrupt ends it in order, with exit code 0.
   EXPECT_EQ(RunProgram("timeout", {"--preserve-status", "-s", "TERM", "1", copy.path()}).exit_code,
             0);
+#endif
   EXPECT_EQ(RunProgram(copy.path(), {"/-L"}).exit_code, 0);
-  Outcome o = RunProgram(copy.path(), {"/Pa"});
+  test::ProgramOutcome o = RunProgram(copy.path(), {"/Pa"});
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.error_output, HelpText());
 }

@@ -1,7 +1,6 @@
 // vexil decode --y4m / --alpha: the conformance movies' pictures, byte for
 // byte, whichever way the movie is read and decoded.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
@@ -11,11 +10,10 @@
 namespace vexil {
 namespace {
 
-const std::string kTool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
+const std::string kTool = test::BuiltProgram("tools/vexil");
 
 int RunVexil(const std::string& arguments) {
-  const int status = std::system((kTool + " " + arguments + " 2>/dev/null").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return test::RunProgram(kTool, test::SplitAtBlanks(arguments)).exit_code;
 }
 
 TEST(DecodeTool, Y4mAndAlphaMatchTheVectors) {

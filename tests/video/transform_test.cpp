@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -39,7 +40,7 @@ std::vector<uint32_t> Recompute(const int m[64], const char* exceptions) {
   const double scales[16] = {1, 4.0 / 3, 5.0 / 3, 2,  8.0 / 3, 3.5, 4,  5,
                              6, 8,       12,      17, 22,      28,  34, 44};
   double a[8] = {1};
-  for (int k = 1; k < 8; ++k) a[k] = std::sqrt(2.0) * std::cos(k * M_PI / 16);
+  for (int k = 1; k < 8; ++k) a[k] = std::sqrt(2.0) * std::cos(k * std::numbers::pi / 16);
   std::vector<uint32_t> t(16 * 64);
   for (int q = 0; q < 16; ++q)
     for (int p = 0; p < 64; ++p)

@@ -1,0 +1,147 @@
+// Encoder speed: frames per second of the video encoder at 640x480 and the
+// bits per pixel it spends at a few qualities, on a synthetic camera pan over
+// a textured scene with moving objects and sensor noise; and the kernels of
+// the mode decision.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "encoder/coefficient_encoder.h"
+#include "encoder/encoder_kernels.h"
+#include "encoder/forward_dct.h"
+#include "encoder/quality.h"
+#include "encoder/video_encoder.h"
+
+namespace vexil {
+namespace {
+
+// Frame t of the scene: a panning, gently zooming texture of soft shapes and
+// fine detail, two moving discs, and noise of about 2 levels.
+Picture SceneFrame(uint32_t w, uint32_t h, uint32_t t) {
+  Picture p;
+  p.width = w;
+  p.height = h;
+  p.y.resize(size_t{w} * h);
+  p.cb.resize(size_t{p.chroma_width()} * p.chroma_height());
+  p.cr.resize(p.cb.size());
+  std::mt19937 rng(t);
+  std::normal_distribution<double> noise(0, 2);
+  const double pan = 3.0 * t, zoom = 1 + 0.002 * t;
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) {
+      const double u = (x + pan) / zoom, v = (y + 0.5 * pan) / zoom;
+      double l = 110 + 50 * std::sin(u * 0.021) * std::cos(v * 0.017) +
+                 25 * std::sin(u * 0.11 + v * 0.07) + 12 * std::sin(u * 0.5) * std::sin(v * 0.45);
+      for (int k = 0; k < 2; ++k) {
+        const double cx = w * (0.3 + 0.4 * k) + 40 * std::sin(t * 0.1 + k),
+                     cy = h * 0.5 + 60 * std::cos(t * 0.07 + 2 * k);
+        if (std::hypot(x - cx, y - cy) < 50 + 10 * k) l = 200 - 80 * k + 0.2 * (x - cx);
+      }
+      p.y[size_t{y} * w + x] = static_cast<uint8_t>(std::clamp(l + noise(rng), 0.0, 255.0));
+    }
+  }
+  for (uint32_t y = 0; y < p.chroma_height(); ++y) {
+    for (uint32_t x = 0; x < p.chroma_width(); ++x) {
+      const double u = (2 * x + pan) / zoom, v = (2 * y + 0.5 * pan) / zoom;
+      p.cb[size_t{y} * p.chroma_width() + x] = static_cast<uint8_t>(128 + 30 * std::sin(u * 0.013));
+      p.cr[size_t{y} * p.chroma_width() + x] = static_cast<uint8_t>(128 + 25 * std::cos(v * 0.011));
+    }
+  }
+  return p;
+}
+
+// One key frame and nine inter frames per iteration.
+void BM_EncodeVideo(benchmark::State& state) {
+  const uint32_t w = static_cast<uint32_t>(state.range(0)),
+                 h = static_cast<uint32_t>(state.range(1));
+  const uint32_t quality = static_cast<uint32_t>(state.range(2));
+  constexpr uint32_t kFrames = 10;
+  std::vector<Picture> frames;
+  for (uint32_t t = 0; t < kFrames; ++t) frames.push_back(SceneFrame(w, h, t));
+  uint64_t bytes = 0, frames_done = 0;
+  double psnr = 0;
+  for (auto _ : state) {
+    VideoEncoderOptions o;
+    o.width = w;
+    o.height = h;
+    o.quality = quality;
+    VideoEncoder encoder(o);
+    for (uint32_t t = 0; t < kFrames; ++t) {
+      std::vector<uint8_t> video;
+      VideoFrameStats stats;
+      std::string error;
+      if (!encoder.EncodeFrame(frames[t], t == 0, &video, &stats, &error))
+        state.SkipWithError(error.c_str());
+      bytes += video.size();
+      psnr += stats.Psnr(ENCODER_Y);
+      ++frames_done;
+    }
+  }
+  state.counters["frames_per_second"] =
+      benchmark::Counter(static_cast<double>(frames_done), benchmark::Counter::kIsRate);
+  state.counters["bits_per_pixel"] = 8.0 * bytes / (double(frames_done) * w * h);
+  state.counters["luma_psnr_db"] = psnr / frames_done;
+}
+BENCHMARK(BM_EncodeVideo)
+    ->Args({640, 480, kDefaultQuality})
+    ->Args({640, 480, 50})
+    ->Args({640, 480, 90})
+    ->Args({320, 240, kDefaultQuality})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Distortion(benchmark::State& state) {
+  const EncoderKernels& m = SelectEncoderKernels(state.range(0) ? 0xFFFFFFFFu : 0);
+  std::vector<uint8_t> a(64 * 64), b(64 * 64);
+  std::mt19937 rng(7);
+  for (auto& v : a) v = static_cast<uint8_t>(rng());
+  for (auto& v : b) v = static_cast<uint8_t>(rng());
+  uint32_t sum = 0;
+  for (auto _ : state) {
+    for (int y = 0; y < 56; y += 8)
+      for (int x = 0; x < 56; x += 3)
+        sum += m.sad8x8(&a[y * 64 + x], 64, &b[x * 64 + y], 64) +
+               m.sse8x8(&a[y * 64 + x], 64, &b[y * 64 + x + 1], 64);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed(state.iterations() * 7 * 19 * 2);
+}
+BENCHMARK(BM_Distortion)->Arg(0)->Arg(1);
+
+void BM_ForwardDct(benchmark::State& state) {
+  const EncoderKernels& k = SelectEncoderKernels(state.range(0) ? 0xFFFFFFFFu : 0);
+  float in[64], out[64];
+  for (int i = 0; i < 64; ++i) in[i] = static_cast<float>((i * 37) % 255);
+  for (auto _ : state) {
+    k.forward_dct(in, out);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ForwardDct)->Arg(0)->Arg(1);
+
+void BM_CoefficientBits(benchmark::State& state) {
+  std::mt19937 rng(3);
+  std::vector<std::array<int16_t, 64>> blocks(256);
+  for (auto& b : blocks) {
+    for (int k = 0; k < 64; ++k)
+      b[k] = k < 12 ? static_cast<int16_t>(int(rng() % 41) - 20) : (rng() % 9 == 0 ? 1 : 0);
+  }
+  size_t bits = 0, i = 0;
+  for (auto _ : state) {
+    BitWriter counter(true);
+    WriteCoefficients(counter, blocks[i++ & 255].data());
+    bits += counter.bit_count();
+  }
+  benchmark::DoNotOptimize(bits);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CoefficientBits);
+
+}  // namespace
+}  // namespace vexil
+
+BENCHMARK_MAIN();

@@ -1,0 +1,45 @@
+#include "platform/dialogs.h"
+
+#include "platform/backend.h"
+#include "platform/headless/headless_backend.h"
+#ifdef VEXIL_HAVE_SDL
+#include "platform/sdl/dialogs_sdl.h"
+#endif
+#ifdef _WIN32
+#include "platform/win32/win32_backend.h"
+#endif
+
+namespace vexil::platform {
+namespace {
+
+std::vector<ShownMessage>* g_capture = nullptr;
+
+}  // namespace
+
+void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+  // Captured boxes are never shown, whichever back end is active.
+  if (g_capture) {
+    g_capture->push_back(ShownMessage{caption, text, icon});
+    return;
+  }
+  switch (ActiveBackend()) {
+#ifdef _WIN32
+    case Backend::kWin32:
+      return win32::ShowMessageBox(caption, text, icon);
+#endif
+#ifdef VEXIL_HAVE_SDL
+    case Backend::kSdl:
+      // Where SDL cannot show a box, the text goes out as without a screen.
+      if (SdlShowMessageBox(caption, text, icon)) return;
+      return headless::ShowMessageBox(caption, text, icon);
+#endif
+    default:
+      return headless::ShowMessageBox(caption, text, icon);
+  }
+}
+
+void CaptureMessageBoxes(std::vector<ShownMessage>* into) {
+  g_capture = into;
+}
+
+}  // namespace vexil::platform

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs (32-bit, static, with Debian's mingw-w64)
+# and runs the unit tests built for Windows under Wine, in a fresh 32-bit
+# prefix and without a display.
+#   scripts/windows.sh
+# Environment: BUILD (default build-win32), TEST_TIMEOUT per test program in
+# seconds (default 600).
+# Skips (exit 0) only when this system's package sources do not offer the
+# packages at all; any other failure fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build-win32}
+TEST_TIMEOUT=${TEST_TIMEOUT:-600}
+PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386)
+TEST_PROGRAMS=(platform engine video audio player tools)
+
+if ! ./scripts/install-deps.sh --windows; then
+  unavailable=()
+  if command -v apt-cache >/dev/null; then
+    for p in "${PACKAGES[@]}"; do
+      candidate=$(apt-cache policy "$p" 2>/dev/null | awk '/Candidate:/ {print $2}')
+      if [ -z "$candidate" ] || [ "$candidate" = "(none)" ]; then unavailable+=("$p"); fi
+    done
+  else
+    unavailable=("${PACKAGES[@]}")
+  fi
+  if [ ${#unavailable[@]} -gt 0 ]; then
+    echo "windows: SKIPPED: the package sources offer no ${unavailable[*]}"
+    exit 0
+  fi
+  echo "windows: installing the cross compiler and Wine failed" >&2
+  exit 1
+fi
+
+# --- cross build: the two programs and the test programs, nothing else ---
+cmake -S . -B "$BUILD" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DVEXIL_BUILD_BENCH=OFF >/dev/null
+targets=(vexilplay vexiltool)
+for t in "${TEST_PROGRAMS[@]}"; do targets+=("${t}_tests"); done
+cmake --build "$BUILD" -j2 --target "${targets[@]}"
+
+# Only the system's DLLs: the run-times are linked in.
+for exe in "$BUILD/player/VexilPlay.exe" "$BUILD/tools/vexil.exe"; do
+  dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+  echo "$(basename "$exe"): $dlls"
+  for dll in $dlls; do
+    case "$dll" in
+      kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | winmm.dll | msvcrt.dll | shell32.dll) ;;
+      *) echo "windows: $exe needs $dll, which Windows does not provide" >&2; exit 1 ;;
+    esac
+  done
+done
+
+# --- Wine: a fresh 32-bit prefix, no display, no add-on installers ---
+export WINEPREFIX="$PWD/$BUILD/wine-prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+rm -rf "$WINEPREFIX"
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wine wineboot --init >/dev/null 2>&1
+wineserver -w
+
+# The tests find the vectors and the programs by absolute POSIX paths, which
+# Wine resolves on the drive of the current folder: run from a POSIX folder.
+cd "$BUILD"
+passed=0 failed=0 skipped=0 broken=()
+for t in "${TEST_PROGRAMS[@]}"; do
+  log="tests/${t}_tests.wine.log"
+  status=0
+  timeout "$TEST_TIMEOUT" wine "tests/${t}_tests.exe" --gtest_brief=1 >"$log" 2>&1 || status=$?
+  ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
+  ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
+  skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
+  bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
+  echo "${t}_tests.exe: ${ran:-?} ran, ${ok:-0} passed, ${bad:-0} failed, ${skip:-0} skipped (exit $status)"
+  grep -E '^\[  (SKIPPED|FAILED)  ?\] [A-Za-z]' "$log" | sort -u | sed 's/^/    /' || true
+  passed=$((passed + ${ok:-0}))
+  skipped=$((skipped + ${skip:-0}))
+  failed=$((failed + ${bad:-0}))
+  if [ "$status" != 0 ] || [ -z "$ran" ]; then
+    broken+=("${t}_tests")
+    [ -n "$ran" ] || { echo "    (no summary; the end of its output:)"; tail -20 "$log" | sed 's/^/    /'; }
+  fi
+done
+echo "windows tests under Wine: $passed passed, $failed failed, $skipped skipped"
+if [ ${#broken[@]} -gt 0 ]; then
+  echo "windows: failing test programs: ${broken[*]} (logs: $BUILD/tests/*.wine.log)" >&2
+  exit 1
+fi

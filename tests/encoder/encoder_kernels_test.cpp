@@ -1,0 +1,194 @@
+// The encoder's building blocks: the distortion kernels (SSE2 against the
+// references), the transform pieces against the decoder's own transform, the
+// residue trace against the residue writer, the bit writer, the motion search.
+#include "encoder/encoder_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "encoder/bit_writer.h"
+#include "encoder/coefficient_encoder.h"
+#include "encoder/forward_dct.h"
+#include "encoder/motion_search.h"
+#include "platform/cpu.h"
+#include "video/idct.h"
+#include "video/quantizer_tables.h"
+
+namespace vexil {
+namespace {
+
+TEST(EncoderKernels, FastKernelsAgreeWithTheReferences) {
+  const EncoderKernels& reference = SelectEncoderKernels(0);
+  const EncoderKernels& fast = SelectEncoderKernels(CpuFeatures());
+  std::mt19937 rng(1);
+  std::vector<uint8_t> a(40 * 40), b(40 * 40);
+  for (int round = 0; round < 2000; ++round) {
+    // Extremes as well as random samples.
+    const int kind = round % 3;
+    for (auto& v : a) v = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(rng()) : 255;
+    for (auto& v : b) v = kind == 0 ? 255 : static_cast<uint8_t>(rng());
+    const uint32_t pa = 8 + rng() % 32, pb = 8 + rng() % 32;
+    const uint8_t* x = a.data() + rng() % 5;
+    const uint8_t* y = b.data() + rng() % 5;
+    ASSERT_EQ(fast.sad8x8(x, pa, y, pb), reference.sad8x8(x, pa, y, pb));
+    ASSERT_EQ(fast.sse8x8(x, pa, y, pb), reference.sse8x8(x, pa, y, pb));
+  }
+  std::vector<uint8_t> zero(64, 0), full(64, 255);
+  EXPECT_EQ(fast.sse8x8(zero.data(), 8, full.data(), 8), 64u * 255 * 255);
+  EXPECT_EQ(fast.sad8x8(zero.data(), 8, full.data(), 8), 64u * 255);
+}
+
+TEST(ForwardDct, UnwrappedInverseKeepsTheDecodersLowBits) {
+  std::mt19937 rng(2);
+  for (int round = 0; round < 4000; ++round) {
+    int16_t block[64] = {};
+    const int count = 1 + rng() % 12;
+    for (int i = 0; i < count; ++i)
+      block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
+    const uint32_t* quant = (round & 1 ? kInterQuant : kIntraQuant)[rng() % 16];
+    uint8_t wrapped[64];
+    int32_t whole[64];
+    IdctReference(block, quant, wrapped);
+    IdctUnwrapped(block, quant, whole);
+    for (int p = 0; p < 64; ++p) ASSERT_EQ(static_cast<uint8_t>(whole[p]), wrapped[p]);
+  }
+}
+
+TEST(ForwardDct, ScalesTurnTheDecodersBasisBackIntoItsCoefficient) {
+  // One coefficient through the decoder's inverse, then the forward DCT and
+  // the scale: the coefficient comes back (up to the output rounding) and the
+  // other positions stay near zero.
+  for (DctTable table : {DCT_INTRA, DCT_INTER}) {
+    for (uint32_t q : {0u, 4u, 9u, 15u}) {
+      const float* scale = DctCoefficientScale(table, q);
+      const uint32_t* quant = (table == DCT_INTRA ? kIntraQuant : kInterQuant)[q];
+      for (int p = 0; p < 64; ++p) {
+        int16_t block[64] = {};
+        // A coefficient worth an orthonormal 200: samples of ordinary size.
+        const int16_t value = static_cast<int16_t>(std::max(1L, std::lround(200 * scale[p])));
+        block[p] = value;
+        int32_t samples[64];
+        IdctUnwrapped(block, quant, samples);
+        float in[64], out[64];
+        for (int i = 0; i < 64; ++i) in[i] = static_cast<float>(samples[i]);
+        ForwardDctReference(in, out);
+        for (int i = 0; i < 64; ++i) {
+          const float expected = i == p ? value : 0.0f;
+          // Rounding moves each sample by at most a half, so an orthonormal
+          // coefficient by at most 8 x 0.5.
+          ASSERT_NEAR(out[i] * scale[i], expected, 4.01 * scale[i])
+              << "table " << table << " q " << q << " position " << p << " at " << i;
+        }
+      }
+    }
+  }
+}
+
+TEST(ForwardDct, LimitsKeepTheDequantizingProductInThirtyTwoBits) {
+  for (DctTable table : {DCT_INTRA, DCT_INTER}) {
+    for (uint32_t q = 0; q < 16; ++q) {
+      const uint32_t* quant = (table == DCT_INTRA ? kIntraQuant : kInterQuant)[q];
+      for (int p = 0; p < 64; ++p) {
+        const int64_t limit = DctCoefficientLimits(table, q)[p];
+        EXPECT_LE(limit * quant[p], int64_t{INT32_MAX});
+        EXPECT_TRUE(limit == 32767 || (limit + 1) * quant[p] > int64_t{INT32_MAX});
+      }
+    }
+  }
+}
+
+TEST(ResidueTrace, MatchesTheWriterAtEveryLimit) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 500; ++round) {
+    int16_t by_scan[64] = {};
+    const int count = rng() % 30;
+    for (int i = 0; i < count; ++i)
+      by_scan[rng() % 64] = static_cast<int16_t>(int(rng() % 256) - 128);
+    uint32_t limits[4];
+    uint32_t at = rng() % 20;
+    for (uint32_t& l : limits) {
+      l = std::min(at, 127u);
+      at += rng() % 40;
+    }
+    uint32_t bits[4];
+    int8_t traced[4][64];
+    TraceResidue(by_scan, limits, 4, bits, traced);
+    for (int i = 0; i < 4; ++i) {
+      BitWriter w;
+      int8_t written[64];
+      WriteResidue(w, by_scan, limits[i], written);
+      ASSERT_EQ(w.bit_count(), bits[i]) << "limit " << limits[i];
+      ASSERT_EQ(0, std::memcmp(written, traced[i], 64));
+    }
+  }
+}
+
+TEST(BitWriter, PacksLeastSignificantFirstInWholeWords) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 200; ++round) {
+    BitWriter w, counter(true), joined;
+    std::vector<bool> bits;
+    BitWriter halves[2];
+    const int puts = rng() % 60;
+    for (int i = 0; i < puts; ++i) {
+      const uint32_t n = rng() % 33, v = static_cast<uint32_t>(rng());
+      w.Put(v, n);
+      counter.Put(v, n);
+      halves[i * 2 >= puts].Put(v, n);
+      for (uint32_t k = 0; k < n; ++k) bits.push_back((v >> k) & 1);
+    }
+    joined.Append(halves[0]);
+    joined.Append(halves[1]);
+    ASSERT_EQ(w.bit_count(), bits.size());
+    ASSERT_EQ(counter.bit_count(), bits.size());
+    const std::vector<uint8_t> bytes = w.bytes();
+    ASSERT_EQ(bytes.size(), (bits.size() + 7) / 8);
+    for (size_t i = 0; i < bits.size(); ++i) ASSERT_EQ((bytes[i / 8] >> (i % 8)) & 1, bits[i]);
+    ASSERT_EQ(joined.bytes(), bytes);
+    w.PadToWord();
+    EXPECT_EQ(w.bit_count() % 32, 0u);
+    EXPECT_EQ(w.bytes().size() % 4, 0u);
+  }
+}
+
+TEST(MotionSearch, FindsAShiftedPictureAndStaysInsideThePlane) {
+  const uint32_t w = 64, h = 48;
+  std::vector<uint8_t> reference(w * h), source(w * h);
+  // Smooth, so the cost falls towards the true vector; with a little detail.
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      reference[y * w + x] = static_cast<uint8_t>(128 + 50 * std::sin(x * 0.21) +
+                                                  50 * std::cos(y * 0.17) + (x * 7 + y * 3) % 5);
+  // The source is the reference moved right by 3 and up by 2.
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      source[y * w + x] = reference[std::min(y + 2, h - 1) * w + (x >= 3 ? x - 3 : 0)];
+  RateModel rate;
+  MotionSearchSetup s;
+  s.source = source.data();
+  s.reference = reference.data();
+  s.width = w;
+  s.height = h;
+  s.lambda = 1;
+  s.rate = &rate;
+  s.kernels = &SelectEncoderKernels(CpuFeatures());
+  const MotionVector wild[] = {{15, 15}, {-15, -15}, {127, -128}, {-3, 2}};
+  for (uint32_t y = 0; y + 8 <= h; y += 8) {
+    for (uint32_t x = 0; x + 8 <= w; x += 8) {
+      const MotionVector mv = SearchMotion(s, x, y, wild, 4);
+      EXPECT_TRUE(MotionInside(s, x, y, mv));
+      if (x >= 8 && y + 16 <= h) {
+        EXPECT_EQ(mv, (MotionVector{-3, 2})) << x << "," << y;
+      }
+    }
+  }
+  // Without the right vector among the predictions the search still gets there.
+  const MotionVector mv = SearchMotion(s, 24, 16, nullptr, 0);
+  EXPECT_EQ(mv, (MotionVector{-3, 2}));
+}
+
+}  // namespace
+}  // namespace vexil
