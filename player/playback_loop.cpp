@@ -142,6 +142,10 @@ void ProcessOneFrame(Player& p) {
       CopyToBuffer(movie, b->buffer, b->buffer_pitch, static_cast<int32_t>(b->height), movie->width,
                    movie->height, b->surface_type | p.copy_flags);
       p.copy_flags &= ~COPY_ALL;
+      // A late frame whose copy was dropped leaves the picture behind by the
+      // blocks it changed, which the next frame's changed blocks need not
+      // cover: the next copy is whole.
+      if (movie->skip_state == 2) p.copy_flags |= COPY_ALL;
       BufferUnlock(b);
     }
     if (b && ReportRects(movie, b->surface_type))
