@@ -20,24 +20,21 @@ namespace {
 // Below this percentage of changed blocks only the changed blocks are copied.
 constexpr uint32_t kChangedBlockLimit = 75;
 
-// The copy's own storage is the first slot. The decode may already have
-// given the handle its second storage (the first background decode does):
-// that one is kept, and the first slot gets a block of its own, so that the
-// map of the frame being copied and the map the next decode fills are never
-// the same memory.
-bool HasMapStorage(const MovieHandle* movie) { return movie->map_storage[0] != nullptr; }
+// The decode may already have given the handle its second storage: that
+// counts too, so it is never replaced (and lost).
+bool HasMapStorage(const MovieHandle* movie) {
+  return movie->map_storage[0] || movie->map_storage[1];
+}
 
-// Gives the handle its changed-block map storage (in both slots when it has
-// none at all); until the decoder fills a map the whole frame counts as
-// changed.
+// Gives the handle its changed-block map storage, one block in both slots;
+// until the decoder fills a map the whole frame counts as changed.
 void AllocateMapStorage(MovieHandle* movie) {
   const uint64_t bytes = uint64_t{movie->map_size} + 16;
   auto* block = static_cast<uint8_t*>(Alloc(bytes));
   if (!block) return;
   std::memset(block, 0, bytes);
   movie->total_memory += bytes;
-  movie->map_storage[0] = block;
-  if (!movie->map_storage[1]) movie->map_storage[1] = block;
+  movie->map_storage[0] = movie->map_storage[1] = block;
   movie->changed_percent = 100;
   movie->running_changed_percent = 100;
 }
@@ -103,11 +100,8 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   region.flags = flags;
   bool copied = false;
   if (!(flags & COPY_ALL) && movie->changed_percent < kChangedBlockLimit) {
-    if (!HasMapStorage(movie)) {
-      // The storage comes now: no map can be trusted for this frame (the
-      // next decode may be filling the only one), so it is copied whole.
-      AllocateMapStorage(movie);
-    } else if (movie->map_copy) {
+    if (!HasMapStorage(movie)) AllocateMapStorage(movie);
+    if (movie->map_copy) {
       copied = CopyChangedBlocks(region, {movie->map_copy, movie->map_stride, movie->map_size});
     }
   }
