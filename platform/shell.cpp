@@ -20,7 +20,11 @@ void ShellOpen(const std::string& address) {
   SystemShellOpen(address);
 }
 
-const std::vector<std::string>& HeadlessOpenedAddresses() { return Opened(); }
-void ClearHeadlessOpenedAddresses() { Opened().clear(); }
+const std::vector<std::string>& HeadlessOpenedAddresses() {
+  return Opened();
+}
+void ClearHeadlessOpenedAddresses() {
+  Opened().clear();
+}
 
 }  // namespace vexil::platform

@@ -79,7 +79,9 @@ bool RegisterWindowClass(const WindowClass& window_class) {
   return System().classes.emplace(window_class.name, window_class).second;
 }
 
-void UnregisterWindowClass(const std::string& name) { System().classes.erase(name); }
+void UnregisterWindowClass(const std::string& name) {
+  System().classes.erase(name);
+}
 
 std::unique_ptr<Window> OpenWindow(const WindowCreation& creation) {
   const auto found = System().classes.find(creation.class_name);
@@ -127,7 +129,9 @@ void DispatchWindowMessage(const Message& message) {
   if (message.window && message.kind != MessageKind::kQuit) message.window->Send(message);
 }
 
-void PostWindowMessage(const Message& message) { System().queue.push_back(message); }
+void PostWindowMessage(const Message& message) {
+  System().queue.push_back(message);
+}
 
 void PostQuit(int32_t exit_code) {
   Message quit;
@@ -136,9 +140,13 @@ void PostQuit(int32_t exit_code) {
   System().queue.push_back(quit);
 }
 
-void ClearMessages() { System().queue.clear(); }
+void ClearMessages() {
+  System().queue.clear();
+}
 
-void RequestWindowsClose() { g_close_requested.store(true); }
+void RequestWindowsClose() {
+  g_close_requested.store(true);
+}
 
 // --- Window ---
 

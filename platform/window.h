@@ -45,8 +45,8 @@ class Window;
 // --- messages ---
 
 enum class MessageKind {
-  kDestroy,           // the window is being destroyed
-  kFocusGained,       // keyboard focus
+  kDestroy,      // the window is being destroyed
+  kFocusGained,  // keyboard focus
   kFocusLost,
   kPaint,             // part of the client area needs drawing (see Window::BeginPaint)
   kEraseBackground,   // answer 1: the background was dealt with
@@ -58,12 +58,12 @@ enum class MessageKind {
   kRightButtonDown,
   kMiddleButtonDown,
   kLeftButtonUp,
-  kChar,              // code: the character the key made
-  kSystemCommand,     // code: SYSTEM_COMMAND_*
-  kMouseMove,         // point: client pixels
-  kPowerBroadcast,    // code: POWER_*
-  kClose,             // the user asked to close (default: destroy the window)
-  kQuit,              // the loop should end; code: the exit code given to PostQuit
+  kChar,            // code: the character the key made
+  kSystemCommand,   // code: SYSTEM_COMMAND_*
+  kMouseMove,       // point: client pixels
+  kPowerBroadcast,  // code: POWER_*
+  kClose,           // the user asked to close (default: destroy the window)
+  kQuit,            // the loop should end; code: the exit code given to PostQuit
 };
 
 // Characters.

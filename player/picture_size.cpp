@@ -30,8 +30,8 @@ int32_t Resolve(Rational request, uint32_t m, int32_t s) {
 
 }  // namespace
 
-PictureSize SizePicture(Rational width_request, Rational height_request, uint32_t mw,
-                        uint32_t mh, uint32_t display_option, int32_t sw, int32_t sh) {
+PictureSize SizePicture(Rational width_request, Rational height_request, uint32_t mw, uint32_t mh,
+                        uint32_t display_option, int32_t sw, int32_t sh) {
   constexpr Rational kScreen = {-1, 1};
   // Full screen keeps the movie's aspect: as high as the screen unless that
   // makes it wider than the screen.

@@ -18,7 +18,9 @@ namespace {
 
 enum class LoopEnd { kQuit, kNextMovie };
 
-bool DeadlinePassed(uint32_t deadline) { return static_cast<int32_t>(Timer() - deadline) >= 0; }
+bool DeadlinePassed(uint32_t deadline) {
+  return static_cast<int32_t>(Timer() - deadline) >= 0;
+}
 
 // The quit message: everything is closed and, with /S, the summary shown.
 void Finish(Player& p) {
@@ -87,8 +89,8 @@ LoopEnd Loop(Player& p) {
       const uint32_t before = Timer();
       platform::Sleep(static_cast<uint32_t>(std::min(p.sleep_debt, kLongestSleep)));
       const uint32_t slept = Timer() - before;
-      p.sleep_debt = static_cast<int32_t>(
-          std::max<int64_t>(int64_t{p.sleep_debt} - slept, kSleepCredit));
+      p.sleep_debt =
+          static_cast<int32_t>(std::max<int64_t>(int64_t{p.sleep_debt} - slept, kSleepCredit));
     }
     if (p.closing_picture && !p.quitting &&
         (DeadlinePassed(p.closing_deadline) || !p.movie() || p.end_request == kEndAtOnce)) {

@@ -12,7 +12,9 @@ namespace {
 
 // An interrupted player closes its window and ends as the user would have
 // ended it: movies closed, threads joined.
-extern "C" void OnInterrupt(int) { vexil::platform::RequestWindowsClose(); }
+extern "C" void OnInterrupt(int) {
+  vexil::platform::RequestWindowsClose();
+}
 
 }  // namespace
 

@@ -22,7 +22,7 @@ struct DisplayBuffer;
 
 // End requests.
 constexpr int32_t kEndNone = 0;
-constexpr int32_t kEndMovie = 1;  // a quit action: end the current movie
+constexpr int32_t kEndMovie = 1;   // a quit action: end the current movie
 constexpr int32_t kEndAtOnce = 2;  // a quit action during the closing picture
 
 // How long the closing picture shows.

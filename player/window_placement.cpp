@@ -7,7 +7,9 @@
 namespace vexil {
 namespace {
 
-int32_t Saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+int32_t Saturate(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 }  // namespace
 

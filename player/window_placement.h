@@ -24,15 +24,15 @@ struct PlacementInput {
   int32_t screen_height;
   int32_t x;  // /X and /Y; kWindowCentred to centre
   int32_t y;
-  bool black_background;  // /R
-  bool statistics;        // /Q
+  bool black_background;            // /R
+  bool statistics;                  // /Q
   platform::Point statistics_text;  // the sample line's extent in the window's font
 };
 
 struct Placement {
   platform::WindowPosition window;
-  platform::Point picture;     // the picture's offset in the client area
-  platform::Rect statistics;   // where the statistics line goes (with /Q)
+  platform::Point picture;    // the picture's offset in the client area
+  platform::Rect statistics;  // where the statistics line goes (with /Q)
 };
 
 // `check` adjusts a picture position so that the buffer lands on aligned

@@ -36,7 +36,9 @@ void FillBlackAround(platform::Window* window, const Rect& area, const Rect& hol
     if (!r.Empty()) window->FillBlack(r);
 }
 
-Player& PlayerOf(platform::Window* window) { return *static_cast<Player*>(window->user_data()); }
+Player& PlayerOf(platform::Window* window) {
+  return *static_cast<Player*>(window->user_data());
+}
 
 bool Disabled(const Player& p, uint32_t control) {
   return (p.settings.disabled_controls & control) != 0;
@@ -53,7 +55,9 @@ bool RegisterPlayerWindowClass(bool hide_cursor) {
   return platform::RegisterWindowClass(c);
 }
 
-void UnregisterPlayerWindowClass() { platform::UnregisterWindowClass(kWindowClassName); }
+void UnregisterPlayerWindowClass() {
+  platform::UnregisterWindowClass(kWindowClassName);
+}
 
 uint32_t PlayerWindowStyle(int32_t window_style, bool child) {
   if (child) return platform::WINDOW_CHILD;

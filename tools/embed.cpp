@@ -25,7 +25,8 @@ bool ReadWhole(const char* path, std::vector<uint8_t>* bytes) {
   bytes->clear();
   uint8_t chunk[1 << 16];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bytes->insert(bytes->end(), chunk, chunk + n);
   const bool ok = !std::ferror(f);
   std::fclose(f);
   return ok;
@@ -56,8 +57,8 @@ int RunEmbed(int argc, char** argv) {
   }
 
   // The movie must be one the player can play.
-  MovieHandle* check = Open(MovieSource::Name(movie), OPEN_NO_PLANES | OPEN_NO_FILL |
-                                                          OPEN_NO_THREAD_READ);
+  MovieHandle* check =
+      Open(MovieSource::Name(movie), OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ);
   if (!check) {
     std::fprintf(stderr, "vexil: %s: %s\n", movie, LastError());
     return 1;
@@ -109,8 +110,9 @@ int RunEmbed(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::perms mode = fs::status(player, ec).permissions();
-  fs::permissions(out, (ec ? fs::perms::owner_all : mode) | fs::perms::owner_read |
-                           fs::perms::owner_write | fs::perms::owner_exec,
+  fs::permissions(out,
+                  (ec ? fs::perms::owner_all : mode) | fs::perms::owner_read |
+                      fs::perms::owner_write | fs::perms::owner_exec,
                   ec);
   return 0;
 }

@@ -45,7 +45,9 @@ HeadlessWindow::~HeadlessWindow() {
   if (g_last_window == this) g_last_window = nullptr;
 }
 
-void HeadlessWindow::MoveTo(int32_t x, int32_t y) { x_ = x, y_ = y; }
+void HeadlessWindow::MoveTo(int32_t x, int32_t y) {
+  x_ = x, y_ = y;
+}
 
 void HeadlessWindow::SetClientSize(int32_t width, int32_t height) {
   client_width_ = width, client_height_ = height;
@@ -68,9 +70,13 @@ Rect HeadlessWindow::OuterRect() const {
           y_ + frame_top_ + client_height_ + frame_bottom_};
 }
 
-Point HeadlessWindow::ClientOrigin() const { return {x_ + frame_left_, y_ + frame_top_}; }
+Point HeadlessWindow::ClientOrigin() const {
+  return {x_ + frame_left_, y_ + frame_top_};
+}
 
-Rect HeadlessWindow::ClientRect() const { return {0, 0, client_width_, client_height_}; }
+Rect HeadlessWindow::ClientRect() const {
+  return {0, 0, client_width_, client_height_};
+}
 
 void HeadlessWindow::Show(ShowCommand command) {
   const bool show = command != ShowCommand::kHide;
@@ -102,8 +108,7 @@ void HeadlessWindow::FillBlack(const Rect& r) {
 }
 
 Point HeadlessWindow::TextExtent(const std::string& text) {
-  return {static_cast<int32_t>(std::min<size_t>(text.size(), 1u << 20)) * kCharWidth,
-          kLineHeight};
+  return {static_cast<int32_t>(std::min<size_t>(text.size(), 1u << 20)) * kCharWidth, kLineHeight};
 }
 
 void HeadlessWindow::DrawTextLine(const std::string& text, const Rect& r, uint32_t colour,
@@ -146,10 +151,10 @@ std::unique_ptr<Window> HeadlessOpenWindow(const WindowClass& window_class,
   const Rect frame = HeadlessFrameFor(c.style, c.ex_style);
   const int32_t x = c.x == kDefaultWindowPosition ? kDefaultOrigin.x : c.x;
   const int32_t y = c.y == kDefaultWindowPosition ? kDefaultOrigin.y : c.y;
-  auto window = std::make_unique<HeadlessWindow>(
-      x, y, std::max(c.width - frame.left - frame.right, 0),
-      std::max(c.height - frame.top - frame.bottom, 0), frame.left, frame.top, frame.right,
-      frame.bottom);
+  auto window =
+      std::make_unique<HeadlessWindow>(x, y, std::max(c.width - frame.left - frame.right, 0),
+                                       std::max(c.height - frame.top - frame.bottom, 0), frame.left,
+                                       frame.top, frame.right, frame.bottom);
   window->visible_ = false;
   window->title_ = c.title;
   window->Attach(window_class, c);
@@ -162,10 +167,16 @@ void HeadlessPumpEvents() {
   if (std::function<void()> hook = Hook()) hook();
 }
 
-void SetHeadlessMessageHook(std::function<void()> hook) { Hook() = std::move(hook); }
+void SetHeadlessMessageHook(std::function<void()> hook) {
+  Hook() = std::move(hook);
+}
 
-HeadlessWindow* HeadlessLastWindow() { return g_last_window; }
+HeadlessWindow* HeadlessLastWindow() {
+  return g_last_window;
+}
 
-void SetHeadlessWindowRefused(bool refused) { g_refused = refused; }
+void SetHeadlessWindowRefused(bool refused) {
+  g_refused = refused;
+}
 
 }  // namespace vexil::platform

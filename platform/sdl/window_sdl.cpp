@@ -67,8 +67,8 @@ SDL_Surface* MakeIcon() {
     for (int x = 0; x < kSize; ++x) {
       // Two strokes from the top corners meeting at the bottom middle.
       const int centre_left = 4 + (y * 12) / 31, centre_right = 27 - (y * 12) / 31;
-      const bool stroke = y >= 4 && y <= 28 &&
-                          (std::abs(x - centre_left) <= 2 || std::abs(x - centre_right) <= 2);
+      const bool stroke =
+          y >= 4 && y <= 28 && (std::abs(x - centre_left) <= 2 || std::abs(x - centre_right) <= 2);
       row[x] = stroke ? 0xFFFFFF00u : 0xFF202050u;
     }
   }
@@ -113,8 +113,8 @@ bool SdlVideoReady() {
   return ready;
 }
 
-std::unique_ptr<SdlWindow> SdlWindow::Create(const char* title, int32_t x, int32_t y,
-                                             int32_t width, int32_t height) {
+std::unique_ptr<SdlWindow> SdlWindow::Create(const char* title, int32_t x, int32_t y, int32_t width,
+                                             int32_t height) {
   if (!SdlVideoReady()) return nullptr;
   SDL_Window* window = SDL_CreateWindow(title, x, y, width, height, SDL_WINDOW_SHOWN);
   if (!window) return nullptr;
@@ -156,7 +156,9 @@ SdlWindow::~SdlWindow() {
   SDL_DestroyWindow(window_);
 }
 
-uint32_t SdlWindow::sdl_id() const { return SDL_GetWindowID(window_); }
+uint32_t SdlWindow::sdl_id() const {
+  return SDL_GetWindowID(window_);
+}
 
 Rect SdlWindow::Borders() const {
   int top = 0, left = 0, bottom = 0, right = 0;
@@ -191,9 +193,13 @@ bool SdlWindow::IsVisible() const {
   return (flags & SDL_WINDOW_SHOWN) && !(flags & SDL_WINDOW_HIDDEN);
 }
 
-bool SdlWindow::IsIconic() const { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0; }
+bool SdlWindow::IsIconic() const {
+  return (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0;
+}
 
-void SdlWindow::SetTitle(const std::string& title) { SDL_SetWindowTitle(window_, title.c_str()); }
+void SdlWindow::SetTitle(const std::string& title) {
+  SDL_SetWindowTitle(window_, title.c_str());
+}
 
 void SdlWindow::Show(ShowCommand command) {
   if (command == ShowCommand::kHide) {
@@ -254,7 +260,9 @@ void SdlWindow::Place(const WindowPosition& p) {
   }
 }
 
-void SdlWindow::OnDestroy() { SDL_HideWindow(window_); }
+void SdlWindow::OnDestroy() {
+  SDL_HideWindow(window_);
+}
 
 void SdlWindow::Post(MessageKind kind, uint32_t code, Point point) {
   Message m;

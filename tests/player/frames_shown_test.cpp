@@ -70,8 +70,8 @@ class MovieFiles {
     if (test::RunProgram(kTool, {"synth", "demo", "--y4m", demo_.path(), "--wav", wav_.path(),
                                  "--seconds", "2", "--size", "16x16", "--fps", "25"})
                 .exit_code != 0 ||
-        test::RunProgram(kTool, {"encode", y4m_.path(), "--audio", wav_.path(), "-o",
-                                 movie_.path(), "--quiet"})
+        test::RunProgram(
+            kTool, {"encode", y4m_.path(), "--audio", wav_.path(), "-o", movie_.path(), "--quiet"})
                 .exit_code != 0)
       return;
     test::TempFile raw("frame.raw");

@@ -1,9 +1,10 @@
 // The picture's size from /W and /H, and where the window and the picture go.
+#include "player/picture_size.h"
+
 #include <gtest/gtest.h>
 
 #include "display/display_buffer.h"
 #include "engine/movie.h"
-#include "player/picture_size.h"
 #include "player/settings.h"
 #include "player/window_placement.h"
 
@@ -81,25 +82,42 @@ TEST(WindowPlacement, CentredAtXYOrOverTheWholeScreen) {
   };
   const Case cases[] = {
       {"centred, x on a multiple of 4", base, {188, 131, 646, 505, flags}, {0, 0}, {}},
-      {"at /X /Y", with([](PlacementInput& i) { i.x = 10, i.y = -20; }),
-       {10, -20, 646, 505, flags}, {0, 0}, {}},
+      {"at /X /Y",
+       with([](PlacementInput& i) { i.x = 10, i.y = -20; }),
+       {10, -20, 646, 505, flags},
+       {0, 0},
+       {}},
       {"larger than the screen: the client area at its edge",
        with([](PlacementInput& i) { i.window_width = 1100, i.window_height = 800; }),
-       {-3, -22, 1100, 800, flags}, {0, 0}, {}},
+       {-3, -22, 1100, 800, flags},
+       {0, 0},
+       {}},
       {"black background: the client area is the screen",
        with([](PlacementInput& i) { i.black_background = true; }),
-       {-3, -22, 1030, 793, flags}, {188 + 2, 131}, {}},
+       {-3, -22, 1030, 793, flags},
+       {188 + 2, 131},
+       {}},
       {"statistics: the window grows by the line",
-       with([](PlacementInput& i) { i.statistics = true, i.statistics_text = {500, 16}; }),
-       {188, 131, 646, 521, flags}, {0, 16}, {0, 0, 640, 16}},
+       with([](PlacementInput& i) {
+         i.statistics = true, i.statistics_text = {500, 16};
+       }),
+       {188, 131, 646, 521, flags},
+       {0, 16},
+       {0, 0, 640, 16}},
       {"statistics wider than the picture: wider window, picture moved right",
-       with([](PlacementInput& i) { i.statistics = true, i.statistics_text = {700, 16}; }),
-       {188, 131, 714, 521, flags}, {32, 16}, {0, 0, 708, 16}},
+       with([](PlacementInput& i) {
+         i.statistics = true, i.statistics_text = {700, 16};
+       }),
+       {188, 131, 714, 521, flags},
+       {32, 16},
+       {0, 0, 708, 16}},
       {"statistics over a black background",
        with([](PlacementInput& i) {
          i.black_background = true, i.statistics = true, i.statistics_text = {700, 16};
        }),
-       {-3, -22, 1030, 809, flags}, {190, 147}, {0, 131, 1024, 147}},
+       {-3, -22, 1030, 809, flags},
+       {190, 147},
+       {0, 131, 1024, 147}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

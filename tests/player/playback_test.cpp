@@ -92,8 +92,9 @@ class Playback : public ::testing::Test {
       // A frame counts when it first reaches the screen (paints show it again).
       if (w && p && p->movie() && platform::HeadlessFramesPresented() != presented) {
         presented = platform::HeadlessFramesPresented();
-        const Shown s{Now(), w->title(), p->movie()->decoded_frame, p->closing_picture != 0,
-                      w->OuterRect(), w->ClientRect()};
+        const Shown s{
+            Now(),          w->title(),     p->movie()->decoded_frame, p->closing_picture != 0,
+            w->OuterRect(), w->ClientRect()};
         const bool again = !shows_.empty() && shows_.back().title == s.title &&
                            shows_.back().frame == s.frame && shows_.back().closing == s.closing;
         if (s.frame != 0 && !again) shows_.push_back(s);
@@ -255,8 +256,9 @@ TEST_F(Playback, EscapeShowsTheClosingPictureEscapeAgainEndsAtOnce) {
                                 "Total frames played: 4\n"),
             std::string::npos)
       << boxes_[0].text;
-  EXPECT_NE(boxes_[0].text.find("Blitting style: DIB Section\nVideo mode: 1920 x 1080 at 32 bits\n"),
-            std::string::npos);
+  EXPECT_NE(
+      boxes_[0].text.find("Blitting style: DIB Section\nVideo mode: 1920 x 1080 at 32 bits\n"),
+      std::string::npos);
 
   // Escape during the closing picture ends it at once; /U4 disables both.
   boxes_.clear();
@@ -269,8 +271,9 @@ TEST_F(Playback, EscapeShowsTheClosingPictureEscapeAgainEndsAtOnce) {
   EXPECT_LT(end_ - FirstClosing()->time, 30u);
   EXPECT_TRUE(boxes_.empty());  // no /S
 
-  EXPECT_EQ(Play("/U4", {movie.path()}, Once({{AfterShown(2), [] { Key(platform::CHAR_ESCAPE); }}})),
-            kExitSuccess);
+  EXPECT_EQ(
+      Play("/U4", {movie.path()}, Once({{AfterShown(2), [] { Key(platform::CHAR_ESCAPE); }}})),
+      kExitSuccess);
   EXPECT_EQ(Frames(), Range(1, 50));
 }
 
@@ -285,10 +288,11 @@ TEST_F(Playback, NoSummaryWithoutAFrameShown) {
 TEST_F(Playback, PeriodEndsTheMovieUnlessSkipIsDisabled) {
   TempFile a(Movie(64, 48, 20, 10), "a.vxl");
   TempFile b(Movie(32, 24, 3, 10), "b.vxl");
-  EXPECT_EQ(Play("", {a.path(), b.path()}, Once({{AfterShown(3), [] { Key(platform::CHAR_PERIOD); }}})),
-            kExitSuccess);
-  EXPECT_EQ(Titles(), (std::vector<std::string>{"a.vxl - Vexil Video Player",
-                                                "b.vxl - Vexil Video Player"}));
+  EXPECT_EQ(
+      Play("", {a.path(), b.path()}, Once({{AfterShown(3), [] { Key(platform::CHAR_PERIOD); }}})),
+      kExitSuccess);
+  EXPECT_EQ(Titles(),
+            (std::vector<std::string>{"a.vxl - Vexil Video Player", "b.vxl - Vexil Video Player"}));
   // The key ends the movie at the next frame due.
   EXPECT_EQ(Frames(), Concat({Range(1, 3), Range(1, 3)}));
   // During the closing picture the key does nothing.
@@ -316,8 +320,10 @@ TEST_F(Playback, PlayCountsAndLists) {
       {"/L2", {a.path()}, Concat({Range(1, 3), Range(1, 3)}), {ta}},
       {"/L3", {a.path()}, Concat({Range(1, 3), Range(1, 3), Range(1, 3)}), {ta}},
       {"", {a.path(), b.path()}, Concat({Range(1, 3), Range(1, 2)}), {ta, tb}},
-      {"/L2", {a.path(), b.path()},
-       Concat({Range(1, 3), Range(1, 2), Range(1, 3), Range(1, 2)}), {ta, tb, ta, tb}},
+      {"/L2",
+       {a.path(), b.path()},
+       Concat({Range(1, 3), Range(1, 2), Range(1, 3), Range(1, 2)}),
+       {ta, tb, ta, tb}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line + " with " + std::to_string(c.names.size()) + " names");
@@ -345,9 +351,10 @@ TEST_F(Playback, ForeverUntilEscape) {
 TEST_F(Playback, TheNextMovieKeepsTheWindowWhereTheUserPutIt) {
   TempFile a(Movie(64, 48, 3, 10), "a.vxl");
   TempFile b(Movie(32, 24, 2, 10), "b.vxl");
-  EXPECT_EQ(Play("/L2", {a.path(), b.path()},
-                 Once({{AfterShown(1), [] { platform::HeadlessLastWindow()->UserMove(197, 161); }}})),
-            kExitSuccess);
+  EXPECT_EQ(
+      Play("/L2", {a.path(), b.path()},
+           Once({{AfterShown(1), [] { platform::HeadlessLastWindow()->UserMove(197, 161); }}})),
+      kExitSuccess);
   ASSERT_EQ(Titles().size(), 4u);
   // The client area lands on an even x (200) as the buffer asks; every movie
   // after the move keeps that place.
@@ -399,13 +406,14 @@ TEST_F(Playback, ClickOnTheClosingPictureOpensThePage) {
 TEST_F(Playback, StatisticsLineAboveThePicture) {
   TempFile movie(Movie(64, 48, 4, 10), "a.vxl");
   std::vector<std::string> lines;
-  EXPECT_EQ(Play("/Q", {movie.path()}, [&](uint32_t, size_t) {
-              HeadlessWindow* w = platform::HeadlessLastWindow();
-              if (!w) return;
-              for (const std::string& l : w->paint_log())
-                if (l.rfind("Text ", 0) == 0) lines.push_back(l);
-              w->ClearPaintLog();
-            }),
+  EXPECT_EQ(Play("/Q", {movie.path()},
+                 [&](uint32_t, size_t) {
+                   HeadlessWindow* w = platform::HeadlessLastWindow();
+                   if (!w) return;
+                   for (const std::string& l : w->paint_log())
+                     if (l.rfind("Text ", 0) == 0) lines.push_back(l);
+                   w->ClearPaintLog();
+                 }),
             kExitSuccess);
   // The sample line (100 characters of 7 pixels) plus 8 is wider than the
   // picture: the window widens and the picture moves right and down.
@@ -448,8 +456,9 @@ TEST_F(Playback, FailuresEndWithCode1AndTheirBox) {
   no_dib.dib_section = false;
   platform::ConfigureHeadlessDisplay(no_dib);
   EXPECT_EQ(Play("", {movie.path()}), kExitFailure);
-  EXPECT_EQ(boxes_, (std::vector<platform::ShownMessage>{
-                        {"Vexil Error", "Unable to create DIBSection.", platform::MessageIcon::kError}}));
+  EXPECT_EQ(boxes_,
+            (std::vector<platform::ShownMessage>{
+                {"Vexil Error", "Unable to create DIBSection.", platform::MessageIcon::kError}}));
   platform::ConfigureHeadlessDisplay({});
   EXPECT_EQ(DecodeThreadsRunning(), 0u);
 }

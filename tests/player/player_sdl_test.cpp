@@ -43,9 +43,13 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+bool Have(const char* tool) {
+  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // An X server of our own, on a free display number away from the usual ones.
 class XServer {
@@ -126,9 +130,7 @@ class PlayerProcess {
     Kill();
     return -1;
   }
-  bool Running() {
-    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
-  }
+  bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
   void Kill() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
@@ -174,7 +176,9 @@ class SdlPlayer : public ::testing::Test {
     if (!skip_.empty()) GTEST_SKIP() << "no X server: " << skip_;
   }
 
-  std::string X() const { return "DISPLAY=" + server_->display() + " "; }
+  std::string X() const {
+    return "DISPLAY=" + server_->display() + " ";
+  }
 
   // The window with this title, once it exists (0 after `ms`).
   unsigned long FindWindow(const std::string& title, int ms) {
@@ -258,16 +262,16 @@ TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
   ASSERT_EQ(frames[0].size(), size_t(93) * 76 * 4) << "vexil frame failed";
 
   // The built-in closing picture, as a file `vexil frame` can read.
-  test::TempFile closing(std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize),
-                         "closing.vxl");
+  test::TempFile closing(
+      std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize), "closing.vxl");
   const std::vector<std::vector<uint8_t>> closing_frame{Reference(closing.path(), 1)};
 
   test::TempFile sound("sound.raw");
   PlayerProcess player;
-  ASSERT_TRUE(player.Start(
-      {test::BuiltProgram("player/vexilplay"), "/L", "/T3", first, second},
-      {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl", "SDL_VIDEODRIVER=x11",
-       "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + sound.path()}));
+  ASSERT_TRUE(
+      player.Start({test::BuiltProgram("player/vexilplay"), "/L", "/T3", first, second},
+                   {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl", "SDL_VIDEODRIVER=x11",
+                    "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + sound.path()}));
 
   const unsigned long window = FindWindow("movie_006.vxl - Vexil Video Player", 10000);
   ASSERT_NE(window, 0u) << "no player window";
@@ -335,5 +339,7 @@ TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
 }  // namespace vexil
 
 #else
-TEST(SdlPlayer, NeedsSdl) { GTEST_SKIP() << "built without SDL"; }
+TEST(SdlPlayer, NeedsSdl) {
+  GTEST_SKIP() << "built without SDL";
+}
 #endif

@@ -44,7 +44,8 @@ class EmbedTool : public ::testing::Test {
 TEST_F(EmbedTool, TheCopyPlaysItsOwnMovie) {
   test::TempFile movie(Movie(16, 16, 2), "small.vxl");
   test::TempFile out("carrier" + kSuffix);
-  ASSERT_EQ(Embed({kPlayer, movie.path(), "-o", out.path(), "--switches", "/S /L /J"}).exit_code, 0);
+  ASSERT_EQ(Embed({kPlayer, movie.path(), "-o", out.path(), "--switches", "/S /L /J"}).exit_code,
+            0);
   // The movie follows the player's own bytes.
   const std::vector<uint8_t> player = test::ReadFileBytes(kPlayer);
   const std::vector<uint8_t> carrier = test::ReadFileBytes(out.path());
@@ -85,7 +86,8 @@ TEST_F(EmbedTool, Refusals) {
       {{kPlayer, movie.Sibling("missing.vxl"), "-o", out.path()}, 1, "Error opening file."},
       {{not_player.path(), movie.path(), "-o", out.path()}, 1, "not a player"},
       {{kPlayer, movie.path(), "-o", out.path(), "--switches", "/S ~"}, 1, "do not fit"},
-      {{kPlayer, movie.path(), "-o", out.path(), "--switches", std::string(510, 'x')}, 1,
+      {{kPlayer, movie.path(), "-o", out.path(), "--switches", std::string(510, 'x')},
+       1,
        "do not fit"},
       {{kPlayer, movie.path()}, 2, "usage: vexil embed"},
       {{kPlayer, movie.path(), "-o", out.path(), "extra"}, 2, "usage: vexil embed"},
