@@ -431,6 +431,41 @@ TEST_F(Playback, StatisticsLineAboveThePicture) {
   EXPECT_TRUE(blitted_below);
 }
 
+TEST_F(Playback, PaintingBlackensAroundThePicture) {
+  TempFile movie(Movie(64, 48, 6, 10), "a.vxl");
+  struct Case {
+    const char* line;
+    platform::Rect client;
+    std::vector<std::string> fills;  // after a frame was shown
+  } cases[] = {
+      // The statistics line widens the window: black left, right and above.
+      {"/Q",
+       {0, 0, 708, 64},
+       {"FillBlack 0,0,708,16", "FillBlack 0,16,320,64", "FillBlack 384,16,708,64"}},
+      // Height interlaced: the picture's rows are blackened too.
+      {"/A2", {0, 0, 64, 96}, {"FillBlack 0,0,64,96"}},
+      // Nothing around a plain picture, and nothing over it.
+      {"", {0, 0, 64, 48}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> fills;
+    EXPECT_EQ(Play(c.line, {movie.path()},
+                   Once({{AfterShown(2), [] {
+                            platform::HeadlessLastWindow()->ClearPaintLog();
+                            platform::HeadlessLastWindow()->Invalidate(nullptr);
+                          }},
+                         {AfterShown(3),
+                          [&fills] {
+                            for (const std::string& l : platform::HeadlessLastWindow()->paint_log())
+                              if (l.rfind("FillBlack", 0) == 0) fills.push_back(l);
+                          }}})),
+              kExitSuccess);
+    EXPECT_EQ(shows_[0].client, c.client);
+    EXPECT_EQ(fills, c.fills);
+  }
+}
+
 TEST_F(Playback, FailuresEndWithCode1AndTheirBox) {
   TempFile movie(Movie(64, 48, 3, 10), "a.vxl");
   EXPECT_EQ(Play("", {movie.Sibling("missing.vxl"), movie.path()}), kExitFailure);
