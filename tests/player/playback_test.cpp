@@ -466,6 +466,32 @@ TEST_F(Playback, PaintingBlackensAroundThePicture) {
   }
 }
 
+TEST_F(Playback, ClosingPictureLeavesAScreenModeItDoesNotFit) {
+  TempFile movie(Movie(64, 48, 3, 10), "a.vxl");
+  platform::DesktopMode during{};
+  // /D1: 320 x 200, in which the 224 x 252 closing picture does not fit.
+  EXPECT_EQ(Play("/D1", {movie.path()},
+                 Once({{AfterShown(1), [&during] { during = platform::HeadlessDesktop(); }}})),
+            kExitSuccess);
+  EXPECT_EQ(during.width, 320);
+  EXPECT_EQ(during.height, 200);
+  const Shown* closing = FirstClosing();
+  ASSERT_NE(closing, nullptr);
+  EXPECT_EQ(closing->window.left, 845);  // centred on the desktop again
+  EXPECT_EQ(platform::HeadlessDesktop().width, 1920);
+  // /D8: 640 x 480, where it fits, but is larger than the movie's buffer.
+  // The mode request was consumed by the movie's buffer, so the picture's own
+  // buffer takes no reference on it, and closing the movie's buffer gives the
+  // desktop back while the picture shows.
+  during = {};
+  EXPECT_EQ(Play("/D8", {movie.path()},
+                 Once({{AfterShown(1), [&during] { during = platform::HeadlessDesktop(); }}})),
+            kExitSuccess);
+  EXPECT_EQ(during.width, 640);
+  ASSERT_NE(FirstClosing(), nullptr);
+  EXPECT_EQ(platform::HeadlessDesktop().width, 1920);
+}
+
 TEST_F(Playback, FailuresEndWithCode1AndTheirBox) {
   TempFile movie(Movie(64, 48, 3, 10), "a.vxl");
   EXPECT_EQ(Play("", {movie.Sibling("missing.vxl"), movie.path()}), kExitFailure);
