@@ -2,6 +2,9 @@
 
 #include "platform/backend.h"
 #include "platform/headless/headless_backend.h"
+#ifdef VEXIL_HAVE_SDL
+#include "platform/sdl/dialogs_sdl.h"
+#endif
 #ifdef _WIN32
 #include "platform/win32/win32_backend.h"
 #endif
@@ -23,6 +26,12 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
 #ifdef _WIN32
     case Backend::kWin32:
       return win32::ShowMessageBox(caption, text, icon);
+#endif
+#ifdef VEXIL_HAVE_SDL
+    case Backend::kSdl:
+      // Where SDL cannot show a box, the text goes out as without a screen.
+      if (SdlShowMessageBox(caption, text, icon)) return;
+      return headless::ShowMessageBox(caption, text, icon);
 #endif
     default:
       return headless::ShowMessageBox(caption, text, icon);

@@ -1,13 +1,26 @@
 // The process entry of vexilplay.
-#include <cstdio>
+#include <csignal>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/window.h"
 #include "player/command_line.h"
 #include "player/startup.h"
 
+namespace {
+
+// An interrupted player closes its window and ends as the user would have
+// ended it: movies closed, threads joined.
+extern "C" void OnInterrupt(int) {
+  vexil::platform::RequestWindowsClose();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
   // The player parses one raw command line, as on Windows; rebuild it.
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   vexil::RawCommandLine raw = vexil::RebuildCommandLine(arguments, vexil::platform::FileExists);
@@ -16,12 +29,5 @@ int main(int argc, char** argv) {
   start.command_line = raw.text;
   start.movie_names = raw.movie_names;
   start.show_command = vexil::kShowDefault;
-  int code = vexil::RunPlayer(start);
-  if (code == vexil::kExitNoPlayback) {
-    std::fputs(
-        "vexilplay: the movies open, but playback is not available in this build yet "
-        "(no window, sound or playback loop).\n",
-        stderr);
-  }
-  return code;
+  return vexil::RunPlayer(start);
 }

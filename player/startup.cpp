@@ -1,25 +1,59 @@
 #include "player/startup.h"
 
+#include "audio/driver_directsound.h"
+#include "audio/driver_waveout.h"
+#include "audio/sound_track.h"
+#include "display/display_buffer.h"
 #include "engine/last_error.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/store.h"
 #include "platform/system.h"
+#include "platform/window.h"
+#include "player/closing_source.h"
 #include "player/default_command.h"
 #include "player/help_text.h"
 #include "player/movie_source.h"
 #include "player/name_list.h"
+#include "player/playback_loop.h"
+#include "player/player_state.h"
 #include "player/screensaver_mode.h"
 #include "player/settings.h"
+#include "player/window_procedure.h"
+#include "video/decode_threads.h"
 
 namespace vexil {
+namespace {
+
+// The decode threads live as long as the run: stopped and joined on every
+// way out of it.
+struct DecodeThreads {
+  explicit DecodeThreads(uint32_t processors) { StartDecodeThreads(processors > 1 ? 2 : 1); }
+  ~DecodeThreads() { StopDecodeThreads(); }
+  DecodeThreads(const DecodeThreads&) = delete;
+  DecodeThreads& operator=(const DecodeThreads&) = delete;
+};
+
+// The window class is the run's: a later run in the same process registers
+// it again.
+struct WindowClassRegistration {
+  bool registered;
+  explicit WindowClassRegistration(bool hide_cursor)
+      : registered(RegisterPlayerWindowClass(hide_cursor)) {}
+  ~WindowClassRegistration() {
+    if (registered) UnregisterPlayerWindowClass();
+    platform::ClearMessages();
+  }
+  WindowClassRegistration(const WindowClassRegistration&) = delete;
+  WindowClassRegistration& operator=(const WindowClassRegistration&) = delete;
+};
+
+}  // namespace
 
 int RunPlayer(const PlayerStart& start) {
-  // 1. Processors: two decode threads when there is more than one (the decode
-  // threads are started here once the frame decoder has them).
-  const uint32_t processors = platform::ProcessorCount();
-  (void)processors;
+  // 1. Processors: a second decode thread when there is more than one.
+  DecodeThreads decode_threads(platform::ProcessorCount());
 
   // 2, 3. Default command; screensaver mode from the program's own name.
   const std::string default_command = start.default_command.value_or(LoadDefaultCommand());
@@ -37,10 +71,15 @@ int RunPlayer(const PlayerStart& start) {
   input.screensaver = screensaver;
   input.screen_width = desktop.width;
   input.screen_height = desktop.height;
-  PlayerSettings settings = ParseCommandText(input);
+  Player player;
+  player.settings = ParseCommandText(input);
+  PlayerSettings& settings = player.settings;
 
-  // 6, 7: the screensaver arguments and the window class come with the
-  // window.
+  // 6: the screensaver arguments come with screensaver mode.
+
+  // 7. The window class.
+  WindowClassRegistration window_class(settings.hide_cursor);
+  if (!window_class.registered) return kExitFailure;
 
   // 8. Help.
   if (settings.show_help) {
@@ -48,27 +87,43 @@ int RunPlayer(const PlayerStart& start) {
     return kExitFailure;
   }
 
-  // 9, 10: the window and the sound output are not part of this build.
+  // 9. The window.
+  platform::WindowCreation creation;
+  creation.class_name = kWindowClassName;
+  creation.title = kWindowTitle;
+  creation.style = PlayerWindowStyle(settings.window_style, false);
+  creation.ex_style = PlayerWindowExStyle(settings.window_style, settings.always_on_top);
+  creation.width = 32;
+  creation.height = 32;
+  creation.parent = settings.parent_window;
+  creation.user_data = &player;
+  std::unique_ptr<platform::Window> window = platform::OpenWindow(creation);
+  if (!window) {
+    platform::ShowMessageBox(kWindowErrorCaption, kErrCreatingWindow,
+                             platform::MessageIcon::kError);
+    return kExitFailure;
+  }
 
-  // 11. The movies, in list order. Each is opened and closed again: without a
-  // playback loop that is all this build can do, but a failed open gets its
-  // box and exit code as it will in the finished player.
-  NameList names(settings.name_list);
-  int32_t list_loops = 1;
+  // 10. The sound output, before the first movie opens. Without a working
+  // output the movies play silent.
+  SetSoundSystem(settings.use_wave_out ? WaveOutSoundProvider : DirectSoundProvider);
+
+  // 11. The movies.
+  if (settings.display_mode.width)
+    BufferSetDisplayMode(settings.display_mode.width, settings.display_mode.height,
+                         settings.display_mode.depth);
+  player.window = window.get();
+  player.sources.program_path = program_path;
+  player.closing_movie = start.closing_picture.value_or(BuiltInClosingPicture());
+  player.copy_flags = settings.copy_flags;
+  player.names = NameList(settings.name_list);
   std::string name;
-  if (!TakeFirstName(names, &settings.play_count, &list_loops, &name)) return kExitFailure;
-  SourceContext context;
-  context.program_path = program_path;
-  do {
-    OpenedSource opened = OpenMovieSource(name, settings, context);
-    if (opened.quit) return kExitFailure;
-    if (!opened.movie) {
-      platform::ShowMessageBox(kErrorCaption, LastError(), platform::MessageIcon::kError);
-      return kExitFailure;
-    }
-    CloseMovieSource(opened);
-  } while (names.TakeNext(&name));
-  return kExitNoPlayback;
+  if (!TakeFirstName(player.names, &settings.play_count, &player.list_loops, &name))
+    return kExitFailure;
+  const int code = PlayMovies(player, name);
+  // The buffers are closed; the window can go.
+  window.reset();
+  return code;
 }
 
 }  // namespace vexil

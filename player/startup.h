@@ -1,9 +1,11 @@
-// The player's main routine, start-up half: default command, screensaver
-// decision, command text and switches, the help box, then the movies of the
-// name list opened one after the other.
+// The player's main routine: decode threads, default command, screensaver
+// decision, command text and switches, the window, the help box, then the
+// movies of the name list played one after the other.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,8 +15,6 @@ namespace vexil {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // the help box, or a movie that failed to open
-// The movies opened but this build has no window, sound or playback loop yet.
-constexpr int kExitNoPlayback = 2;
 
 inline constexpr const char kQuickPlayValue[] = "VexilQuickPlay";
 
@@ -26,9 +26,16 @@ struct PlayerStart {
   // program's own.
   std::optional<std::string> default_command;
   std::optional<std::string> program_path;
+  // Tests: another closing picture (a movie followed by 1 KiB of zero bytes;
+  // empty: none) in place of the built-in one.
+  std::optional<std::span<const uint8_t>> closing_picture;
 };
 
-// Runs the player; returns the process exit code.
+inline constexpr const char kWindowErrorCaption[] = "Windows";
+inline constexpr const char kErrCreatingWindow[] = "Error creating window.";
+
+// Runs the player; returns the process exit code. Every thread it started is
+// stopped and joined by then, on every path.
 int RunPlayer(const PlayerStart& start);
 
 }  // namespace vexil

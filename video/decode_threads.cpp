@@ -155,11 +155,17 @@ uint32_t DecodeThreadsRunning() { return Threads().running_mask.load(); }
 int StartBackgroundDecode(MovieHandle* movie) {
   DecodeThreads& t = Threads();
   if (movie->job_slot[0] || movie->job_slot[1]) return 0;
-  if (!movie->map_storage[1] || movie->map_storage[1] == movie->map_storage[0]) {
+  // The decode fills the second storage. While the first slot is empty the
+  // finished decode could not exchange the two, so the second one still holds
+  // the map of the frame the player is about to copy: that one moves to the
+  // first slot, and the decode gets a storage of its own.
+  if (!movie->map_storage[1] || movie->map_storage[1] == movie->map_storage[0] ||
+      movie->map_storage[1] == movie->map_copy) {
     auto* map = static_cast<uint8_t*>(Alloc(uint64_t{movie->map_size} + 16));
     if (map) {
       movie->total_memory += uint64_t{movie->map_size} + 16;
       std::memset(map, 0, movie->map_size + 16);
+      if (!movie->map_storage[0]) movie->map_storage[0] = movie->map_storage[1];
       movie->map_storage[1] = map;
     }
   }

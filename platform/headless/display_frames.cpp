@@ -27,7 +27,22 @@ void FrameKeeper::Capture(const Window* window, const PixelPicture& screen,
   frame.width = std::clamp(client.Width(), 0, kLargestFrameSide);
   frame.height = std::clamp(client.Height(), 0, kLargestFrameSide);
   frame.rgb.assign(size_t(frame.width) * size_t(frame.height) * 3, 0);
-  for (int32_t y = 0; y < frame.height; ++y) {
+  // The usual screen (32-bit RGB) without overlays: straight byte moves.
+  const bool plain = overlays.empty() && screen.format.fourcc == 0 &&
+                     screen.format.bits_per_pixel == 32 && screen.format.red_mask == 0xFF0000 &&
+                     screen.format.green_mask == 0xFF00 && screen.format.blue_mask == 0xFF;
+  for (int32_t y = 0; plain && y < frame.height; ++y) {
+    const int64_t sy = int64_t{origin.y} + y;
+    if (sy < 0 || sy >= screen.height) continue;
+    const int64_t first = std::max<int64_t>(0, -int64_t{origin.x});
+    const int64_t last = std::min<int64_t>(frame.width, int64_t{screen.width} - origin.x);
+    const uint8_t* in = screen.bits + ptrdiff_t(screen.pitch) * sy + (origin.x + first) * 4;
+    uint8_t* out = &frame.rgb[(size_t(y) * size_t(frame.width) + size_t(first)) * 3];
+    for (int64_t x = first; x < last; ++x, in += 4, out += 3) {
+      out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    }
+  }
+  for (int32_t y = 0; !plain && y < frame.height; ++y) {
     const int64_t sy = int64_t{origin.y} + y;
     for (int32_t x = 0; x < frame.width; ++x) {
       const int64_t sx = int64_t{origin.x} + x;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "platform/desktop.h"
@@ -49,6 +50,20 @@ void Stretch(const PixelPicture& from, const Rect& source, const PixelPicture& t
              const Rect& clip) {
   const Rect visible = Intersect(dest, clip);
   const bool same = from.format == to.format && from.format.fourcc == 0;
+  if (same && source.Width() == dest.Width() && source.Height() == dest.Height()) {
+    // One to one in the same format: whole rows at a time (a movie played in
+    // real time is blitted this way every frame).
+    if (Empty(visible)) return;
+    const uint32_t bytes = BytesPerPixel(to.format);
+    const size_t row_bytes = size_t(visible.Width()) * bytes;
+    for (int32_t y = visible.top; y < visible.bottom; ++y) {
+      const int64_t sy = source.top + int64_t{y - dest.top};
+      const int64_t sx = source.left + int64_t{visible.left - dest.left};
+      std::memcpy(to.bits + ptrdiff_t(to.pitch) * y + size_t(visible.left) * bytes,
+                  from.bits + ptrdiff_t(from.pitch) * sy + size_t(sx) * bytes, row_bytes);
+    }
+    return;
+  }
   for (int32_t y = visible.top; y < visible.bottom; ++y) {
     const int64_t sy = source.top + int64_t{y - dest.top} * source.Height() / dest.Height();
     for (int32_t x = visible.left; x < visible.right; ++x) {

@@ -639,6 +639,24 @@ DesktopMode SdlDesktop() {
 
 void SdlRegisterWindow(SdlWindow* window) { Device().windows.insert(window); }
 
+void SdlFillClient(SdlWindow* window, const Rect& dest, uint32_t rgb) {
+  Presenter* p = Device().PresenterFor(window);
+  if (!p || dest.Empty()) return;
+  p->Fill(ToSdl(dest), uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+  Device().Present(window);
+}
+
+void SdlDrawClientPixels(SdlWindow* window, const Rect& dest, const void* argb, int32_t pitch) {
+  Presenter* p = Device().PresenterFor(window);
+  if (!p || dest.Empty() || !argb) return;
+  SDL_Texture* t = p->Upload(SDL_PIXELFORMAT_ARGB8888, static_cast<const uint8_t*>(argb), pitch,
+                             dest.Width(), dest.Height());
+  if (!t) return;
+  const SDL_Rect area{0, 0, dest.Width(), dest.Height()};
+  p->Draw(t, &area, ToSdl(dest));
+  Device().Present(window);
+}
+
 void SdlForgetWindow(SdlWindow* window) {
   SdlDevice& d = Device();
   // Textures die with the window's renderer: surfaces left on it lose them.

@@ -34,4 +34,10 @@ class SdlWindow;
 void SdlRegisterWindow(SdlWindow* window);
 void SdlForgetWindow(SdlWindow* window);
 
+// The window's own drawing (painting, the statistics line) onto the picture
+// the device keeps for it, shown at once. `dest` is in client pixels; `argb`
+// holds dest's rows of 32-bit 0xAARRGGBB pixels at `pitch` bytes.
+void SdlFillClient(SdlWindow* window, const Rect& dest, uint32_t rgb);
+void SdlDrawClientPixels(SdlWindow* window, const Rect& dest, const void* argb, int32_t pitch);
+
 }  // namespace vexil::platform

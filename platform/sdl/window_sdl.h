@@ -1,12 +1,26 @@
-// The SDL window: an SDL_Window with the queries the display buffer makes.
-// Creation is minimal (a shown window of a given client size); the player
-// adds its own flags, events and painting.
+// The SDL window: an SDL_Window with the queries the display buffer makes,
+// and, for the player, the message table made from SDL's events:
+//
+//   focus gained / lost        kFocusGained / kActivateApp 0 + kFocusLost
+//   exposed, resized           the client area is invalid (kPaint follows)
+//   moved                      kPositionChanging (the procedure may move it
+//                              on) and kPositionChanged
+//   key down                   kKeyDown, and kChar for Enter, Escape, space,
+//                              period and the other printable keys
+//   button down / left up      kLeft/Right/MiddleButtonDown / kLeftButtonUp
+//   mouse motion               kMouseMove
+//   close request, quit event  kClose
+//
+// Window styles map to SDL's flags: no caption means no border, always on top
+// is SDL's own flag; the blank cursor is an empty SDL cursor. Text is drawn
+// with SDL2_ttf in a DejaVu font.
 //
 // Player thread only. Close the display buffers on a window before the window
 // goes: the window takes its renderer, and every texture made for it, along.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/window.h"
 
@@ -29,6 +43,7 @@ class SdlWindow final : public Window {
   SdlWindow& operator=(const SdlWindow&) = delete;
 
   SDL_Window* sdl_window() const { return window_; }
+  uint32_t sdl_id() const;
 
   Backend Kind() const override { return Backend::kSdl; }
   Rect OuterRect() const override;
@@ -37,9 +52,35 @@ class SdlWindow final : public Window {
   bool IsVisible() const override;
   bool IsIconic() const override;
 
+  void SetTitle(const std::string& title) override;
+  void Show(ShowCommand command) override;
+  void FillBlack(const Rect& client_rect) override;
+  Point TextExtent(const std::string& text) override;
+  void DrawTextLine(const std::string& text, const Rect& client_rect, uint32_t colour,
+                    uint32_t background) override;
+
+  // An SDL event for this window, as messages.
+  void Translate(const void* sdl_event);
+
+ protected:
+  void Place(const WindowPosition& position) override;
+  void OnDestroy() override;
+
  private:
+  friend std::unique_ptr<Window> SdlOpenWindow(const WindowClass&, const WindowCreation&);
   explicit SdlWindow(SDL_Window* window) : window_(window) {}
+  void Post(MessageKind kind, uint32_t code = 0, Point point = {0, 0});
+  // Frame widths (left, top, right, bottom); 0 without a window manager.
+  Rect Borders() const;
+
   SDL_Window* window_;
+  Point last_position_ = {INT32_MIN, INT32_MIN};
 };
+
+// The back end's part of OpenWindow.
+std::unique_ptr<Window> SdlOpenWindow(const WindowClass& window_class,
+                                      const WindowCreation& creation);
+// The back end's part of TakeMessage: SDL's pending events become messages.
+void SdlPumpEvents();
 
 }  // namespace vexil::platform

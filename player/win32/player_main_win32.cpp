@@ -1,7 +1,6 @@
 // The process entry of VexilPlay.exe: the command line as the system keeps it,
 // with the program name skipped, and the show command the process was
 // started with.
-#include <cstdio>
 #include <string>
 
 #include "platform/win32/process_start.h"
@@ -17,12 +16,5 @@ int main() {
   vexil::PlayerStart start;
   start.command_line = std::string(vexil::SkipProgramName(line));
   start.show_command = win32::StartupShowCommand(vexil::kShowDefault);
-  const int code = vexil::RunPlayer(start);
-  if (code == vexil::kExitNoPlayback) {
-    std::fputs(
-        "VexilPlay: the movies open, but playback is not available in this build yet "
-        "(no window, sound or playback loop).\n",
-        stderr);
-  }
-  return code;
+  return vexil::RunPlayer(start);
 }

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "driven_clock.h"
 #include "encoder/movie_writer.h"
+#include "platform/backend.h"
 #include "platform/dialogs.h"
+#include "platform/headless/window_headless.h"
 #include "platform/store.h"
 #include "player/default_command.h"
 #include "player/help_text.h"
@@ -40,13 +43,21 @@ const ShownMessage kHelpBox = {"Vexil Video Player Help", HelpText(), MessageIco
 
 ShownMessage ErrorBox(const char* text) { return {"Vexil Error", text, MessageIcon::kError}; }
 
+const ShownMessage* SummaryBox(const std::vector<ShownMessage>& boxes) {
+  for (const ShownMessage& m : boxes)
+    if (m.caption == "Vexil Playback Summary") return &m;
+  return nullptr;
+}
+
 class Startup : public ::testing::Test {
  protected:
   void SetUp() override {
+    platform::SetBackendForTest(platform::Backend::kHeadless);
     platform::CaptureMessageBoxes(&boxes_);
     platform::SetStores(&user_, &machine_);
   }
   void TearDown() override {
+    platform::SetHeadlessMessageHook(nullptr);
     platform::CaptureMessageBoxes(nullptr);
     platform::SetStores(nullptr, nullptr);
   }
@@ -57,9 +68,11 @@ class Startup : public ::testing::Test {
     start.movie_names = std::move(names);
     start.default_command = default_command;
     start.program_path = program;
+    start.closing_picture = std::span<const uint8_t>();
     return RunPlayer(start);
   }
 
+  test::DrivenClock clock_;
   std::vector<ShownMessage> boxes_;
   platform::MemoryStore user_;
   platform::MemoryStore machine_;
@@ -83,10 +96,13 @@ TEST_F(Startup, FailedOpenShowsTheErrorAndStops) {
   EXPECT_EQ(boxes_, std::vector<ShownMessage>{ErrorBox("Error opening EXE file.")});
 }
 
-TEST_F(Startup, OpensEveryMovieButDoesNotPretendToPlay) {
+TEST_F(Startup, PlaysEveryMovieOfTheList) {
   TempFile movie(SmallMovie(), "intro.vxl");
-  EXPECT_EQ(Run("/L2 /S", "", {movie.path(), movie.Sibling("intro")}), kExitNoPlayback);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(Run("/L2 /S", "", {movie.path(), movie.Sibling("intro")}), kExitSuccess);
+  ASSERT_EQ(boxes_.size(), 1u);
+  ASSERT_NE(SummaryBox(boxes_), nullptr);
+  // The summary describes the last movie of the list.
+  EXPECT_NE(boxes_[0].text.find("Total frames played: 2\n"), std::string::npos) << boxes_[0].text;
 }
 
 TEST_F(Startup, DefaultCommandCarriesTheMovie) {
@@ -94,8 +110,9 @@ TEST_F(Startup, DefaultCommandCarriesTheMovie) {
   std::vector<uint8_t> movie = SmallMovie();
   program.insert(program.end(), movie.begin(), movie.end());
   TempFile exe(program, "player");
-  EXPECT_EQ(Run("/-L", ":5000 /l /j", {}, exe.path()), kExitNoPlayback);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(Run("/-L /S", ":5000 /l /j", {}, exe.path()), kExitSuccess);
+  ASSERT_NE(SummaryBox(boxes_), nullptr);
+  EXPECT_NE(boxes_[0].text.find("Total frames played: 2\n"), std::string::npos);
 }
 
 TEST_F(Startup, ScreensaverIgnoresTheCommandLine) {
@@ -107,7 +124,16 @@ TEST_F(Startup, ScreensaverIgnoresTheCommandLine) {
   EXPECT_EQ(Run("movie", "", {saver.path()}, saver.path()), kExitFailure);
   EXPECT_EQ(boxes_, std::vector<ShownMessage>{kHelpBox});
   boxes_.clear();
-  EXPECT_EQ(Run("/P /P", ":5000", {}, saver.path()), kExitNoPlayback);
+  // The carried movie plays forever; closing the window ends it.
+  platform::SetHeadlessMessageHook([] {
+    if (platform::HeadlessLastWindow() && platform::HeadlessLastWindow()->IsVisible()) {
+      platform::Message close;
+      close.window = platform::HeadlessLastWindow();
+      close.kind = platform::MessageKind::kClose;
+      platform::PostWindowMessage(close);
+    }
+  });
+  EXPECT_EQ(Run("/P /P", ":5000", {}, saver.path()), kExitSuccess);
   EXPECT_TRUE(boxes_.empty());
 }
 
@@ -118,9 +144,10 @@ TEST_F(Startup, QuickPlayComesFromTheStore) {
   EXPECT_EQ(boxes_, std::vector<ShownMessage>{kHelpBox});
   boxes_.clear();
   // The machine's value replaces the user's when it fits.
-  machine_.Set("VexilQuickPlay", "/L2");
-  EXPECT_EQ(Run("/!", "", {movie.path()}), kExitNoPlayback);
-  EXPECT_TRUE(boxes_.empty());
+  machine_.Set("VexilQuickPlay", "/L2 /S");
+  EXPECT_EQ(Run("/!", "", {movie.path()}), kExitSuccess);
+  ASSERT_NE(SummaryBox(boxes_), nullptr);
+  EXPECT_NE(boxes_[0].text.find("Total frames played: 4\n"), std::string::npos);
 }
 
 TEST(Store, UserValueThenMachineValueWhenItFits) {
@@ -190,10 +217,12 @@ TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
 TEST_F(Program, MoviesByPathAndTheirErrors) {
   TempFile movie(SmallMovie(), "intro.vxl");
   test::ProgramOutcome o = RunProgram(PlayerProgram(), {movie.path(), "/S"});
-  EXPECT_EQ(o.exit_code, kExitNoPlayback);
-  EXPECT_NE(o.error_output.find("playback is not available in this build yet"), std::string::npos);
+  EXPECT_EQ(o.exit_code, 0);
+  EXPECT_EQ(o.error_output.rfind("Video: 16 x 16 at 10.0 frames/sec\nTotal frames: 2\n\n", 0), 0u)
+      << o.error_output;
   o = RunProgram(PlayerProgram(), {movie.Sibling("intro")});  // ".vxl" added
-  EXPECT_EQ(o.exit_code, kExitNoPlayback);
+  EXPECT_EQ(o.exit_code, 0);
+  EXPECT_EQ(o.error_output, "");
 #ifdef _WIN32
   o = RunProgram(PlayerProgram(), {movie.Sibling("missing")});
 #else
@@ -228,8 +257,12 @@ TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
   TempFile copy(program, "carrier" + kProgramSuffix);
   std::filesystem::permissions(copy.path(), std::filesystem::perms::owner_all);
 
-  EXPECT_EQ(RunProgram(copy.path(), {}).exit_code, kExitNoPlayback);
-  EXPECT_EQ(RunProgram(copy.path(), {"/-L"}).exit_code, kExitNoPlayback);
+#ifndef _WIN32
+  // "/l" plays forever: an interrupt ends it in order, with exit code 0.
+  EXPECT_EQ(RunProgram("timeout", {"--preserve-status", "-s", "TERM", "1", copy.path()}).exit_code,
+            0);
+#endif
+  EXPECT_EQ(RunProgram(copy.path(), {"/-L"}).exit_code, 0);
   test::ProgramOutcome o = RunProgram(copy.path(), {"/Pa"});
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.error_output, HelpText());

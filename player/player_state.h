@@ -1,0 +1,79 @@
+// The player's state besides its settings: the one window, the movie playing
+// and its display buffer, the user's pause, the end requests, the closing
+// picture, the list position and the loop's sleep debt. One record per run
+// of the player, reached by the window procedure through the window.
+//
+// Player thread only.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/window.h"
+#include "player/movie_source.h"
+#include "player/name_list.h"
+#include "player/settings.h"
+#include "player/statistics.h"
+
+namespace vexil {
+
+struct DisplayBuffer;
+
+// End requests.
+constexpr int32_t kEndNone = 0;
+constexpr int32_t kEndMovie = 1;   // a quit action: end the current movie
+constexpr int32_t kEndAtOnce = 2;  // a quit action during the closing picture
+
+// How long the closing picture shows.
+constexpr uint32_t kClosingPictureMs = 2250;
+// The page a click on the closing picture opens.
+inline constexpr const char kClosingPage[] =
+    "https://www.example.org/vexilplay/?from=vexilplay&ver=1.9h";
+
+// Colours of the statistics line (0xRRGGBB).
+constexpr uint32_t kStatisticsColour = 0xFFFF00;
+constexpr uint32_t kStatisticsBackground = 0x000000;
+
+struct Player {
+  PlayerSettings settings;
+  SourceContext sources;
+  platform::Window* window = nullptr;
+
+  OpenedSource source;  // the movie playing, its file and title
+  MovieHandle* movie() const { return source.movie; }
+  DisplayBuffer* buffer = nullptr;
+  // The last movie's buffer while the next movie's is made.
+  DisplayBuffer* previous_buffer = nullptr;
+  // The buffer flags this movie's buffer was made with.
+  uint32_t buffer_flags = 0;
+
+  uint32_t user_paused = 0;  // 0 or all bits set
+  int32_t has_focus = 0;
+  int32_t end_of_movie = 0;
+  int32_t end_request = kEndNone;
+  int32_t quitting = 0;
+  int32_t closing_picture = 0;
+  uint32_t closing_deadline = 0;
+  int32_t list_loops = 1;
+  int32_t hold_black_fill = 1;
+  int32_t interlace_fill = 0;
+  uint32_t copy_flags = 0;
+  platform::Point picture = {0, 0};  // the picture's offset in the client area
+  platform::Rect statistics_rect = {0, 0, 0, 0};
+  int32_t sleep_debt = 0;
+  // The movie whose frame was copied last, and its count of decoded frames
+  // then: a frame already on the screen is not copied again.
+  const MovieHandle* copied_movie = nullptr;
+  uint32_t copied_count = 0;
+
+  NameList names;
+  SummaryRecord summary{};
+  bool summary_captured = false;
+
+  // The closing picture: a movie in memory, its bytes followed by at least
+  // 1 KiB of zero bytes. Empty: there is none (its open fails).
+  std::span<const uint8_t> closing_movie;
+};
+
+}  // namespace vexil

@@ -1,0 +1,345 @@
+// vexilplay on a real X server of its own (Xvfb) with SDL: the window shows
+// the movie's frames exactly as `vexil frame` makes them, keys sent as a user
+// types them pause, skip and quit, the closing picture follows, and SDL's
+// disk audio driver captures the sound track as it decodes. Skipped when no
+// X server or tool it needs can start.
+#include <gtest/gtest.h>
+
+#if defined(VEXIL_HAVE_SDL) && !defined(_WIN32)
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "player/closing_picture.h"
+#include "test_util.h"
+
+extern char** environ;
+
+namespace vexil {
+namespace {
+
+constexpr const char* kFirst = "movie_006.vxl";   // 93 x 76, 7 frames at 3 per second
+constexpr const char* kSecond = "movie_003.vxl";  // 100 x 80, sound track 3
+constexpr uint32_t kFirstFrames = 7;
+
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+bool Have(const char* tool) {
+  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+void Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// An X server of our own, on a free display number away from the usual ones.
+class XServer {
+ public:
+  std::string Start() {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      const int number = 400 + (int(getpid()) + 41 * attempt) % 300;
+      char display[16], socket[48];
+      std::snprintf(display, sizeof display, ":%d", number);
+      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
+      if (access(socket, F_OK) == 0) continue;
+      const pid_t pid = fork();
+      if (pid < 0) return "cannot fork";
+      if (pid == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        execlp("Xvfb", "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 100; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+          if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "Xvfb is not installed";
+          break;  // the number was taken
+        }
+        if (access(socket, F_OK) == 0) {
+          pid_ = pid;
+          display_ = display;
+          return "";
+        }
+        Pause(50);
+      }
+      if (pid_ != pid) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+    return "Xvfb did not start";
+  }
+  ~XServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// The player, started in the background with its own environment.
+class PlayerProcess {
+ public:
+  bool Start(const std::vector<std::string>& arguments, const std::vector<std::string>& env) {
+    std::vector<std::string> all_env;
+    for (char** e = environ; *e; ++e) all_env.push_back(*e);
+    all_env.insert(all_env.end(), env.begin(), env.end());
+    std::vector<char*> envp, argv;
+    for (std::string& e : all_env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = arguments;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0;
+  }
+  // The exit code, or -1 when it has not ended within `ms` (it is then killed).
+  int Wait(int ms) {
+    for (int waited = 0; pid_ > 0; waited += 20) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      if (waited >= ms) break;
+      Pause(20);
+    }
+    Kill();
+    return -1;
+  }
+  bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  ~PlayerProcess() { Kill(); }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+class SdlPlayer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    skip_ = "SDL's X11 driver is not usable in an instrumented process";
+    return;
+#endif
+    for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+      if (!Have(tool)) {
+        skip_ = std::string(tool) + " is not installed";
+        return;
+      }
+    }
+    server_ = new XServer;
+    skip_ = server_->Start();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    if (!skip_.empty()) GTEST_SKIP() << "no X server: " << skip_;
+  }
+
+  std::string X() const {
+    return "DISPLAY=" + server_->display() + " ";
+  }
+
+  // The window with this title, once it exists (0 after `ms`).
+  unsigned long FindWindow(const std::string& title, int ms) {
+    for (int waited = 0; waited < ms; waited += 100) {
+      const std::string out = Output(X() + "xdotool search --name '^" + title + "$'");
+      if (!out.empty()) return std::strtoul(out.c_str(), nullptr, 10);
+      Pause(100);
+    }
+    return 0;
+  }
+  Geometry WindowGeometry(unsigned long window) {
+    Geometry g;
+    const std::string out =
+        Output(X() + "xdotool getwindowgeometry --shell " + std::to_string(window));
+    std::sscanf(out.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &g.x, &g.y, &g.width,
+                &g.height);
+    return g;
+  }
+  void Key(unsigned long window, const char* key) {
+    Output(X() + "xdotool windowfocus " + std::to_string(window) + " key " + key);
+  }
+  // The window's client area on the screen, as RGB (PPM needs no decoder);
+  // kept as PNG in VEXIL_SCREENSHOTS when that names a folder.
+  Picture Screenshot(const Geometry& g, const std::string& name) {
+    test::TempFile file("shot.ppm");
+    char crop[64];
+    std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", g.width, g.height, g.x, g.y);
+    Output(X() + "import -window root -crop " + crop + " +repage -depth 8 ppm:" + file.path());
+    if (const char* keep = std::getenv("VEXIL_SCREENSHOTS"))
+      Output(X() + "import -window root -crop " + crop + " +repage " + keep + "/" + name + ".png");
+    const std::vector<uint8_t> bytes = test::ReadFileBytes(file.path());
+    Picture p;
+    int w = 0, h = 0, max = 0, consumed = 0;
+    if (bytes.empty() ||
+        std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d %d%n", &w, &h, &max,
+                    &consumed) != 3 ||
+        max != 255)
+      return p;
+    const size_t start = size_t(consumed) + 1;
+    if (bytes.size() < start + size_t(w) * h * 3) return p;
+    p.width = w, p.height = h;
+    p.rgb.assign(bytes.begin() + start, bytes.begin() + start + size_t(w) * h * 3);
+    return p;
+  }
+
+  // Frame n of a movie as `vexil frame` makes it: PIXFMT_32 rows (B, G, R, x).
+  static std::vector<uint8_t> Reference(const std::string& movie, uint32_t n) {
+    test::TempFile out("frame.raw");
+    if (test::RunProgram(test::BuiltProgram("tools/vexil"),
+                         {"frame", movie, std::to_string(n), "-o", out.path()})
+            .exit_code != 0)
+      return {};
+    return test::ReadFileBytes(out.path());
+  }
+  // Which of the references the picture is, exactly (0: none).
+  static uint32_t Match(const Picture& shot, const std::vector<std::vector<uint8_t>>& references) {
+    for (size_t k = 0; k < references.size(); ++k) {
+      const std::vector<uint8_t>& r = references[k];
+      if (r.size() != size_t(shot.width) * shot.height * 4) continue;
+      bool same = true;
+      for (size_t i = 0, n = size_t(shot.width) * shot.height; same && i < n; ++i)
+        same = shot.rgb[i * 3] == r[i * 4 + 2] && shot.rgb[i * 3 + 1] == r[i * 4 + 1] &&
+               shot.rgb[i * 3 + 2] == r[i * 4];
+      if (same) return uint32_t(k + 1);
+    }
+    return 0;
+  }
+
+  static XServer* server_;
+  static std::string skip_;
+};
+
+XServer* SdlPlayer::server_ = nullptr;
+std::string SdlPlayer::skip_;
+
+TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
+  const std::string first = test::VectorsDir() + "/video/" + kFirst;
+  const std::string second = test::VectorsDir() + "/video/" + kSecond;
+  std::vector<std::vector<uint8_t>> frames;
+  for (uint32_t n = 1; n <= kFirstFrames; ++n) frames.push_back(Reference(first, n));
+  ASSERT_EQ(frames[0].size(), size_t(93) * 76 * 4) << "vexil frame failed";
+
+  // The built-in closing picture, as a file `vexil frame` can read.
+  test::TempFile closing(
+      std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize), "closing.vxl");
+  const std::vector<std::vector<uint8_t>> closing_frame{Reference(closing.path(), 1)};
+
+  test::TempFile sound("sound.raw");
+  PlayerProcess player;
+  ASSERT_TRUE(
+      player.Start({test::BuiltProgram("player/vexilplay"), "/L", "/T3", first, second},
+                   {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl", "SDL_VIDEODRIVER=x11",
+                    "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + sound.path()}));
+
+  const unsigned long window = FindWindow("movie_006.vxl - Vexil Video Player", 10000);
+  ASSERT_NE(window, 0u) << "no player window";
+  Pause(300);
+  const Geometry g = WindowGeometry(window);
+  EXPECT_EQ(g.width, 93);
+  EXPECT_EQ(g.height, 76);
+  // Centred on the 1024 x 768 screen (no window manager, no frame).
+  EXPECT_EQ(g.x, (1024 - 93) / 2 & ~3);
+  EXPECT_EQ(g.y, (768 - 76) / 2);
+
+  // Playing: every screenshot is one of the movie's frames, and they change.
+  std::vector<uint32_t> seen;
+  for (int i = 0; i < 6; ++i) {
+    const uint32_t k = Match(Screenshot(g, "playing" + std::to_string(i)), frames);
+    if (k) seen.push_back(k);
+    Pause(150);
+  }
+  ASSERT_GE(seen.size(), 4u) << "screenshots that are no frame of the movie";
+  EXPECT_NE(seen.front(), seen.back());
+
+  // Space pauses: the picture stays.
+  Key(window, "space");
+  Pause(400);
+  const uint32_t paused = Match(Screenshot(g, "paused1"), frames);
+  Pause(1200);
+  EXPECT_NE(paused, 0u);
+  EXPECT_EQ(Match(Screenshot(g, "paused2"), frames), paused);
+  // Space again resumes it.
+  Key(window, "space");
+  Pause(1000);
+  EXPECT_NE(Match(Screenshot(g, "resumed"), frames), paused);
+
+  // Period skips to the next movie, which plays with its sound.
+  Key(window, "period");
+  EXPECT_NE(FindWindow("movie_003.vxl - Vexil Video Player", 3000), 0u) << "no skip";
+  Pause(1500);
+
+  // Escape: the closing picture in a window of its own size, then the end.
+  Key(window, "Escape");
+  Pause(700);
+  const Geometry c = WindowGeometry(window);
+  EXPECT_EQ(c.width, 224);
+  EXPECT_EQ(c.height, 252);
+  EXPECT_EQ(Match(Screenshot(c, "closing"), closing_frame), 1u);
+  EXPECT_EQ(player.Wait(5000), 0);
+
+  // The sound: the track's first decoded samples reached the audio device as
+  // they are (after the silence the device starts with).
+  test::TempFile wav("track.wav");
+  ASSERT_EQ(test::RunProgram(test::BuiltProgram("tools/vexil"),
+                             {"decode", second, "--wav", wav.path(), "--track", "3", "--quiet"})
+                .exit_code,
+            0);
+  const std::vector<uint8_t> decoded = test::ReadFileBytes(wav.path());
+  const std::vector<uint8_t> captured = test::ReadFileBytes(sound.path());
+  ASSERT_GT(decoded.size(), 44u + 4096);
+  const std::vector<uint8_t> start(decoded.begin() + 44, decoded.begin() + 44 + 4096);
+  EXPECT_NE(std::search(captured.begin(), captured.end(), start.begin(), start.end()),
+            captured.end())
+      << "captured " << captured.size() << " bytes without the track's start";
+}
+
+}  // namespace
+}  // namespace vexil
+
+#else
+TEST(SdlPlayer, NeedsSdl) {
+  GTEST_SKIP() << "built without SDL";
+}
+#endif
