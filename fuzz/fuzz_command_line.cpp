@@ -85,12 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t list_loops = 1;
   std::string name;
   if (!TakeFirstName(names, &settings.play_count, &list_loops, &name)) return 0;
+  // At most 256 names fit in the 511 characters of the command text; each
+  // file-name argument adds one.
+  const size_t most = 256 + raw.movie_names.size();
   for (int round = 0; round < 2; ++round) {
-    int count = 0;
+    size_t count = 0;
     do {
       (void)MovieFileName(name);
-    } while (++count < 600 && names.TakeNext(&name));
-    if (names.HasMore()) __builtin_trap();  // 600 names cannot fit in 511 characters
+    } while (++count <= most && names.TakeNext(&name));
+    if (count > most) __builtin_trap();
     names.Restore();
     if (!names.TakeNext(&name)) break;
   }
