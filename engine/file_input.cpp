@@ -68,10 +68,14 @@ void LockRelease(InputRecord* in) {
   if (in->lock_release) in->lock_release(in);
 }
 
-uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n) {
+uint32_t ReadAvailable(InputRecord* in, void* destination, uint32_t n) {
   if (n == 0) return 0;
   int64_t got = platform::FileRead(in->file, destination, n);
-  uint32_t done = got > 0 ? static_cast<uint32_t>(got) : 0;
+  return got > 0 ? static_cast<uint32_t>(got) : 0;
+}
+
+uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n) {
+  uint32_t done = ReadAvailable(in, destination, n);
   if (done < n) in->input_error = 1;
   return done;
 }

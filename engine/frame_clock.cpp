@@ -180,6 +180,12 @@ void FetchFrame(MovieHandle* movie, uint32_t n) {
   movie->frame_bytes = IndexOffset(movie->frame_index[i + 1]) - movie->frame_offset;
   if (movie->preload_data) {
     movie->frame_data = movie->preload_data + (movie->frame_offset - movie->first_packet_offset);
+    // A preloaded file that ended early holds only the packets before its end.
+    const uint32_t loaded = movie->input.movie_size;
+    if (movie->preload_block && uint64_t{movie->frame_offset} + movie->frame_bytes > loaded) {
+      movie->frame_bytes = movie->frame_offset < loaded ? loaded - movie->frame_offset : 0;
+      movie->input.input_error = 1;
+    }
   } else {
     InputRecord* in = &movie->input;
     uint32_t got = in->read(in, i + 1, movie->frame_offset, movie->frame_data, movie->frame_bytes);

@@ -75,7 +75,9 @@ struct InputRecord {
   uint8_t* fill_pointer;     // start of the slot the next piece goes into; lock
   uint32_t borrowed_handle;  // the caller's handle: not closed by `close`
   int64_t base_offset;       // file offset of the movie's first byte
-  uint32_t movie_size;
+  // Where the movie ends: set_buffer's size, or, once a background piece or a
+  // preload came back short, where the file ended (the service thread moves it).
+  std::atomic<uint32_t> movie_size;
   uint32_t simulated_speed;  // bytes per second, 0 = off
   int32_t speed_debt;        // milliseconds still owed to the simulated speed; lock
 

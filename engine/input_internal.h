@@ -16,6 +16,8 @@ bool LockTry(InputRecord* in);
 void LockRelease(InputRecord* in);
 // Reads at the file position and nothing else; a short read sets the input error.
 uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n);
+// The same without the input error: the bytes the file still had.
+uint32_t ReadAvailable(InputRecord* in, void* destination, uint32_t n);
 // A direct read: ReadRaw, then the file position, bytes read, the simulated
 // speed and the read time. Lock held.
 uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n);

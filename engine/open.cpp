@@ -48,7 +48,7 @@ void MoveInput(InputRecord* to, InputRecord* from) {
   to->consumer_position = from->consumer_position;
   to->borrowed_handle = from->borrowed_handle;
   to->base_offset = from->base_offset;
-  to->movie_size = from->movie_size;
+  to->movie_size = from->movie_size.load();
   to->simulated_speed = from->simulated_speed;
   to->speed_debt = from->speed_debt;
 }
@@ -277,6 +277,10 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       uint32_t got = in->read(in, 0, static_cast<int64_t>(first_packet), data,
                               static_cast<uint32_t>(body));
       std::memset(data + got, 0, body + 1024 - got);
+      // A file that ends early ends the movie there: the frames before its
+      // end play, and fetching a packet past it sets the input error.
+      if (got < body) in->input_error = 0;
+      in->movie_size = static_cast<uint32_t>(std::min<uint64_t>(first_packet + got, UINT32_MAX));
       in->close(in);
       in->read_call_time = 0;
       movie->preload_data = data;

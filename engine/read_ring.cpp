@@ -170,8 +170,12 @@ int32_t RingService(InputRecord* in) {
   const uint32_t busy_at_start = in->movie_busy.load(std::memory_order_relaxed);
   const uint32_t t0 = Now();
   in->reading_now.store(1, std::memory_order_relaxed);
-  const uint32_t got = ReadRaw(in, in->fill_pointer + skew, piece - skew);
+  // A file cut short ends the movie where the file ends, instead of setting
+  // the input error: the frames already in the ring still play, and the
+  // reader's error comes when it asks for a byte past the end.
+  const uint32_t got = ReadAvailable(in, in->fill_pointer + skew, piece - skew);
   in->reading_now.store(0, std::memory_order_relaxed);
+  if (got < piece - skew) in->movie_size = position + got;
   if (got) {
     in->bytes_read.fetch_add(got, std::memory_order_relaxed);
     in->file_position += got;
