@@ -6,9 +6,6 @@
 
 #ifdef VEXIL_HAVE_SDL
 #include <SDL.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +23,7 @@
 #include "platform/backend.h"
 #include "platform/sdl/window_sdl.h"
 #include "test_util.h"
+#include "x_server.h"
 #include "video/decode_threads.h"
 
 namespace vexil {
@@ -33,56 +31,6 @@ namespace {
 
 constexpr const char* kMovie = "movie_003.vxl";  // 100 x 80
 constexpr uint32_t kFrame = 5;
-
-// An X server of our own, on the first free display number.
-class XServer {
- public:
-  std::string Start() {
-    // Display numbers away from the usual ones, tried until one is free.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      const int number = 90 + (int(getpid()) + 37 * attempt) % 300;
-      char display[16], socket[48];
-      std::snprintf(display, sizeof display, ":%d", number);
-      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
-      const pid_t pid = fork();
-      if (pid < 0) return "cannot fork";
-      if (pid == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execlp("Xvfb", "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-          if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "Xvfb is not installed";
-          break;  // the number was taken
-        }
-        if (access(socket, F_OK) == 0) {
-          pid_ = pid;
-          display_ = display;
-          setenv("DISPLAY", display_.c_str(), 1);
-          setenv("SDL_VIDEODRIVER", "x11", 1);
-          return "";
-        }
-        usleep(50000);
-      }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    return "Xvfb did not start";
-  }
-  ~XServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 struct Picture {
   int32_t width = 0, height = 0;
@@ -135,8 +83,12 @@ class SdlDisplayTest : public ::testing::Test {
     skip_ = "SDL's X11 driver is not usable under AddressSanitizer";
     return;
 #endif
-    server_ = new XServer;
+    server_ = new XServer(90);
     skip_ = server_->Start();
+    if (skip_.empty()) {
+      setenv("DISPLAY", server_->display().c_str(), 1);
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+    }
     // A new server may refuse the first connections for a moment.
     for (int i = 0; skip_.empty() && !platform::SdlVideoReady(); ++i) {
       if (i == 50)

@@ -22,6 +22,7 @@
 
 #include "player/closing_picture.h"
 #include "test_util.h"
+#include "x_server.h"
 
 extern char** environ;
 
@@ -50,56 +51,6 @@ bool Have(const char* tool) {
 void Pause(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
-
-// An X server of our own, on a free display number away from the usual ones.
-class XServer {
- public:
-  std::string Start() {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      const int number = 400 + (int(getpid()) + 41 * attempt) % 300;
-      char display[16], socket[48];
-      std::snprintf(display, sizeof display, ":%d", number);
-      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
-      if (access(socket, F_OK) == 0) continue;
-      const pid_t pid = fork();
-      if (pid < 0) return "cannot fork";
-      if (pid == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execlp("Xvfb", "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-          if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "Xvfb is not installed";
-          break;  // the number was taken
-        }
-        if (access(socket, F_OK) == 0) {
-          pid_ = pid;
-          display_ = display;
-          return "";
-        }
-        Pause(50);
-      }
-      if (pid_ != pid) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-      }
-    }
-    return "Xvfb did not start";
-  }
-  ~XServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 // The player, started in the background with its own environment.
 class PlayerProcess {
@@ -165,7 +116,7 @@ class SdlPlayer : public ::testing::Test {
         return;
       }
     }
-    server_ = new XServer;
+    server_ = new XServer(400);
     skip_ = server_->Start();
   }
   static void TearDownTestSuite() {
