@@ -54,15 +54,9 @@ void HeadlessWindow::SetClientSize(int32_t width, int32_t height) {
 }
 
 void HeadlessWindow::UserMove(int32_t x, int32_t y) {
+  // A drag is the same pair of position messages a program's move makes.
   const Rect outer = OuterRect();
-  WindowPosition p{x, y, outer.Width(), outer.Height(), POSITION_NO_SIZE | POSITION_NO_Z_ORDER};
-  Message m;
-  m.kind = MessageKind::kPositionChanging;
-  m.position = &p;
-  Send(m);
-  Place(p);
-  m.kind = MessageKind::kPositionChanged;
-  Send(m);
+  SetPosition(x, y, outer.Width(), outer.Height(), POSITION_NO_SIZE | POSITION_NO_Z_ORDER);
 }
 
 Rect HeadlessWindow::OuterRect() const {
