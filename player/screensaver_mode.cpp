@@ -1,5 +1,6 @@
 #include "player/screensaver_mode.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/movie.h"
@@ -32,8 +33,8 @@ int32_t EvaluateScreensaverArguments(std::string_view line) {
       // held at the largest one rather than wrapped into some other.
       int64_t number = 0;
       for (; pos < line.size() && line[pos] >= '0' && line[pos] <= '9'; ++pos)
-        number = std::min<int64_t>(number * 10 + (line[pos] - '0'),
-                                   std::numeric_limits<int32_t>::max());
+        number =
+            std::min<int64_t>(number * 10 + (line[pos] - '0'), std::numeric_limits<int32_t>::max());
       return static_cast<int32_t>(number);
     }
     default:

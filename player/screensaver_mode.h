@@ -39,9 +39,13 @@ bool IsScreensaverProgram(std::string_view path);
 // The mode the saver's arguments on the real command line ask for.
 int32_t EvaluateScreensaverArguments(std::string_view command_line);
 
-inline bool IsPreviewMode(int32_t mode) { return mode > kSaverSettings; }
+inline bool IsPreviewMode(int32_t mode) {
+  return mode > kSaverSettings;
+}
 // Whether the saver ends on user activity in this mode.
-inline bool SaverEndsOnInput(int32_t mode) { return mode >= kSaverRun && mode <= kSaverLastEnding; }
+inline bool SaverEndsOnInput(int32_t mode) {
+  return mode >= kSaverRun && mode <= kSaverLastEnding;
+}
 
 // The settings a saver run (modes 1 and 2) or a preview changes: always on
 // top with every control disabled; or for a preview no full screen, no

@@ -10,7 +10,9 @@ void SystemSetScreenSaverRunning(bool) {}
 
 // Locking the screen is the desktop's business, not the saver's: there is
 // nothing to ask, as on every Windows but the 9x line.
-bool SystemScreenSaverPasswordCheck() { return true; }
+bool SystemScreenSaverPasswordCheck() {
+  return true;
+}
 
 bool SystemPreviewClientSize(intptr_t window, int32_t* width, int32_t* height) {
 #ifdef VEXIL_HAVE_SDL

@@ -13,7 +13,9 @@
 namespace vexil::platform::posix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string Trim(const std::string& text) {
   size_t first = 0, last = text.size();

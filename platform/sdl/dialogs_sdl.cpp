@@ -21,8 +21,7 @@ Uint32 IconFlags(MessageIcon icon) {
 
 }  // namespace
 
-bool SdlAskYesNo(const std::string& caption, const std::string& text, MessageIcon icon,
-                 bool* yes) {
+bool SdlAskYesNo(const std::string& caption, const std::string& text, MessageIcon icon, bool* yes) {
   const SDL_MessageBoxButtonData buttons[] = {
       {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
       {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},

@@ -16,11 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <filesystem>
 
 #include "player/closing_picture.h"
 #include "player/default_command.h"
@@ -342,8 +341,7 @@ TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
 // it by default; on Linux "/p N" draws into the X window N.
 TEST_F(SdlPlayer, ScreensaverPreviewDrawsIntoTheGivenWindow) {
   std::vector<uint8_t> program = test::ReadFileBytes(test::BuiltProgram("player/vexilplay"));
-  const std::vector<uint8_t> movie =
-      test::ReadFileBytes(test::VectorsDir() + "/video/" + kFirst);
+  const std::vector<uint8_t> movie = test::ReadFileBytes(test::VectorsDir() + "/video/" + kFirst);
   ASSERT_FALSE(movie.empty());
   ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(),
                                        ":" + std::to_string(program.size())));
@@ -357,7 +355,8 @@ TEST_F(SdlPlayer, ScreensaverPreviewDrawsIntoTheGivenWindow) {
   const std::vector<std::string> env = {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl",
                                         "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
   PlayerProcess host;
-  ASSERT_TRUE(host.Start({test::BuiltProgram("player/vexilplay"), "/L", "/J", closing.path()}, env));
+  ASSERT_TRUE(
+      host.Start({test::BuiltProgram("player/vexilplay"), "/L", "/J", closing.path()}, env));
   const unsigned long window = FindWindow("closing.vxl - Vexil Video Player", 10000);
   ASSERT_NE(window, 0u) << "no host window";
   Pause(500);

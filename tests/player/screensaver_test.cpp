@@ -147,25 +147,26 @@ TEST_F(Saver, PreviewInTheGivenWindow) {
     EXPECT_EQ(p->movie()->play_tracks, 0u);
     EXPECT_EQ(p->settings.play_count, 0);
   };
-  const int code = Play("/p 1234", {}, [&, step = Once({{AfterShown(3), checks}})](
-                                           uint32_t now, size_t shown) mutable {
-    // The preview waits without sleeping: the test's clock moves for it.
-    Player* p = CurrentPlayer();
-    if (p && p->preview_delay) {
-      clock_.Advance(1);
-      delay_seen = now;
-    }
-    if (p && p->copied_movie && !first_copy) first_copy = now;
-    step(now, shown);
-    if (shown == last_shown) return;
-    last_shown = shown;
-    // Moves and keys do not end a preview in a window numbered above 15.
-    if (shown >= 4 && shown < 12) {
-      PostAt(MessageKind::kMouseMove, {int32_t(shown) * 10, 0});
-      Post(MessageKind::kKeyDown, 'A');
-    }
-    if (shown == 12) Close();
-  });
+  const int code =
+      Play("/p 1234", {},
+           [&, step = Once({{AfterShown(3), checks}})](uint32_t now, size_t shown) mutable {
+             // The preview waits without sleeping: the test's clock moves for it.
+             Player* p = CurrentPlayer();
+             if (p && p->preview_delay) {
+               clock_.Advance(1);
+               delay_seen = now;
+             }
+             if (p && p->copied_movie && !first_copy) first_copy = now;
+             step(now, shown);
+             if (shown == last_shown) return;
+             last_shown = shown;
+             // Moves and keys do not end a preview in a window numbered above 15.
+             if (shown >= 4 && shown < 12) {
+               PostAt(MessageKind::kMouseMove, {int32_t(shown) * 10, 0});
+               Post(MessageKind::kKeyDown, 'A');
+             }
+             if (shown == 12) Close();
+           });
   EXPECT_EQ(code, kExitSuccess);
   EXPECT_TRUE(checked);
   EXPECT_TRUE(boxes_.empty());
@@ -181,13 +182,14 @@ TEST_F(Saver, PreviewInTheGivenWindow) {
 TEST_F(Saver, PreviewOfAWindowThatIsNotThereShowsTheMoviesSize) {
   SaverMovie(Movie(64, 48, 5, 10));
   int32_t width = 0;
-  EXPECT_EQ(Play("/p 4321", {}, [&](uint32_t, size_t shown) {
-              if (Player* p = CurrentPlayer(); p && p->preview_delay) clock_.Advance(1);
-              if (shown == 2 && !width) {
-                width = CurrentPlayer()->buffer->stretch_width;
-                Close();
-              }
-            }),
+  EXPECT_EQ(Play("/p 4321", {},
+                 [&](uint32_t, size_t shown) {
+                   if (Player* p = CurrentPlayer(); p && p->preview_delay) clock_.Advance(1);
+                   if (shown == 2 && !width) {
+                     width = CurrentPlayer()->buffer->stretch_width;
+                     Close();
+                   }
+                 }),
             kExitSuccess);
   EXPECT_EQ(width, 64);
 }
@@ -195,20 +197,21 @@ TEST_F(Saver, PreviewOfAWindowThatIsNotThereShowsTheMoviesSize) {
 TEST_F(Saver, TheSixthMouseMoveEnds) {
   SaverMovie(Movie(64, 48, 5, 10));
   size_t ended_after = 0;
-  EXPECT_EQ(Play("", {}, Once({{AfterShown(2),
-                                [] {
-                                  // Five moves, one of them twice to the same place.
-                                  for (int i = 0; i < 5; ++i) {
-                                    PostAt(MessageKind::kMouseMove, {100 + i, 50});
-                                    if (i == 2) PostAt(MessageKind::kMouseMove, {102, 50});
-                                  }
-                                }},
-                               {AfterShown(9),
-                                [&] {
-                                  ended_after = 9;
-                                  PostAt(MessageKind::kMouseMove, {300, 50});
-                                }},
-                               {AfterShown(30), [] { Close(); }}})),
+  EXPECT_EQ(Play("", {},
+                 Once({{AfterShown(2),
+                        [] {
+                          // Five moves, one of them twice to the same place.
+                          for (int i = 0; i < 5; ++i) {
+                            PostAt(MessageKind::kMouseMove, {100 + i, 50});
+                            if (i == 2) PostAt(MessageKind::kMouseMove, {102, 50});
+                          }
+                        }},
+                       {AfterShown(9),
+                        [&] {
+                          ended_after = 9;
+                          PostAt(MessageKind::kMouseMove, {300, 50});
+                        }},
+                       {AfterShown(30), [] { Close(); }}})),
             kExitSuccess);
   EXPECT_EQ(ended_after, 9u);
   // Still playing after five moves; the sixth ended it as a key would: the
@@ -225,16 +228,17 @@ TEST_F(Saver, ARunIsOnTopWithEveryControlDisabled) {
   SaverMovie(Movie(64, 48, 5, 10));
   uint32_t ex_style = 0;
   PlayerSettings settings;
-  EXPECT_EQ(Play("", {}, Once({{AfterShown(2),
-                                [&] {
-                                  ex_style = platform::HeadlessLastWindow()->ex_style();
-                                  settings = CurrentPlayer()->settings;
-                                  // Escape, space and period do nothing.
-                                  Key(platform::CHAR_ESCAPE);
-                                  Key(platform::CHAR_SPACE);
-                                  Key(platform::CHAR_PERIOD);
-                                }},
-                               {AfterShown(8), [] { Close(); }}})),
+  EXPECT_EQ(Play("", {},
+                 Once({{AfterShown(2),
+                        [&] {
+                          ex_style = platform::HeadlessLastWindow()->ex_style();
+                          settings = CurrentPlayer()->settings;
+                          // Escape, space and period do nothing.
+                          Key(platform::CHAR_ESCAPE);
+                          Key(platform::CHAR_SPACE);
+                          Key(platform::CHAR_PERIOD);
+                        }},
+                       {AfterShown(8), [] { Close(); }}})),
             kExitSuccess);
   EXPECT_NE(ex_style & platform::WINDOW_EX_TOPMOST, 0u);
   EXPECT_EQ(settings.disabled_controls, 15u);
@@ -249,8 +253,9 @@ TEST_F(Saver, KeysAndButtonsEndIt) {
   SaverMovie(Movie(64, 48, 5, 10));
   for (MessageKind kind : {MessageKind::kKeyDown, MessageKind::kLeftButtonDown,
                            MessageKind::kRightButtonDown, MessageKind::kMiddleButtonDown}) {
-    EXPECT_EQ(Play("", {}, Once({{AfterShown(3), [kind] { Post(kind, 'A'); }},
-                                 {AfterShown(30), [] { Close(); }}})),
+    EXPECT_EQ(Play("", {},
+                   Once({{AfterShown(3), [kind] { Post(kind, 'A'); }},
+                         {AfterShown(30), [] { Close(); }}})),
               kExitSuccess);
     EXPECT_EQ(Frames().size(), 3u);
     EXPECT_NE(FirstClosing(), nullptr);
@@ -261,13 +266,14 @@ TEST_F(Saver, AWrongPasswordKeepsTheFullRunGoing) {
   SaverMovie(Movie(64, 48, 5, 10));
   platform::SetHeadlessPasswordAnswers({false, true});
   int checks_after_first = -1;
-  EXPECT_EQ(Play("/s", {}, Once({{AfterShown(3), [] { Post(MessageKind::kKeyDown, 'A'); }},
-                                 {AfterShown(8),
-                                  [&] {
-                                    checks_after_first = platform::HeadlessPasswordChecks();
-                                    Post(MessageKind::kKeyDown, 'A');
-                                  }},
-                                 {AfterShown(30), [] { Close(); }}})),
+  EXPECT_EQ(Play("/s", {},
+                 Once({{AfterShown(3), [] { Post(MessageKind::kKeyDown, 'A'); }},
+                       {AfterShown(8),
+                        [&] {
+                          checks_after_first = platform::HeadlessPasswordChecks();
+                          Post(MessageKind::kKeyDown, 'A');
+                        }},
+                       {AfterShown(30), [] { Close(); }}})),
             kExitSuccess);
   // The first key was refused: the movie went on (not paused) to frame 8;
   // the second key asked again and ended it.
@@ -284,10 +290,11 @@ TEST_F(Saver, APassedCheckIsNotAskedAgainAndDeactivationEnds) {
   // Deactivation with a refused password does nothing; the next one asks
   // again and ends the saver.
   platform::SetHeadlessPasswordAnswers({false});
-  EXPECT_EQ(Play("/S", {}, Once({{AfterShown(2), [] { Post(MessageKind::kActivateApp, 0); }},
-                                 {AfterShown(3), [] { Post(MessageKind::kActivateApp, 1); }},
-                                 {AfterShown(6), [] { Post(MessageKind::kActivateApp, 0); }},
-                                 {AfterShown(30), [] { Close(); }}})),
+  EXPECT_EQ(Play("/S", {},
+                 Once({{AfterShown(2), [] { Post(MessageKind::kActivateApp, 0); }},
+                       {AfterShown(3), [] { Post(MessageKind::kActivateApp, 1); }},
+                       {AfterShown(6), [] { Post(MessageKind::kActivateApp, 0); }},
+                       {AfterShown(30), [] { Close(); }}})),
             kExitSuccess);
   EXPECT_EQ(platform::HeadlessPasswordChecks(), 2);
   EXPECT_EQ(Frames().size(), 6u);
@@ -295,8 +302,9 @@ TEST_F(Saver, APassedCheckIsNotAskedAgainAndDeactivationEnds) {
 
   // Mode 1 ends on deactivation without a check.
   platform::ResetHeadlessScreenSaver();
-  EXPECT_EQ(Play("", {}, Once({{AfterShown(2), [] { Post(MessageKind::kActivateApp, 0); }},
-                               {AfterShown(30), [] { Close(); }}})),
+  EXPECT_EQ(Play("", {},
+                 Once({{AfterShown(2), [] { Post(MessageKind::kActivateApp, 0); }},
+                       {AfterShown(30), [] { Close(); }}})),
             kExitSuccess);
   EXPECT_EQ(platform::HeadlessPasswordChecks(), 0);
   EXPECT_EQ(Frames().size(), 2u);
@@ -304,22 +312,20 @@ TEST_F(Saver, APassedCheckIsNotAskedAgainAndDeactivationEnds) {
 
 TEST_F(Saver, SwallowsSystemCommandsAndEndsOnSuspend) {
   SaverMovie(Movie(64, 48, 5, 10));
-  EXPECT_EQ(Play("", {}, Once({{AfterShown(2),
-                                [] {
-                                  for (uint32_t command :
-                                       {platform::SYSTEM_COMMAND_CLOSE,
-                                        platform::SYSTEM_COMMAND_CLOSE | 2,
-                                        platform::SYSTEM_COMMAND_NEXT_WINDOW,
-                                        platform::SYSTEM_COMMAND_PREVIOUS_WINDOW,
-                                        platform::SYSTEM_COMMAND_SCREEN_SAVE})
-                                    Post(MessageKind::kSystemCommand, command);
-                                  Post(MessageKind::kPowerBroadcast, platform::POWER_QUERY_SUSPEND);
-                                }},
-                               {AfterShown(6),
-                                [] {
-                                  Post(MessageKind::kPowerBroadcast, platform::POWER_SUSPEND);
-                                }},
-                               {AfterShown(30), [] { Close(); }}})),
+  EXPECT_EQ(Play("", {},
+                 Once({{AfterShown(2),
+                        [] {
+                          for (uint32_t command :
+                               {platform::SYSTEM_COMMAND_CLOSE, platform::SYSTEM_COMMAND_CLOSE | 2,
+                                platform::SYSTEM_COMMAND_NEXT_WINDOW,
+                                platform::SYSTEM_COMMAND_PREVIOUS_WINDOW,
+                                platform::SYSTEM_COMMAND_SCREEN_SAVE})
+                            Post(MessageKind::kSystemCommand, command);
+                          Post(MessageKind::kPowerBroadcast, platform::POWER_QUERY_SUSPEND);
+                        }},
+                       {AfterShown(6),
+                        [] { Post(MessageKind::kPowerBroadcast, platform::POWER_SUSPEND); }},
+                       {AfterShown(30), [] { Close(); }}})),
             kExitSuccess);
   EXPECT_EQ(Frames().size(), 6u);
   EXPECT_NE(FirstClosing(), nullptr);
@@ -328,11 +334,11 @@ TEST_F(Saver, SwallowsSystemCommandsAndEndsOnSuspend) {
   program_path_ = "/opt/vexilplay";
   default_command_ = "";
   TempFile movie(Movie(64, 48, 5, 10), "a.vxl");
-  EXPECT_EQ(Play("/L", {movie.path()}, Once({{AfterShown(2), [] {
-                                                Post(MessageKind::kSystemCommand,
-                                                     platform::SYSTEM_COMMAND_CLOSE);
-                                              }}})),
-            kExitSuccess);
+  EXPECT_EQ(
+      Play("/L", {movie.path()},
+           Once({{AfterShown(2),
+                  [] { Post(MessageKind::kSystemCommand, platform::SYSTEM_COMMAND_CLOSE); }}})),
+      kExitSuccess);
   EXPECT_EQ(Frames().size(), 2u);
   EXPECT_EQ(FirstClosing(), nullptr);
 }

@@ -1,11 +1,12 @@
 // The version reminder: its two dates, when it asks, what it writes, and the
 // page and exit code when the user accepts; through the headless back end
 // with an injected date and stores.
+#include "player/version_reminder.h"
+
 #include <filesystem>
 #include <fstream>
 
 #include "playback_harness.h"
-#include "player/version_reminder.h"
 
 namespace vexil {
 namespace {
@@ -71,7 +72,7 @@ class Reminder : public PlaybackHarness {
 TEST_F(Reminder, WhenItAsks) {
   struct Case {
     LocalDate today;
-    const char* user;     // stored dates, null: none
+    const char* user;  // stored dates, null: none
     const char* machine;
     bool asks;
   } cases[] = {
@@ -92,7 +93,8 @@ TEST_F(Reminder, WhenItAsks) {
   cases[8].machine = too_long.c_str();
   for (const Case& c : cases) {
     SCOPED_TRACE(DateText(c.today.year, c.today.month, c.today.day) + " " +
-                 (c.user ? c.user : "-") + " " + std::string(c.machine ? c.machine : "-").substr(0, 12));
+                 (c.user ? c.user : "-") + " " +
+                 std::string(c.machine ? c.machine : "-").substr(0, 12));
     user_.Clear();
     machine_.Clear();
     if (c.user) user_.Set(kLastCheckValue, c.user);
@@ -110,8 +112,8 @@ TEST_F(Reminder, WhenItAsks) {
       EXPECT_EQ(machine_.Get(kLastCheckValue), today);
     } else {
       EXPECT_TRUE(boxes_.empty());
-      EXPECT_EQ(user_.Get(kLastCheckValue), c.user ? std::optional<std::string>(c.user)
-                                                   : std::nullopt);
+      EXPECT_EQ(user_.Get(kLastCheckValue),
+                c.user ? std::optional<std::string>(c.user) : std::nullopt);
     }
     EXPECT_TRUE(platform::HeadlessOpenedAddresses().empty());
   }
