@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include <utility>
+
 #include "platform/backend.h"
 #include "platform/headless/headless_backend.h"
 #ifdef VEXIL_HAVE_SDL
@@ -7,12 +9,14 @@
 #endif
 #ifdef _WIN32
 #include "platform/win32/win32_backend.h"
+#include "platform/win32/yes_no_box_win32.h"
 #endif
 
 namespace vexil::platform {
 namespace {
 
 std::vector<ShownMessage>* g_capture = nullptr;
+std::deque<bool> g_answers;
 
 }  // namespace
 
@@ -38,8 +42,40 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
   }
 }
 
+bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
+  if (g_capture) {
+    g_capture->push_back(ShownMessage{caption, text, icon});
+    if (g_answers.empty()) return false;
+    const bool yes = g_answers.front();
+    g_answers.pop_front();
+    return yes;
+  }
+  bool yes = false;
+  switch (ActiveBackend()) {
+#ifdef _WIN32
+    case Backend::kWin32:
+      return win32::AskYesNo(caption, text, icon);
+#endif
+#ifdef VEXIL_HAVE_SDL
+    case Backend::kSdl:
+      if (SdlAskYesNo(caption, text, icon, &yes)) return yes;
+      break;
+#endif
+    default:
+      break;
+  }
+  // Nobody to answer: the question is told and taken as declined.
+  headless::ShowMessageBox(caption, text, icon);
+  return yes;
+}
+
 void CaptureMessageBoxes(std::vector<ShownMessage>* into) {
   g_capture = into;
+  if (!into) g_answers.clear();
+}
+
+void SetCapturedAnswers(std::deque<bool> answers) {
+  g_answers = std::move(answers);
 }
 
 }  // namespace vexil::platform

@@ -9,8 +9,10 @@
 #include "engine/movie.h"
 #include "engine/timer.h"
 #include "platform/dialogs.h"
+#include "platform/screensaver.h"
 #include "platform/time.h"
 #include "player/movie_setup.h"
+#include "player/screensaver_mode.h"
 #include "video/decode_threads.h"
 
 namespace vexil {
@@ -69,19 +71,35 @@ bool Step(Player& p) {
   return false;
 }
 
-LoopEnd Loop(Player& p) {
+// The timer resolution, and in the full saver run the system's note that a
+// saver runs, for as long as the loop runs.
+void LoopStarts(const Player& p) {
   platform::TimeBeginPeriod(1);
+  if (p.screensaver_mode == kSaverFull) platform::SetScreenSaverRunning(true);
+}
+
+void LoopEnds(const Player& p) {
+  platform::TimeEndPeriod(1);
+  if (p.screensaver_mode == kSaverFull) platform::SetScreenSaverRunning(false);
+}
+
+LoopEnd Loop(Player& p) {
+  LoopStarts(p);
   for (;;) {
     platform::Message m;
     if (platform::TakeMessage(&m)) {
       if (m.kind == platform::MessageKind::kQuit) {
-        platform::TimeEndPeriod(1);
+        LoopEnds(p);
         Finish(p);
         return LoopEnd::kQuit;
       }
       platform::DispatchWindowMessage(m);
+    } else if (p.preview_delay) {
+      // A preview shows nothing for a moment, without sleeping.
+      if (Timer() - p.preview_delay_start >= kPreviewDelayMs) p.preview_delay = false;
+      continue;
     } else if (Step(p)) {
-      platform::TimeEndPeriod(1);
+      LoopEnds(p);
       return LoopEnd::kNextMovie;
     }
     if (p.user_paused || (!p.has_focus && !p.settings.keep_playing)) p.sleep_debt += 5;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/posix/system_stores.h"
 #include "platform/window.h"
 #include "player/command_line.h"
 #include "player/startup.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
   // The player parses one raw command line, as on Windows; rebuild it.
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   vexil::RawCommandLine raw = vexil::RebuildCommandLine(arguments, vexil::platform::FileExists);
+
+  // The quick-play switches and the reminder's date live in the user's and
+  // the machine's configuration files.
+  vexil::platform::posix::UseSystemStores();
 
   vexil::PlayerStart start;
   start.command_line = raw.text;

@@ -67,6 +67,19 @@ struct Player {
   const MovieHandle* copied_movie = nullptr;
   uint32_t copied_count = 0;
 
+  // Screensaver mode (player/screensaver_mode.h): 0 when not a saver.
+  int32_t screensaver_mode = 0;
+  // Set once the saver's password check passed (or was not needed).
+  bool password_passed = false;
+  // The saver's mouse moves: the last position recorded and the moves
+  // counted since the count last ran out.
+  bool mouse_recorded = false;
+  platform::Point last_mouse = {0, 0};
+  int32_t mouse_moves = 0;
+  // A preview starts to play this long after its start.
+  bool preview_delay = false;
+  uint32_t preview_delay_start = 0;
+
   NameList names;
   SummaryRecord summary{};
   bool summary_captured = false;

@@ -5,9 +5,11 @@
 #include "audio/sound_track.h"
 #include "display/display_buffer.h"
 #include "engine/last_error.h"
+#include "engine/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/screensaver.h"
 #include "platform/store.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -20,6 +22,7 @@
 #include "player/player_state.h"
 #include "player/screensaver_mode.h"
 #include "player/settings.h"
+#include "player/version_reminder.h"
 #include "player/window_procedure.h"
 #include "video/decode_threads.h"
 
@@ -75,7 +78,27 @@ int RunPlayer(const PlayerStart& start) {
   player.settings = ParseCommandText(input);
   PlayerSettings& settings = player.settings;
 
-  // 6: the screensaver arguments come with screensaver mode.
+  // 6. The screensaver's arguments, from the real command line.
+  int32_t saver_mode = kSaverEnd;
+  if (screensaver) {
+    saver_mode = EvaluateScreensaverArguments(start.command_line);
+    if (saver_mode == kSaverEnd) return kExitSuccess;
+    if (saver_mode == kSaverSettings) {
+      platform::ShowMessageBox(kSaverSettingsCaption, kSaverSettingsText,
+                               platform::MessageIcon::kNone);
+      return kExitSuccess;
+    }
+    // A preview area that cannot be measured leaves the picture its own size.
+    int32_t width = 0, height = 0;
+    if (IsPreviewMode(saver_mode) && !platform::PreviewClientSize(saver_mode, &width, &height))
+      width = height = 0;
+    ApplyScreensaverSettings(saver_mode, width, height, settings);
+    if (IsPreviewMode(saver_mode)) {
+      player.preview_delay = true;
+      player.preview_delay_start = Timer();
+    }
+  }
+  player.screensaver_mode = saver_mode;
 
   // 7. The window class.
   WindowClassRegistration window_class(settings.hide_cursor);
@@ -91,7 +114,7 @@ int RunPlayer(const PlayerStart& start) {
   platform::WindowCreation creation;
   creation.class_name = kWindowClassName;
   creation.title = kWindowTitle;
-  creation.style = PlayerWindowStyle(settings.window_style, false);
+  creation.style = PlayerWindowStyle(settings.window_style, saver_mode > kSaverChildAbove);
   creation.ex_style = PlayerWindowExStyle(settings.window_style, settings.always_on_top);
   creation.width = 32;
   creation.height = 32;
@@ -114,6 +137,7 @@ int RunPlayer(const PlayerStart& start) {
                          settings.display_mode.depth);
   player.window = window.get();
   player.sources.program_path = program_path;
+  player.sources.version_reminder = [&program_path] { return RunVersionReminder(program_path); };
   player.closing_movie = start.closing_picture.value_or(BuiltInClosingPicture());
   player.copy_flags = settings.copy_flags;
   player.names = NameList(settings.name_list);

@@ -7,6 +7,7 @@
 #include "engine/timer.h"
 #include "platform/shell.h"
 #include "player/player_state.h"
+#include "player/screensaver_end.h"
 
 namespace vexil {
 namespace {
@@ -108,6 +109,8 @@ void PaintWindow(Player& p) {
 
 intptr_t PlayerWindowProcedure(platform::Window* window, const platform::Message& m) {
   Player& p = PlayerOf(window);
+  // A screen saver ends on what the user does, before anything else sees it.
+  if (SaverWindowMessage(p, m)) return 0;
   switch (m.kind) {
     case MessageKind::kDestroy:
       platform::PostQuit(0);

@@ -151,6 +151,7 @@ std::unique_ptr<Window> HeadlessOpenWindow(const WindowClass& window_class,
                                        frame.top, frame.right, frame.bottom);
   window->visible_ = false;
   window->title_ = c.title;
+  window->parent_ = c.parent;
   window->Attach(window_class, c);
   g_last_window = window.get();
   return window;

@@ -51,6 +51,8 @@ class HeadlessWindow final : public Window {
                     uint32_t background) override;
 
   const std::string& title() const { return title_; }
+  // The window it was made in (the /# or preview window's number), 0: none.
+  intptr_t parent() const { return parent_; }
   // "FillBlack l,t,r,b" and "Text l,t,r,b #RRGGBB on #RRGGBB: text" lines,
   // the latest 256.
   const std::vector<std::string>& paint_log() const { return paint_log_; }
@@ -75,6 +77,7 @@ class HeadlessWindow final : public Window {
   bool iconic_ = false;
   bool focus_ = false;
   std::string title_;
+  intptr_t parent_ = 0;
   std::vector<std::string> paint_log_;
 };
 

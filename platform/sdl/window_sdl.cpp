@@ -124,8 +124,34 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(const char* title, int32_t x, int32
   return result;
 }
 
+bool SdlForeignClientSize(intptr_t window, int32_t* width, int32_t* height) {
+  if (!window || !SdlVideoReady()) return false;
+  SDL_Window* foreign = SDL_CreateWindowFrom(reinterpret_cast<const void*>(window));
+  if (!foreign) return false;
+  int w = 0, h = 0;
+  SDL_GetWindowSize(foreign, &w, &h);
+  // SDL leaves a window it did not make in place.
+  SDL_DestroyWindow(foreign);
+  *width = w;
+  *height = h;
+  return true;
+}
+
 std::unique_ptr<Window> SdlOpenWindow(const WindowClass& window_class, const WindowCreation& c) {
   if (!SdlVideoReady()) return nullptr;
+  if ((c.style & WINDOW_CHILD) && c.parent) {
+    SDL_Window* foreign = SDL_CreateWindowFrom(reinterpret_cast<const void*>(c.parent));
+    if (!foreign) return nullptr;
+    if (window_class.cursor == kBlankCursorResource) {
+      if (SDL_Cursor* blank = BlankCursor()) SDL_SetCursor(blank);
+    }
+    std::unique_ptr<SdlWindow> window(new SdlWindow(foreign));
+    window->foreign_ = true;
+    window->Attach(window_class, c);
+    SdlRegisterWindow(window.get());
+    Windows().push_back(window.get());
+    return window;
+  }
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if ((c.style & WINDOW_CAPTION) != WINDOW_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
   if (c.ex_style & WINDOW_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
@@ -198,10 +224,15 @@ bool SdlWindow::IsIconic() const {
 }
 
 void SdlWindow::SetTitle(const std::string& title) {
+  if (foreign_) return;
   SDL_SetWindowTitle(window_, title.c_str());
 }
 
 void SdlWindow::Show(ShowCommand command) {
+  if (foreign_) {
+    if (command != ShowCommand::kHide) Invalidate(nullptr);
+    return;
+  }
   if (command == ShowCommand::kHide) {
     SDL_HideWindow(window_);
     return;
@@ -252,6 +283,7 @@ void SdlWindow::DrawTextLine(const std::string& text, const Rect& client_rect, u
 }
 
 void SdlWindow::Place(const WindowPosition& p) {
+  if (foreign_) return;
   const Rect b = Borders();
   if (!(p.flags & POSITION_NO_MOVE)) SDL_SetWindowPosition(window_, p.x + b.left, p.y + b.top);
   if (!(p.flags & POSITION_NO_SIZE)) {
@@ -261,7 +293,7 @@ void SdlWindow::Place(const WindowPosition& p) {
 }
 
 void SdlWindow::OnDestroy() {
-  SDL_HideWindow(window_);
+  if (!foreign_) SDL_HideWindow(window_);
 }
 
 void SdlWindow::Post(MessageKind kind, uint32_t code, Point point) {

@@ -11,6 +11,10 @@
 //   mouse motion               kMouseMove
 //   close request, quit event  kClose
 //
+// A child window (the screensaver preview) is not made: the player draws
+// straight into the system window it was given by number (on X11 the
+// window id), which stays where and as large as its owner made it.
+//
 // Window styles map to SDL's flags: no caption means no border, always on top
 // is SDL's own flag; the blank cursor is an empty SDL cursor. Text is drawn
 // with SDL2_ttf in a DejaVu font.
@@ -74,6 +78,7 @@ class SdlWindow final : public Window {
   Rect Borders() const;
 
   SDL_Window* window_;
+  bool foreign_ = false;  // another program's window: never moved, hidden or sized
   Point last_position_ = {INT32_MIN, INT32_MIN};
 };
 
@@ -82,5 +87,8 @@ std::unique_ptr<Window> SdlOpenWindow(const WindowClass& window_class,
                                       const WindowCreation& creation);
 // The back end's part of TakeMessage: SDL's pending events become messages.
 void SdlPumpEvents();
+// The client size of another program's window given by its system number;
+// false when SDL cannot find it.
+bool SdlForeignClientSize(intptr_t window, int32_t* width, int32_t* height);
 
 }  // namespace vexil::platform

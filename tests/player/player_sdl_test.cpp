@@ -16,11 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "player/closing_picture.h"
+#include "player/default_command.h"
 #include "test_util.h"
 #include "x_server.h"
 
@@ -284,6 +286,50 @@ TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
   EXPECT_NE(std::search(captured.begin(), captured.end(), start.begin(), start.end()),
             captured.end())
       << "captured " << captured.size() << " bytes without the track's start";
+}
+
+// A copy of the player named as a screen saver, carrying `movie` and playing
+// it by default; on Linux "/p N" draws into the X window N.
+TEST_F(SdlPlayer, ScreensaverPreviewDrawsIntoTheGivenWindow) {
+  std::vector<uint8_t> program = test::ReadFileBytes(test::BuiltProgram("player/vexilplay"));
+  const std::vector<uint8_t> movie = test::ReadFileBytes(test::VectorsDir() + "/video/" + kFirst);
+  ASSERT_FALSE(movie.empty());
+  ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(),
+                                       ":" + std::to_string(program.size())));
+  program.insert(program.end(), movie.begin(), movie.end());
+  test::TempFile saver(program, "vexil.scr");
+  std::filesystem::permissions(saver.path(), std::filesystem::perms::owner_all);
+
+  // The host: another program's window, here the closing picture held still.
+  test::TempFile closing(
+      std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize), "closing.vxl");
+  const std::vector<std::string> env = {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl",
+                                        "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
+  PlayerProcess host;
+  ASSERT_TRUE(
+      host.Start({test::BuiltProgram("player/vexilplay"), "/L", "/J", closing.path()}, env));
+  const unsigned long window = FindWindow("closing.vxl - Vexil Video Player", 10000);
+  ASSERT_NE(window, 0u) << "no host window";
+  Pause(500);
+  const Geometry g = WindowGeometry(window);
+  ASSERT_EQ(g.width, 224);
+  const Picture before = Screenshot(g, "host");
+
+  PlayerProcess preview;
+  ASSERT_TRUE(preview.Start({saver.path(), "/p", std::to_string(window)}, env));
+  Pause(1500);
+  const Picture first = Screenshot(g, "preview1");
+  Pause(700);
+  const Picture second = Screenshot(g, "preview2");
+  // The preview plays on (a window above 15 ignores the pointer) until the
+  // host ends it.
+  EXPECT_TRUE(preview.Running());
+  preview.Kill();
+  host.Kill();
+  ASSERT_FALSE(before.rgb.empty());
+  ASSERT_EQ(first.rgb.size(), before.rgb.size());
+  EXPECT_NE(first.rgb, before.rgb) << "the preview drew nothing into the window";
+  EXPECT_NE(first.rgb, second.rgb) << "the preview does not play";
 }
 
 }  // namespace
