@@ -71,7 +71,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   const uint32_t rows = destination_height > 0 ? static_cast<uint32_t>(destination_height) : 0;
   auto* memory = static_cast<uint8_t*>(destination);
   uint8_t* dest = memory;
-  if (pitch < 0 && rows > 0) dest -= ptrdiff_t{rows - 1} * pitch;
+  if (pitch < 0 && rows > 0) dest -= static_cast<ptrdiff_t>(rows - 1) * pitch;
 
   int result = 0;
   if (movie->play_tracks != 0 && movie->rate_num != 0 && !movie->paused && movie->skip_state == 0) {

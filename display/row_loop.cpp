@@ -57,8 +57,8 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
   uint32_t y0 = 0;
   uint32_t rows = r.height;
   ptrdiff_t luma_pitch = luma_plane.pitch;
-  ptrdiff_t cr_pitch = loop->gray ? 0 : ptrdiff_t{cr_plane.pitch};
-  ptrdiff_t cb_pitch = loop->gray ? 0 : ptrdiff_t{cb_plane.pitch};
+  ptrdiff_t cr_pitch = loop->gray ? 0 : static_cast<ptrdiff_t>(cr_plane.pitch);
+  ptrdiff_t cb_pitch = loop->gray ? 0 : static_cast<ptrdiff_t>(cb_plane.pitch);
   ptrdiff_t dest_step = r.pitch;
   uint32_t row_factor = 1;  // destination rows per source row step
   if (mode == COPY_1X_INTERLACED) {
@@ -100,9 +100,9 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
   ctx.dest_step = dest_step;
   ctx.row = y0;
   ctx.row_end = y0 + rows;
-  const ptrdiff_t row_bytes = ptrdiff_t{r.width} * sel.dest_bytes_per_pixel;
+  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(r.width) * sel.dest_bytes_per_pixel;
   ctx.dest_advance = dest_step - row_bytes + (row_doubled ? dest_step : 0);
-  ctx.luma_advance = ctx.alpha_advance = luma_pitch - ptrdiff_t{r.width};
+  ctx.luma_advance = ctx.alpha_advance = luma_pitch - static_cast<ptrdiff_t>(r.width);
   const ptrdiff_t c = ChromaSamples(loop->yv12, loop->x0, r.width);
   ctx.chroma_r_advance[0] = ctx.chroma_b_advance[0] = -c;
   ctx.chroma_r_advance[1] = cr_pitch - c;
@@ -115,7 +115,8 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
     const ptrdiff_t half = (r.pitch < 0 ? -r.pitch : r.pitch) / 2;
     const ptrdiff_t chroma_step = r.pitch < 0 ? -half : half;
     const ptrdiff_t chroma_rows = r.dest_height / 2;
-    const ptrdiff_t luma_bytes = (r.pitch < 0 ? -r.pitch : r.pitch) * ptrdiff_t{r.dest_height};
+    const ptrdiff_t luma_bytes =
+        (r.pitch < 0 ? -r.pitch : r.pitch) * static_cast<ptrdiff_t>(r.dest_height);
     uint8_t* v_base = r.memory + luma_bytes;
     uint8_t* u_base = v_base + chroma_rows * half;
     const ptrdiff_t first_row = r.pitch < 0 && chroma_rows > 0 ? (chroma_rows - 1) * half : 0;
@@ -169,7 +170,7 @@ void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
   const ConverterSelection& sel = Converters().selection;
   StripContext& ctx = loop->ctx;
   const uint32_t c = ChromaSamples(loop->yv12, x, n);
-  ctx.dest += ptrdiff_t{n} * sel.dest_bytes_per_pixel;
+  ctx.dest += static_cast<ptrdiff_t>(n) * sel.dest_bytes_per_pixel;
   ctx.luma += n;
   if (ctx.alpha) ctx.alpha += n;
   if (!loop->gray) {
@@ -177,8 +178,8 @@ void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
     ctx.chroma_b += c;
   }
   if (loop->yv12 && !last_block) {
-    ctx.yv12_v += ptrdiff_t{c} * sel.dest_bytes_per_pixel;
-    ctx.yv12_u += ptrdiff_t{c} * sel.dest_bytes_per_pixel;
+    ctx.yv12_v += static_cast<ptrdiff_t>(c) * sel.dest_bytes_per_pixel;
+    ctx.yv12_u += static_cast<ptrdiff_t>(c) * sel.dest_bytes_per_pixel;
   }
 }
 
