@@ -2,7 +2,8 @@
 # Builds the test programs under ThreadSanitizer (clang) and runs the tests
 # whose code runs on more than one thread: the decode threads (also whole
 # movies decoded on one and two of them), the service threads and the read
-# service, the sound tracks and drivers with the sound service, playback,
+# service, the sound tracks and drivers with the sound service, the player
+# playing movies on decode threads,
 # damaged movies on decode threads, and the platform's threads.
 #   scripts/tsan.sh [EXTRA CMAKE OPTIONS]
 # Any race or lock-order report fails the run.
@@ -12,7 +13,7 @@ BUILD=${BUILD:-build-tsan}
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXIL_SANITIZE=thread -DVEXIL_BUILD_BENCH=OFF "$@" >/dev/null
 # The playback tests compare with what `vexil decode` writes.
-cmake --build "$BUILD" -j2 --target engine_tests video_tests audio_tests platform_tests vexiltool
+cmake --build "$BUILD" -j2 --target engine_tests video_tests audio_tests platform_tests player_tests vexiltool
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export VEXIL_PLATFORM=headless
@@ -25,3 +26,4 @@ run engine_tests 'ServiceThreads.*:ServiceRound.*:ReadService.*:*/DamagedMovie.*
 run video_tests 'DecodeRing.*:DecodeThreads.*:*/VectorsTest.*/1Threads:*/VectorsTest.*/2Threads'
 run audio_tests 'SoundTrackTest.*:DriverTest.*:PlaybackTest.*'
 run platform_tests 'SystemThreads.*:SystemTime.*'
+run player_tests 'Playback.*:FramesShown.*'
