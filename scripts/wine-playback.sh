@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Plays a movie with the Windows player under Wine on a virtual screen, one run
+# per blitting style and sound output, and checks what a user would see: the
+# playback summary's figures, the picture on the screen (against the frame the
+# `vexil frame` tool makes) and that sound reached the sound device.
+#   scripts/wine-playback.sh BUILD_DIR
+# Runs in the caller's Wine prefix (WINEPREFIX; scripts/windows.sh makes it)
+# on the caller's DISPLAY, or on a virtual screen of its own when there is
+# none. Needs Xvfb, xdotool and ImageMagick.
+# Environment: VEXIL_TOOL, a vexil tool for this system to make the movie with
+# (default: build/tools/vexil when it is there, else vexil.exe under Wine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=$1
+export WINEDEBUG=-all WINEARCH=win32
+
+player="$PWD/$BUILD/player/VexilPlay.exe"
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ -n "${VEXIL_TOOL:-}" ]; then
+  vexil=("$VEXIL_TOOL")
+elif [ -x build/tools/vexil ]; then
+  vexil=("$PWD/build/tools/vexil")
+else
+  vexil=(wine "$PWD/$BUILD/tools/vexil.exe")
+fi
+
+# --- the movie: one picture of the demo held for 4 seconds, with its music, so
+# that the screen shows the same frame whenever it is looked at ---
+W=320 H=240 FRAMES=100
+frame_bytes=$((W * H + 2 * ((W + 1) / 2) * ((H + 1) / 2)))
+(cd "$work" && "${vexil[@]}" synth demo --y4m demo.y4m --wav demo.wav --seconds 4 --size ${W}x${H} \
+  --fps 25 >/dev/null)
+header=$(head -n 1 "$work/demo.y4m")
+{
+  printf '%s\n' "$header"
+  head -c $((${#header} + 1 + 6 + frame_bytes)) "$work/demo.y4m" | tail -c "$frame_bytes" >"$work/picture.yuv"
+  for _ in $(seq $FRAMES); do
+    printf 'FRAME\n'
+    cat "$work/picture.yuv"
+  done
+} >"$work/still.y4m"
+(cd "$work" && "${vexil[@]}" encode still.y4m --audio demo.wav -o still.vxl --quiet >/dev/null)
+(cd "$work" && "${vexil[@]}" frame still.vxl 50 -o expected.png >/dev/null)
+
+# --- the screen and the sound device ---
+# ALSA's default device writes what it is given into files (one per opening,
+# named by rate, channels and bits) and plays it nowhere.
+export HOME="$work/home"
+mkdir -p "$HOME"
+cat >"$HOME/.asoundrc" <<EOF
+pcm.!default {
+  type file
+  slave.pcm "null"
+  file "$work/sound/capture-%r-%c-%b.raw"
+  format "raw"
+  truncate false
+}
+EOF
+if [ -z "${DISPLAY:-}" ]; then
+  display=90
+  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$display"
+  for _ in $(seq 50); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+fi
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "wine-playback: Xvfb did not start" >&2; exit 1; }
+
+# Seconds of the captured sound that are not silent: the non-zero bytes over
+# the bytes per second of each file (a lower bound: some samples are 0).
+sound_seconds() {
+  local total=0 f rate channels bits nonzero
+  for f in "$work"/sound/capture-*; do
+    [ -e "$f" ] || continue
+    IFS=- read -r _ rate channels bits <<<"$(basename "$f" | sed 's/\.raw.*//')"
+    nonzero=$(tr -d '\000' <"$f" | wc -c)
+    total=$((total + nonzero * 100 / (rate * channels * bits / 8)))
+  done
+  echo $((total / 100))
+}
+
+# The picture on the screen: the screen's non-black part.
+screen_picture() {
+  import -window root "$work/screen.png" 2>/dev/null || return 1
+  convert "$work/screen.png" -trim +repage "$work/picture.png" 2>/dev/null || return 1
+  identify -format '%wx%h' "$work/picture.png" 2>/dev/null
+}
+
+failures=0
+fail() {
+  echo "    FAILED: $*"
+  failures=$((failures + 1))
+}
+
+# play NAME SWITCHES STYLE TOLERANCE: plays the movie with SWITCHES and expects
+# STYLE in the summary and the screen within TOLERANCE (normalised RMS
+# difference) of the expected frame. STYLE "error:TEXT" expects the error box
+# with TEXT instead.
+play() {
+  local name=$1 switches=$2 style=$3 tolerance=$4
+  local log="$work/$name.messages" status=0 shown="" difference=""
+  rm -rf "$work/sound" && mkdir -p "$work/sound"
+  (
+    cd "$work"
+    # shellcheck disable=SC2086
+    VEXIL_MESSAGE_LOG="$log" timeout 60 wine "$player" still.vxl /S $switches >"$work/$name.out" 2>&1
+  ) &
+  local pid=$!
+  # The picture, once it is up.
+  for _ in $(seq 60); do
+    sleep 0.25
+    if [ "$(screen_picture)" = "${W}x${H}" ]; then
+      sleep 0.5
+      shown=$(screen_picture) || true
+      difference=$(compare -metric RMSE "$work/picture.png" "$work/expected.png" null: 2>&1 |
+        sed -n 's/.*(\(.*\)).*/\1/p') || true
+      cp "$work/picture.png" "$BUILD/wine-$name.png"
+      break
+    fi
+    grep -q . "$log" 2>/dev/null && break
+  done
+  # The box at the end; OK dismisses it.
+  for _ in $(seq 120); do
+    grep -q "Blitting style\|Vexil Error" "$log" 2>/dev/null && break
+    sleep 0.25
+  done
+  sleep 0.5
+  xdotool key Return 2>/dev/null || true
+  wait "$pid" || status=$?
+  cp "$log" "$BUILD/wine-$name.messages" 2>/dev/null || true
+
+  echo "  $name ($switches): exit $status, picture ${shown:-none} (difference ${difference:-?})," \
+    "sound $(sound_seconds) s"
+  if [[ $style == error:* ]]; then
+    [ "$status" = 1 ] || fail "exit code $status, not 1"
+    grep -qxF "${style#error:}" "$log" 2>/dev/null || fail "no box saying \"${style#error:}\""
+    return
+  fi
+  [ "$status" = 0 ] || fail "exit code $status"
+  local line
+  for line in "Video: $W x $H at 25.0 frames/sec" "Total frames: $FRAMES" \
+    "Total frames played: $FRAMES" "Blitting style: $style"; do
+    grep -qxF "$line" "$log" 2>/dev/null || fail "the summary lacks \"$line\""
+  done
+  grep "Blitting style\|Video mode\|Skipped\|Sound skips" "$log" 2>/dev/null | sed 's/^/    /'
+  if [ "$tolerance" = - ]; then
+    :
+  elif [ -z "$difference" ]; then
+    fail "the picture never showed"
+  elif ! awk -v d="$difference" -v t="$tolerance" 'BEGIN { exit !(d <= t) }'; then
+    fail "the picture differs from frame 50 by $difference (more than $tolerance)"
+  fi
+  # Most of the 4 seconds of music reach the device.
+  [ "$(sound_seconds)" -ge 2 ] || fail "less than 2 seconds of sound reached the device"
+}
+
+echo "wine playback: $(wine --version), screen $DISPLAY"
+# The RGB styles show the copy's own pixels (the frame shown is about the
+# 50th, within a few levels of it); the YUV styles leave the conversion to
+# Wine's renderer, whose rounding differs from ours.
+play dib "/B2" "DIB Section" 0.02
+play dib-waveout "/B2 /Z" "DIB Section" 0.02
+play primary "/B1" "DirectDraw primary surface" 0.02
+play offscreen-yv12 "/B6" "DirectDraw YV12 off-screen surface" 0.06
+play offscreen-rgb "/B9" "DirectDraw RGB off-screen video surface" 0.02
+# Wine accepts overlays but never shows them: the window holds the colour key.
+play overlay-yuy2 "/B4" "DirectDraw YUY2 overlay" -
+
+if [ "$failures" != 0 ]; then
+  echo "wine playback: $failures checks failed (screens and boxes: $BUILD/wine-*)" >&2
+  exit 1
+fi
+echo "wine playback: all passed"
