@@ -103,7 +103,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-# play NAME SWITCHES STYLE TOLERANCE: plays the movie with SWITCHES and expects
+# play NAME SWITCHES STYLE TOLERANCE: plays the movie with SWITCHES (PROGRAM,
+# default the player, and ARGUMENTS, default the movie, from the environment)
+# and expects
 # STYLE in the summary and the screen within TOLERANCE (normalised RMS
 # difference) of the expected frame. STYLE "error:TEXT" expects the error box
 # with TEXT instead.
@@ -114,7 +116,8 @@ play() {
   (
     cd "$work"
     # shellcheck disable=SC2086
-    VEXIL_MESSAGE_LOG="$log" timeout 60 wine "$player" still.vxl /S $switches >"$work/$name.out" 2>&1
+    VEXIL_MESSAGE_LOG="$log" timeout 60 wine "${PROGRAM:-$player}" ${ARGUMENTS-still.vxl /S} $switches \
+      >"$work/$name.out" 2>&1
   ) &
   local pid=$!
   # The picture, once it is up.
@@ -176,6 +179,10 @@ play offscreen-yv12 "/B6" "DirectDraw YV12 off-screen surface" 0.06
 play offscreen-rgb "/B9" "DirectDraw RGB off-screen video surface" 0.02
 # Wine accepts overlays but never shows them: the window holds the colour key.
 play overlay-yuy2 "/B4" "DirectDraw YUY2 overlay" -
+
+# A player that carries the movie and its switches plays it without arguments.
+(cd "$work" && "${vexil[@]}" embed "$player" still.vxl -o Embedded.exe --switches "/S /B2" >/dev/null)
+PROGRAM="$work/Embedded.exe" ARGUMENTS="" play embedded "" "DIB Section" 0.02
 
 if [ "$failures" != 0 ]; then
   echo "wine playback: $failures checks failed (screens and boxes: $BUILD/wine-*)" >&2
