@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build-win32}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
-PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick)
+PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick perl)
 TEST_PROGRAMS=(platform engine video audio player tools)
 
 if ! ./scripts/install-deps.sh --windows; then
@@ -84,7 +84,7 @@ for t in "${TEST_PROGRAMS[@]}"; do
   timeout "$TEST_TIMEOUT" wine "tests/${t}_tests.exe" --gtest_brief=1 >"$log" 2>&1 || status=$?
   ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
   ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
-  skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
+  skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$log" | tail -1)
   bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
   echo "${t}_tests.exe: ${ran:-?} ran, ${ok:-0} passed, ${bad:-0} failed, ${skip:-0} skipped (exit $status)"
   grep -E '^\[  (SKIPPED|FAILED)  ?\] [A-Za-z]' "$log" | sort -u | sed 's/^/    /' || true
