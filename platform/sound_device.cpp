@@ -47,7 +47,8 @@ SoundResult CreateActive(const void* guid, SoundDevice** device) {
 
 }  // namespace
 
-// The emulations are built in: there is no library to load.
+// Both emulations are built in: there is no library to load (Win32 loads
+// DSOUND.DLL).
 SoundDeviceCreate LoadSoundDeviceLibrary() {
 #ifdef _WIN32
   if (ActiveBackend() == Backend::kWin32) return win32::LoadDirectSound();
