@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/backend.h"
@@ -18,6 +20,18 @@ namespace {
 std::vector<ShownMessage>* g_capture = nullptr;
 std::deque<bool> g_answers;
 
+// VEXIL_MESSAGE_LOG=file: every box shown is also appended there (caption,
+// text, a blank line), so that scripts can read what a real system's box said.
+void LogMessageBox(const std::string& caption, const std::string& text) {
+  const char* path = std::getenv("VEXIL_MESSAGE_LOG");
+  if (!path || !*path) return;
+  if (std::FILE* log = std::fopen(path, "ab")) {
+    std::fprintf(log, "%s\n%s%s\n", caption.c_str(), text.c_str(),
+                 !text.empty() && text.back() == '\n' ? "" : "\n");
+    std::fclose(log);
+  }
+}
+
 }  // namespace
 
 void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
@@ -26,6 +40,7 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
     g_capture->push_back(ShownMessage{caption, text, icon});
     return;
   }
+  LogMessageBox(caption, text);
   switch (ActiveBackend()) {
 #ifdef _WIN32
     case Backend::kWin32:

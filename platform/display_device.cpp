@@ -5,6 +5,9 @@
 #ifdef VEXIL_HAVE_SDL
 #include "platform/sdl/display_sdl.h"
 #endif
+#ifdef _WIN32
+#include "platform/win32/display_win32.h"
+#endif
 
 namespace vexil::platform {
 
@@ -12,8 +15,9 @@ DisplayDevice& ActiveDisplayDevice() {
 #ifdef VEXIL_HAVE_SDL
   if (ActiveBackend() == Backend::kSdl) return SdlDisplayDevice();
 #endif
-  // The Win32 device arrives with the Windows port; until then every other
-  // back end draws into memory.
+#ifdef _WIN32
+  if (ActiveBackend() == Backend::kWin32) return win32::TheDisplayDevice();
+#endif
   return HeadlessDisplayDevice();
 }
 

@@ -7,6 +7,9 @@
 #ifdef VEXIL_HAVE_SDL
 #include "platform/sdl/sound_sdl.h"
 #endif
+#ifdef _WIN32
+#include "platform/win32/sound_win32.h"
+#endif
 
 namespace vexil::platform {
 
@@ -24,6 +27,9 @@ uint8_t PcmSilence(const PcmFormat& format) {
 }
 
 uint32_t WaveOutOpen(WaveOutDevice** device, const PcmFormat& format) {
+#ifdef _WIN32
+  if (ActiveBackend() == Backend::kWin32) return win32::OpenWaveOut(device, format);
+#endif
 #ifdef VEXIL_HAVE_SDL
   if (ActiveBackend() == Backend::kSdl) return sdl_sound::OpenWaveOut(device, format);
 #endif
@@ -41,13 +47,20 @@ SoundResult CreateActive(const void* guid, SoundDevice** device) {
 
 }  // namespace
 
-// Both emulations are built in: there is no library to load.
+// Both emulations are built in: there is no library to load (Win32 loads
+// DSOUND.DLL).
 SoundDeviceCreate LoadSoundDeviceLibrary() {
+#ifdef _WIN32
+  if (ActiveBackend() == Backend::kWin32) return win32::LoadDirectSound();
+#endif
   return CreateActive;
 }
 
 // The emulated devices play whatever window the program has.
 void* FindSoundWindow() {
+#ifdef _WIN32
+  if (ActiveBackend() == Backend::kWin32) return win32::FindSoundWindow();
+#endif
   return nullptr;
 }
 

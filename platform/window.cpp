@@ -10,6 +10,9 @@
 #ifdef VEXIL_HAVE_SDL
 #include "platform/sdl/window_sdl.h"
 #endif
+#ifdef _WIN32
+#include "platform/win32/window_win32.h"
+#endif
 
 namespace vexil::platform {
 namespace {
@@ -52,6 +55,9 @@ void PumpEvents() {
 #endif
       break;
     case Backend::kWin32:
+#ifdef _WIN32
+      win32::PumpEvents();
+#endif
       break;
   }
 }
@@ -59,6 +65,10 @@ void PumpEvents() {
 }  // namespace
 
 intptr_t DefaultWindowProcedure(Window* window, const Message& message) {
+#ifdef _WIN32
+  // A message the system sent gets the system's own default.
+  if (intptr_t result = 0; win32::DefaultProcedure(window, message, &result)) return result;
+#endif
   switch (message.kind) {
     case MessageKind::kClose:
       window->Destroy();
@@ -96,7 +106,11 @@ std::unique_ptr<Window> OpenWindow(const WindowCreation& creation) {
       return nullptr;
 #endif
     case Backend::kWin32:
+#ifdef _WIN32
+      return win32::OpenWindow(found->second, creation);
+#else
       return nullptr;
+#endif
   }
   return nullptr;
 }

@@ -17,8 +17,11 @@ PACKAGES=(
 )
 if [ "${1:-}" = "--windows" ]; then
   # The cross compiler, the GoogleTest sources to build with it, and Wine
-  # with its 32-bit half, which needs the i386 architecture.
-  PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix googletest wine wine32:i386)
+  # with its 32-bit half, which needs the i386 architecture. The playback
+  # check adds a virtual screen, keys and screenshots, and the 32-bit OpenGL
+  # that Wine's DirectDraw needs for surfaces in video memory.
+  PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix googletest wine wine32:i386
+    xvfb xauth xdotool imagemagick perl libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386)
   # (wine32:i386 is then missing, so the package lists are updated below.)
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 fi

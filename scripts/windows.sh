@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows programs (32-bit, static, with Debian's mingw-w64)
-# and runs the unit tests built for Windows under Wine, in a fresh 32-bit
-# prefix and without a display.
+# Cross-builds the Windows programs (32-bit, static, with Debian's mingw-w64),
+# runs the unit tests built for Windows under Wine, in a fresh 32-bit prefix
+# on a virtual screen, and then plays movies with VexilPlay.exe there
+# (scripts/wine-playback.sh).
 #   scripts/windows.sh
 # Environment: BUILD (default build-win32), TEST_TIMEOUT per test program in
 # seconds (default 600).
@@ -11,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build-win32}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
-PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386)
+PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick perl)
 TEST_PROGRAMS=(platform engine video audio player tools)
 
 if ! ./scripts/install-deps.sh --windows; then
@@ -51,17 +52,30 @@ for exe in "$BUILD/player/VexilPlay.exe" "$BUILD/tools/vexil.exe"; do
   done
 done
 
-# --- Wine: a fresh 32-bit prefix, no display, no add-on installers ---
+# --- Wine: a fresh 32-bit prefix on a screen of its own, no add-on installers ---
 export WINEPREFIX="$PWD/$BUILD/wine-prefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
+export DISPLAY=":$display"
+for _ in $(seq 50); do
+  xdotool getdisplaygeometry >/dev/null 2>&1 && break
+  sleep 0.1
+done
 rm -rf "$WINEPREFIX"
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine wineboot --init >/dev/null 2>&1
 wineserver -w
 
 # The tests find the vectors and the programs by absolute POSIX paths, which
 # Wine resolves on the drive of the current folder: run from a POSIX folder.
+# They use the headless devices, as on Linux, except where a test of the
+# Win32 back end asks for it.
+root=$PWD
+export VEXIL_PLATFORM=headless
 cd "$BUILD"
 passed=0 failed=0 skipped=0 broken=()
 for t in "${TEST_PROGRAMS[@]}"; do
@@ -70,7 +84,7 @@ for t in "${TEST_PROGRAMS[@]}"; do
   timeout "$TEST_TIMEOUT" wine "tests/${t}_tests.exe" --gtest_brief=1 >"$log" 2>&1 || status=$?
   ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
   ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
-  skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
+  skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$log" | tail -1)
   bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$log" | tail -1)
   echo "${t}_tests.exe: ${ran:-?} ran, ${ok:-0} passed, ${bad:-0} failed, ${skip:-0} skipped (exit $status)"
   grep -E '^\[  (SKIPPED|FAILED)  ?\] [A-Za-z]' "$log" | sort -u | sed 's/^/    /' || true
@@ -87,3 +101,8 @@ if [ ${#broken[@]} -gt 0 ]; then
   echo "windows: failing test programs: ${broken[*]} (logs: $BUILD/tests/*.wine.log)" >&2
   exit 1
 fi
+
+# --- the player itself, on the screen ---
+cd "$root"
+unset VEXIL_PLATFORM
+./scripts/wine-playback.sh "$BUILD"
