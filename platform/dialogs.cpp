@@ -11,7 +11,6 @@
 #endif
 #ifdef _WIN32
 #include "platform/win32/win32_backend.h"
-#include "platform/win32/yes_no_box_win32.h"
 #endif
 
 namespace vexil::platform {

@@ -7,9 +7,20 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "test_util.h"
 
 namespace vexil {
+
+// RGB pixels, three bytes each, rows top to bottom.
+struct Picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* At(int32_t x, int32_t y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
 
 class XServer {
  public:
@@ -61,6 +72,35 @@ class XServer {
     return "Xvfb did not start";
   }
   const std::string& display() const { return display_; }
+
+  // A rectangle of the screen (taken as PPM, which needs no decoder); also
+  // kept as `name`.png in VEXIL_SCREENSHOTS when that names a folder. Empty
+  // when it cannot be taken.
+  Picture Screenshot(int32_t x, int32_t y, int32_t width, int32_t height,
+                     const std::string& name) const {
+    test::TempFile file("shot.ppm");
+    char crop[64];
+    std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", width, height, x, y);
+    const std::string import =
+        "DISPLAY=" + display_ + " import -window root -crop " + crop + " +repage ";
+    Picture p;
+    if (std::system((import + "-depth 8 ppm:" + file.path() + " 2>/dev/null").c_str()) != 0)
+      return p;
+    if (const char* keep = std::getenv("VEXIL_SCREENSHOTS"))
+      (void)std::system((import + keep + "/" + name + ".png 2>/dev/null").c_str());
+    const std::vector<uint8_t> bytes = test::ReadFileBytes(file.path());
+    int w = 0, h = 0, max = 0, consumed = 0;
+    if (bytes.empty() ||
+        std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d %d%n", &w, &h, &max,
+                    &consumed) != 3 ||
+        max != 255)
+      return p;
+    const size_t start = size_t(consumed) + 1;
+    if (bytes.size() < start + size_t(w) * h * 3) return p;
+    p.width = w, p.height = h;
+    p.rgb.assign(bytes.begin() + start, bytes.begin() + start + size_t(w) * h * 3);
+    return p;
+  }
 
  private:
   int first_number_;

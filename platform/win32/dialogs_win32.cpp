@@ -3,22 +3,30 @@
 
 namespace vexil::platform::win32 {
 
-void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
-  UINT style = MB_OK;
+namespace {
+
+UINT IconStyle(MessageIcon icon) {
   switch (icon) {
+    case MessageIcon::kInformation:
+      return MB_ICONINFORMATION;
+    case MessageIcon::kError:
+      return MB_ICONERROR;
+    case MessageIcon::kQuestion:
+      return MB_ICONQUESTION;
     case MessageIcon::kNone:
       break;
-    case MessageIcon::kInformation:
-      style |= MB_ICONINFORMATION;
-      break;
-    case MessageIcon::kError:
-      style |= MB_ICONERROR;
-      break;
-    case MessageIcon::kQuestion:
-      style |= MB_ICONQUESTION;
-      break;
   }
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+  return 0;
+}
+
+}  // namespace
+
+void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | IconStyle(icon));
+}
+
+bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon) {
+  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_YESNO | IconStyle(icon)) == IDYES;
 }
 
 }  // namespace vexil::platform::win32

@@ -14,5 +14,7 @@ DesktopMode Desktop();
 
 // A message box with an OK button and the icon; no owner window yet.
 void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon);
+// A box with Yes and No buttons and the icon; true for Yes.
+bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon icon);
 
 }  // namespace vexil::platform::win32

@@ -23,48 +23,14 @@
 #include "platform/backend.h"
 #include "platform/sdl/window_sdl.h"
 #include "test_util.h"
-#include "x_server.h"
 #include "video/decode_threads.h"
+#include "x_server.h"
 
 namespace vexil {
 namespace {
 
 constexpr const char* kMovie = "movie_003.vxl";  // 100 x 80
 constexpr uint32_t kFrame = 5;
-
-struct Picture {
-  int32_t width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* At(int32_t x, int32_t y) const { return &rgb[(size_t(y) * width + x) * 3]; }
-};
-
-// A screenshot of a screen rectangle (as PPM, which needs no decoder); also
-// kept as PNG in VEXIL_SCREENSHOTS when that names a folder.
-Picture Screenshot(int32_t x, int32_t y, int32_t width, int32_t height, const std::string& name) {
-  test::TempFile file("shot.ppm");
-  char crop[64];
-  std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", width, height, x, y);
-  std::string command = std::string("import -window root -crop ") + crop +
-                        " +repage -depth 8 ppm:" + file.path() + " 2>/dev/null";
-  Picture p;
-  if (std::system(command.c_str()) != 0) return p;
-  if (const char* keep = std::getenv("VEXIL_SCREENSHOTS")) {
-    command = std::string("import -window root -crop ") + crop + " +repage " + keep + "/" + name +
-              ".png 2>/dev/null";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot keep " << name;
-  }
-  const std::vector<uint8_t> bytes = test::ReadFileBytes(file.path());
-  int w = 0, h = 0, max = 0, consumed = 0;
-  if (std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d %d%n", &w, &h, &max,
-                  &consumed) != 3 ||
-      max != 255)
-    return p;
-  const size_t start = size_t(consumed) + 1;
-  if (bytes.size() < start + size_t(w) * h * 3) return p;
-  p.width = w, p.height = h;
-  p.rgb.assign(bytes.begin() + start, bytes.begin() + start + size_t(w) * h * 3);
-  return p;
-}
 
 // Lets the X server catch up with what SDL sent.
 void Settle() {
@@ -212,8 +178,8 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
     const platform::Point origin = window->ClientOrigin();
     char name[48];
     std::snprintf(name, sizeof name, "style%02d_x%d", style, c.scale);
-    const Picture shot = Screenshot(origin.x, origin.y, int32_t(width) * c.scale,
-                                    int32_t(height) * c.scale, name);
+    const Picture shot = server_->Screenshot(origin.x, origin.y, int32_t(width) * c.scale,
+                                             int32_t(height) * c.scale, name);
     ASSERT_EQ(shot.width, int32_t(width) * c.scale) << "no screenshot";
     double mean = 0;
     int worst = 0;
@@ -230,5 +196,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
 }  // namespace vexil
 
 #else
-TEST(SdlDisplayTest, NeedsSdl) { GTEST_SKIP() << "built without SDL"; }
+TEST(SdlDisplayTest, NeedsSdl) {
+  GTEST_SKIP() << "built without SDL";
+}
 #endif

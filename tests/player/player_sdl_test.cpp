@@ -100,11 +100,6 @@ struct Geometry {
   int x = 0, y = 0, width = 0, height = 0;
 };
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-};
-
 class SdlPlayer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -153,28 +148,9 @@ class SdlPlayer : public ::testing::Test {
   void Key(unsigned long window, const char* key) {
     Output(X() + "xdotool windowfocus " + std::to_string(window) + " key " + key);
   }
-  // The window's client area on the screen, as RGB (PPM needs no decoder);
-  // kept as PNG in VEXIL_SCREENSHOTS when that names a folder.
+  // The window's client area on the screen.
   Picture Screenshot(const Geometry& g, const std::string& name) {
-    test::TempFile file("shot.ppm");
-    char crop[64];
-    std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", g.width, g.height, g.x, g.y);
-    Output(X() + "import -window root -crop " + crop + " +repage -depth 8 ppm:" + file.path());
-    if (const char* keep = std::getenv("VEXIL_SCREENSHOTS"))
-      Output(X() + "import -window root -crop " + crop + " +repage " + keep + "/" + name + ".png");
-    const std::vector<uint8_t> bytes = test::ReadFileBytes(file.path());
-    Picture p;
-    int w = 0, h = 0, max = 0, consumed = 0;
-    if (bytes.empty() ||
-        std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P6 %d %d %d%n", &w, &h, &max,
-                    &consumed) != 3 ||
-        max != 255)
-      return p;
-    const size_t start = size_t(consumed) + 1;
-    if (bytes.size() < start + size_t(w) * h * 3) return p;
-    p.width = w, p.height = h;
-    p.rgb.assign(bytes.begin() + start, bytes.begin() + start + size_t(w) * h * 3);
-    return p;
+    return server_->Screenshot(g.x, g.y, g.width, g.height, name);
   }
 
   // Frame n of a movie as `vexil frame` makes it: PIXFMT_32 rows (B, G, R, x).
