@@ -2,6 +2,8 @@
 // focus and moves arrive as a user would make them, at a time or after some
 // frames, and every frame shown is recorded with the time, the movie and
 // the window.
+#include <cstdio>
+
 #include "playback_harness.h"
 
 namespace vexil {
@@ -243,14 +245,18 @@ TEST_F(Playback, StatisticsLineAboveThePicture) {
   const int32_t width = 100 * HeadlessWindow::kCharWidth + 8;
   EXPECT_EQ(shows_[0].client, (platform::Rect{0, 0, width, 48 + HeadlessWindow::kLineHeight}));
   ASSERT_EQ(lines.size(), 4u);  // one per frame; none during the closing picture
-  const std::string prefix = "Text 0,0," + std::to_string(width) + ",16 #FFFF00 on #000000: Fr: ";
+  char prefix_text[64];
+  std::snprintf(prefix_text, sizeof prefix_text, "Text 0,0,%d,16 #FFFF00 on #000000: Fr: ", width);
+  const std::string prefix = prefix_text;
   for (const std::string& l : lines) EXPECT_EQ(l.substr(0, prefix.size()), prefix) << l;
   EXPECT_NE(lines[1].find("Fr: 2, FPS: 10.0, "), std::string::npos) << lines[1];
   // The picture itself sits below the line, centred over the wider window.
   const int32_t offset = ((width - 64) / 2) & ~3;
+  char below[48];
+  std::snprintf(below, sizeof below, "StretchBlt %d,16,", offset);
   bool blitted_below = false;
   for (const std::string& l : platform::HeadlessDisplayLog())
-    if (l.rfind("StretchBlt " + std::to_string(offset) + ",16,", 0) == 0) blitted_below = true;
+    if (l.rfind(below, 0) == 0) blitted_below = true;
   EXPECT_TRUE(blitted_below);
 }
 
@@ -374,12 +380,11 @@ TEST_F(Playback, BlackBackgroundCoversTheScreen) {
   // No frame: the client area is the whole screen; the picture is centred
   // on it (x on a multiple of 4).
   EXPECT_EQ(shows_[0].window, (platform::Rect{0, 0, 1920, 1080}));
+  char at[48];
+  std::snprintf(at, sizeof at, "StretchBlt %d,%d,", (1920 - 64) / 2 & ~3, (1080 - 48) / 2);
   bool centred = false;
   for (const std::string& l : platform::HeadlessDisplayLog())
-    if (l.rfind("StretchBlt " + std::to_string((1920 - 64) / 2 & ~3) + "," +
-                    std::to_string((1080 - 48) / 2) + ",",
-                0) == 0)
-      centred = true;
+    if (l.rfind(at, 0) == 0) centred = true;
   EXPECT_TRUE(centred);
 }
 
