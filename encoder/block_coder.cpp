@@ -36,6 +36,20 @@ inline int16_t Quantize(float v, float offset, int32_t limit) {
   return static_cast<int16_t>(v < 0 ? -m : m);
 }
 
+// Stores a transform block's coefficients (in natural order) and its
+// quantizer in the choice, and its bits: the fixed fields' estimate (which
+// counts 4 bits the coefficients replace) plus what the coefficients take.
+void TakeCoefficients(const int16_t coefficients[64], uint32_t q, double fixed_bits,
+                      BlockChoice* c) {
+  c->dct.dc = coefficients[0];
+  c->dct.quantizer = static_cast<uint8_t>(q);
+  c->dct.by_scan[0] = 0;
+  for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
+  BitWriter counter(true);
+  WriteCoefficients(counter, c->dct.by_scan);
+  c->bits = fixed_bits - 4 + static_cast<double>(counter.bit_count());
+}
+
 }  // namespace
 
 struct BlockCoder::Target {
@@ -316,13 +330,7 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
         TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
     if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
     c->type = BLOCK_INTRA;
-    c->dct.dc = coefficients[0];
-    c->dct.quantizer = static_cast<uint8_t>(q);
-    c->dct.by_scan[0] = 0;
-    for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
-    BitWriter counter(true);
-    WriteCoefficients(counter, c->dct.by_scan);
-    c->bits = fixed - 4 + static_cast<double>(counter.bit_count());
+    TakeCoefficients(coefficients, q, fixed, c);
     return Consider(*c, best);
   };
   SearchQuantizer(try_quantizer);
@@ -373,13 +381,7 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
     c->type = BLOCK_INTER;
     c->mv = mv;
-    c->dct.dc = coefficients[0];
-    c->dct.quantizer = static_cast<uint8_t>(q);
-    c->dct.by_scan[0] = 0;
-    for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
-    BitWriter counter(true);
-    WriteCoefficients(counter, c->dct.by_scan);
-    c->bits = fixed - 4 + static_cast<double>(counter.bit_count());
+    TakeCoefficients(coefficients, q, fixed, c);
     return Consider(*c, best);
   };
   SearchQuantizer(try_quantizer);
