@@ -10,11 +10,11 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-60}
 shift || true
 BUILD=build-fuzz
-VECTORS=../shared/vectors
+VECTORS=tests/vectors
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXIL_BUILD_FUZZ=ON -DVEXIL_SANITIZE=address,undefined \
   -DVEXIL_BUILD_TESTS=OFF -DVEXIL_BUILD_BENCH=OFF >/dev/null
-cmake --build "$BUILD" -j2
+cmake --build "$BUILD" -j"$(nproc)"
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

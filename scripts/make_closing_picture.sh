@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 vexil="$build/tools/vexil"
 if [ ! -x "$vexil" ]; then
-  cmake --build "$build" --target vexiltool
+  cmake --build "$build" -j"$(nproc)" --target vexiltool
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -10,7 +10,7 @@ build=${2:-build}
 out=${1:-$build/demo.vxl}
 vexil="$build/tools/vexil"
 if [ ! -x "$vexil" ]; then
-  cmake --build "$build" --target vexiltool
+  cmake --build "$build" -j"$(nproc)" --target vexiltool
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build --target vexilplay vexiltool
+cmake --build build -j"$(nproc)" --target vexilplay vexiltool
 mkdir -p out
 if [ ! -s out/demo.vxl ]; then
   ./scripts/make_demo.sh out/demo.vxl build

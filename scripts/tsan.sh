@@ -13,7 +13,7 @@ BUILD=${BUILD:-build-tsan}
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXIL_SANITIZE=thread -DVEXIL_BUILD_BENCH=OFF "$@" >/dev/null
 # The playback tests compare with what `vexil decode` writes.
-cmake --build "$BUILD" -j2 --target engine_tests video_tests audio_tests platform_tests player_tests vexiltool
+cmake --build "$BUILD" -j"$(nproc)" --target engine_tests video_tests audio_tests platform_tests player_tests vexiltool
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export VEXIL_PLATFORM=headless

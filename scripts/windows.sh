@@ -38,7 +38,7 @@ cmake -S . -B "$BUILD" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmak
   -DCMAKE_BUILD_TYPE=Release -DVEXIL_BUILD_BENCH=OFF >/dev/null
 targets=(vexilplay vexiltool)
 for t in "${TEST_PROGRAMS[@]}"; do targets+=("${t}_tests"); done
-cmake --build "$BUILD" -j2 --target "${targets[@]}"
+cmake --build "$BUILD" -j"$(nproc)" --target "${targets[@]}"
 
 # Only the system's DLLs: the run-times are linked in.
 for exe in "$BUILD/player/VexilPlay.exe" "$BUILD/tools/vexil.exe"; do

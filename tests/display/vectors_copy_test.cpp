@@ -79,7 +79,7 @@ std::vector<uint8_t> CopyFrame(MovieHandle* movie, uint32_t format, uint32_t fla
 
 TEST(VectorCopies, EveryFrameOfEveryMovie) {
   const std::vector<std::string> movies = VectorMovies();
-  if (movies.empty()) GTEST_SKIP() << "no conformance vectors";
+  ASSERT_FALSE(movies.empty()) << "no conformance vectors in " << test::VectorsDir();
   const std::vector<uint32_t> simd = test::SimdPaths();
   for (const std::string& path : movies) {
     SCOPED_TRACE(path);
@@ -140,7 +140,7 @@ TEST(VectorCopies, FrameToolWritesTheYv12Planes) {
   const std::string tool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
   if (!std::filesystem::exists(tool)) GTEST_SKIP() << "the vexil tool is not built";
   const std::vector<std::string> movies = VectorMovies();
-  if (movies.empty()) GTEST_SKIP() << "no conformance vectors";
+  ASSERT_FALSE(movies.empty()) << "no conformance vectors in " << test::VectorsDir();
   test::TempFile raw("frame.raw");
   for (const std::string& path : movies) {
     MovieHandle* movie = Open(MovieSource::Name(path.c_str()), 0);
