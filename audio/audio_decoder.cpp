@@ -8,7 +8,7 @@
 #include "audio/audio_block_reader.h"
 #include "audio/audio_pcm.h"
 #include "audio/audio_transforms.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 
 namespace vexil {
 namespace {

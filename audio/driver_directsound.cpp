@@ -7,7 +7,7 @@
 
 #include "audio/sound_arithmetic.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/time.h"
 
 namespace vexil {

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "audio/sound_arithmetic.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/movie.h"
 
 namespace vexil {

@@ -9,7 +9,7 @@
 #include "audio/audio_packet.h"
 #include "audio/sound_arithmetic.h"
 #include "engine/container.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/movie.h"
 
 namespace vexil {

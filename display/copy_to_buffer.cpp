@@ -9,9 +9,9 @@
 #include "display/row_loop.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "video/frame_buffers.h"
 
 namespace vexil {

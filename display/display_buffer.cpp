@@ -8,7 +8,7 @@
 #include "display/cursor_probe.h"
 #include "display/display_state.h"
 #include "display/surface_format.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/last_error.h"
 
 namespace vexil {

@@ -6,7 +6,7 @@
 
 #include "engine/input.h"
 #include "engine/input_internal.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/time.h"
 
 namespace vexil {

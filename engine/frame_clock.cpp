@@ -6,7 +6,7 @@
 #include "engine/container.h"
 #include "engine/foreground_read.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 
 namespace vexil {
 namespace {

@@ -9,13 +9,13 @@
 #include "audio/sound_track.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/open_settings.h"
 #include "engine/read_service.h"
 #include "engine/service_thread.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/time.h"
 #include "video/bundle_sizes.h"
 #include "video/frame_buffers.h"
@@ -87,7 +87,8 @@ void Destroy(MovieHandle* movie, bool close_input) {
   if (close_input && movie->input.close) movie->input.close(&movie->input);
   Free(movie->read_buffer);
   Free(movie->preload_block);
-  FreeFrameBuffers(movie);
+  FreeFrameBuffers(movie->planes);
+  movie->planes = nullptr;
   Free(movie->map_storage[0]);
   if (movie->map_storage[1] != movie->map_storage[0]) Free(movie->map_storage[1]);
   movie->~MovieHandle();
@@ -160,14 +161,15 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   } pieces;
   uint32_t bundle_sizes[kBundleCount];
   BundleBufferSizes(h.width, bundle_sizes);
-  for (auto& ring : pieces.history) Reserve(&ring, uint64_t{history_len} * 4);
-  Reserve(&pieces.tracks, uint64_t{track_list} * sizeof(SoundTrack));
-  Reserve(&pieces.track_map, uint64_t{track_list} * 4);
-  for (auto& set : pieces.bundles) Reserve(&set, BundleBuffersTotal(bundle_sizes));
-  Reserve(&pieces.index, (uint64_t{h.index_entries} + 1) * 4);
-  for (auto& table : pieces.tables) Reserve(&table, std::max<uint64_t>(h.track_count, 1) * 4);
+  Reservation reservation;
+  for (auto& ring : pieces.history) reservation.Reserve(&ring, uint64_t{history_len} * 4);
+  reservation.Reserve(&pieces.tracks, uint64_t{track_list} * sizeof(SoundTrack));
+  reservation.Reserve(&pieces.track_map, uint64_t{track_list} * 4);
+  for (auto& set : pieces.bundles) reservation.Reserve(&set, BundleBuffersTotal(bundle_sizes));
+  reservation.Reserve(&pieces.index, (uint64_t{h.index_entries} + 1) * 4);
+  for (auto& table : pieces.tables) reservation.Reserve(&table, std::max<uint64_t>(h.track_count, 1) * 4);
   uint64_t allocated = 0;
-  void* raw = AllocWithReserved(sizeof(MovieHandle), &allocated);
+  void* raw = reservation.Allocate(sizeof(MovieHandle), &allocated);
   if (!raw) return fail_input(kErrOutOfMemory);
 
   auto* movie = new (raw) MovieHandle{};
@@ -242,7 +244,14 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   movie->all_key = figures.all_key;
 
   // 9. Decoded-frame planes.
-  if (!(flags & OPEN_NO_PLANES) && !CreateFrameBuffers(movie)) return fail(kErrOutOfMemory);
+  if (!(flags & OPEN_NO_PLANES)) {
+    uint64_t plane_bytes = 0;
+    movie->planes = CreateFrameBuffers(
+        {h.width, h.height, (h.header_flags & HEADER_ALPHA) != 0, h.frame_count == 1 ? 1u : 2u},
+        &plane_bytes);
+    if (!movie->planes) return fail(kErrOutOfMemory);
+    movie->total_memory += plane_bytes;
+  }
 
   // 10. Read-ahead request and simulated speed.
   movie->read_buffer_request = (flags & OPEN_READ_BUFFER) && settings.read_buffer_size != -1

@@ -3,7 +3,7 @@
 #include "display/display_buffer.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "player/picture_size.h"

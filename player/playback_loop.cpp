@@ -7,7 +7,7 @@
 #include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/dialogs.h"
 #include "platform/screensaver.h"
 #include "platform/time.h"

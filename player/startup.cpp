@@ -5,7 +5,7 @@
 #include "audio/sound_track.h"
 #include "display/display_buffer.h"
 #include "engine/last_error.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"

@@ -4,7 +4,7 @@
 
 #include "display/display_buffer.h"
 #include "engine/frame_clock.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/shell.h"
 #include "player/player_state.h"
 #include "player/screensaver_end.h"

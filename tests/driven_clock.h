@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/time.h"
 
 namespace vexil::test {

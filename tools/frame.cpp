@@ -13,7 +13,7 @@
 #include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/png_file.h"
 #include "tools/commands.h"
 #include "video/decode_threads.h"

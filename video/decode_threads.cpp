@@ -5,9 +5,9 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/heap.h"
+#include "platform/heap.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/time.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decode.h"

@@ -2,9 +2,7 @@
 
 #include <new>
 
-#include "engine/container.h"
-#include "engine/heap.h"
-#include "engine/movie.h"
+#include "platform/heap.h"
 
 namespace vexil {
 namespace {
@@ -13,29 +11,28 @@ uint32_t RoundUp(uint32_t v, uint32_t m) { return (v + m - 1) / m * m; }
 
 }  // namespace
 
-bool CreateFrameBuffers(MovieHandle* movie) {
-  const uint32_t luma_w = RoundUp(movie->file_width, 8);
-  const uint32_t luma_h = RoundUp(movie->file_height, 8);
-  const uint32_t chroma_w = RoundUp((movie->file_width + 1) / 2, 8);
-  const uint32_t chroma_h = RoundUp((movie->file_height + 1) / 2, 8);
+FrameBufferRecord* CreateFrameBuffers(const FrameBufferParams& params, uint64_t* allocated) {
+  const uint32_t luma_w = RoundUp(params.width, 8);
+  const uint32_t luma_h = RoundUp(params.height, 8);
+  const uint32_t chroma_w = RoundUp((params.width + 1) / 2, 8);
+  const uint32_t chroma_h = RoundUp((params.height + 1) / 2, 8);
   const uint32_t chroma_pitch = RoundUp(chroma_w, 16);
-  const bool alpha = movie->header_flags & HEADER_ALPHA;
-  const uint32_t buffers = movie->frame_count == 1 ? 1 : 2;
+  const bool alpha = params.alpha;
+  const uint32_t buffers = params.buffer_count == 1 ? 1 : 2;
 
   uint8_t* storage[2][PLANE_COUNT] = {};
   const uint64_t luma_bytes = uint64_t{luma_w} * luma_h;
   const uint64_t chroma_bytes = uint64_t{chroma_pitch} * chroma_h;
+  Reservation reservation;
   for (uint32_t b = 0; b < buffers; ++b) {
     // Sizes of 0 (an empty picture) still get a small piece so pointers are valid.
-    Reserve(&storage[b][PLANE_LUMA], luma_bytes ? luma_bytes : 32);
-    Reserve(&storage[b][PLANE_CHROMA_A], chroma_bytes ? chroma_bytes : 32);
-    Reserve(&storage[b][PLANE_CHROMA_B], chroma_bytes ? chroma_bytes : 32);
-    if (alpha) Reserve(&storage[b][PLANE_ALPHA], luma_bytes ? luma_bytes : 32);
+    reservation.Reserve(&storage[b][PLANE_LUMA], luma_bytes ? luma_bytes : 32);
+    reservation.Reserve(&storage[b][PLANE_CHROMA_A], chroma_bytes ? chroma_bytes : 32);
+    reservation.Reserve(&storage[b][PLANE_CHROMA_B], chroma_bytes ? chroma_bytes : 32);
+    if (alpha) reservation.Reserve(&storage[b][PLANE_ALPHA], luma_bytes ? luma_bytes : 32);
   }
-  uint64_t allocated = 0;
-  void* block = AllocWithReserved(sizeof(FrameBufferRecord), &allocated);
-  if (!block) return false;
-  movie->total_memory += allocated;
+  void* block = reservation.Allocate(sizeof(FrameBufferRecord), allocated);
+  if (!block) return nullptr;
 
   auto* record = new (block) FrameBufferRecord{};
   record->buffer_count = buffers;
@@ -51,15 +48,13 @@ bool CreateFrameBuffers(MovieHandle* movie) {
     set.plane[PLANE_CHROMA_B] = {1, storage[b][PLANE_CHROMA_B], chroma_pitch};
     set.plane[PLANE_ALPHA] = {alpha ? 1u : 0u, storage[b][PLANE_ALPHA], alpha ? luma_w : 0};
   }
-  movie->planes = record;
-  return true;
+  return record;
 }
 
-void FreeFrameBuffers(MovieHandle* movie) {
-  if (!movie->planes) return;
-  movie->planes->~FrameBufferRecord();
-  Free(movie->planes);
-  movie->planes = nullptr;
+void FreeFrameBuffers(FrameBufferRecord* record) {
+  if (!record) return;
+  record->~FrameBufferRecord();
+  Free(record);
 }
 
 }  // namespace vexil

@@ -7,8 +7,6 @@
 
 namespace vexil {
 
-struct MovieHandle;
-
 enum PlaneIndex { PLANE_LUMA, PLANE_CHROMA_A, PLANE_CHROMA_B, PLANE_ALPHA, PLANE_COUNT };
 
 struct PlaneEntry {
@@ -31,10 +29,16 @@ struct FrameBufferRecord {
   PlaneSet sets[2];
 };
 
-// Describes and allocates the planes of a movie from its file size and
-// header flags; counts the memory in total_memory. Returns false when memory
-// runs out.
-bool CreateFrameBuffers(MovieHandle* movie);
-void FreeFrameBuffers(MovieHandle* movie);
+struct FrameBufferParams {
+  uint32_t width, height;  // the pictures' coded size
+  bool alpha;              // with an alpha plane
+  uint32_t buffer_count;   // 1 for a one-frame movie (decoded in place), else 2
+};
+
+// Describes and allocates the record with all its planes in one block; null
+// when memory runs out. `allocated` receives the block's size.
+FrameBufferRecord* CreateFrameBuffers(const FrameBufferParams& params, uint64_t* allocated);
+// Null is ignored.
+void FreeFrameBuffers(FrameBufferRecord* record);
 
 }  // namespace vexil

@@ -7,7 +7,7 @@
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/cpu.h"
 #include "video/bundle_sizes.h"
 #include "video/frame_buffers.h"

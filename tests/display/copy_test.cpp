@@ -8,8 +8,8 @@
 #include <random>
 
 #include "driven_clock.h"
-#include "engine/heap.h"
-#include "engine/timer.h"
+#include "platform/heap.h"
+#include "platform/timer.h"
 #include "test_movie.h"
 
 namespace vexil {

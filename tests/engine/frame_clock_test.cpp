@@ -6,7 +6,7 @@
 #include "driven_clock.h"
 #include "encoder/movie_writer.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 
 namespace vexil {
 namespace {

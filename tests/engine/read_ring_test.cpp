@@ -9,7 +9,7 @@
 #include "driven_clock.h"
 #include "engine/input.h"
 #include "engine/input_internal.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "test_util.h"
 
 namespace vexil {

@@ -15,7 +15,7 @@
 #include "driven_clock.h"
 #include "encoder/movie_writer.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/headless/display_headless.h"

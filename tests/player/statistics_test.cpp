@@ -8,7 +8,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
-#include "engine/timer.h"
+#include "platform/timer.h"
 #include "video/decode_threads.h"
 
 namespace vexil {

@@ -1,4 +1,4 @@
-#include "engine/timer.h"
+#include "platform/timer.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "engine/heap.h"
+#include "platform/heap.h"
 
 #include <gtest/gtest.h>
 
@@ -27,35 +27,37 @@ TEST(Heap, ZeroAndMinusOneGiveNull) {
 }
 
 TEST(Heap, ReservedPiecesAreStaggered) {
+  Reservation r;
   uint8_t* a = nullptr;
   uint8_t* b = nullptr;
   uint8_t* c = nullptr;
   // total 0, 100 bytes: 128 + ((0 - 4 + 1) mod 32) * 32 = 128 + 928
-  Reserve(&a, 100);
-  EXPECT_EQ(ReservedTotal(), 1056u);
+  r.Reserve(&a, 100);
+  EXPECT_EQ(r.total(), 1056u);
   // total 1056 (33 slots), 64 bytes: 64 + ((33 - 2 + 1) mod 32) * 32 = 64
-  Reserve(&b, 64);
-  EXPECT_EQ(ReservedTotal(), 1120u);
+  r.Reserve(&b, 64);
+  EXPECT_EQ(r.total(), 1120u);
   // total 1120 (35 slots), 1 byte: 32 + ((35 - 1 + 1) mod 32) * 32 = 32 + 96
-  Reserve(&c, 1);
-  EXPECT_EQ(ReservedTotal(), 1248u);
+  r.Reserve(&c, 1);
+  EXPECT_EQ(r.total(), 1248u);
 
   uint64_t allocated = 0;
-  auto* object = static_cast<uint8_t*>(AllocWithReserved(40, &allocated));
+  auto* object = static_cast<uint8_t*>(r.Allocate(40, &allocated));
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(allocated, 64u + 1248u);
   EXPECT_EQ(a, object + 64);
   EXPECT_EQ(b, object + 64 + 1056);
   EXPECT_EQ(c, object + 64 + 1120);
   for (uint8_t* p : {a, b, c}) EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
-  EXPECT_EQ(ReservedTotal(), 0u);
+  EXPECT_EQ(r.total(), 0u);
   Free(object);
 }
 
 TEST(Heap, PendingListGrowsAndIsClearedOnFailure) {
+  Reservation r;
   void* fields[100] = {};
-  for (auto& f : fields) Reserve(&f, 16);  // beyond the first 32 slots
-  void* object = AllocWithReserved(8);
+  for (auto& f : fields) r.Reserve(&f, 16);  // beyond the first 32 slots
+  void* object = r.Allocate(8);
   ASSERT_NE(object, nullptr);
   for (int i = 1; i < 100; ++i) EXPECT_GT(fields[i], fields[i - 1]);
   Free(object);
@@ -64,10 +66,10 @@ TEST(Heap, PendingListGrowsAndIsClearedOnFailure) {
   constexpr size_t kHuge =
       sizeof(size_t) == 8 ? static_cast<size_t>(uint64_t{1} << 50) : size_t{3} << 30;
   void* huge = nullptr;
-  Reserve(&huge, kHuge);
-  EXPECT_EQ(AllocWithReserved(8), nullptr);
+  r.Reserve(&huge, kHuge);
+  EXPECT_EQ(r.Allocate(8), nullptr);
   EXPECT_EQ(huge, nullptr);
-  EXPECT_EQ(ReservedTotal(), 0u);
+  EXPECT_EQ(r.total(), 0u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-#include "engine/heap.h"
+#include "platform/heap.h"
 
 #include <cstdlib>
-#include <vector>
 
 namespace vexil {
 namespace {
@@ -10,22 +9,6 @@ namespace {
 // front of the aligned result.
 constexpr size_t kSlack = 64;
 constexpr uint8_t kOriginHeap = 0;
-
-struct PendingPiece {
-  void** field;
-  uint64_t offset;  // from the end of the object
-};
-
-struct PendingList {
-  std::vector<PendingPiece> pieces;
-  uint64_t total = 0;
-  void Clear() {
-    pieces.clear();
-    total = 0;
-  }
-};
-
-thread_local PendingList t_pending;
 
 }  // namespace
 
@@ -46,36 +29,34 @@ void Free(void* block) {
   std::free(p - p[-1]);
 }
 
-void Reserve(void** field, size_t size) {
-  PendingList& pending = t_pending;
-  if (pending.pieces.capacity() == 0) pending.pieces.reserve(32);
-  // Staggering pad, in unsigned 32-bit arithmetic: the same residue mod 32 as
-  // the description's formula, and never negative.
-  uint32_t pad_slots = (static_cast<uint32_t>(pending.total / 32) -
-                        static_cast<uint32_t>((size + 31) / 32) + 1) % 32;
+void Reservation::Reserve(void** field, size_t size) {
+  if (pieces_.capacity() == 0) pieces_.reserve(32);
+  // Staggering pad: the piece starts (total / 32 - slots + 1) mod 32 slots of
+  // 32 bytes after the previous one, computed unsigned so it is never negative
+  // (a negative pad would overlap the pieces).
+  uint32_t pad_slots =
+      (static_cast<uint32_t>(total_ / 32) - static_cast<uint32_t>((size + 31) / 32) + 1) % 32;
   uint64_t rounded = (static_cast<uint64_t>(size) + 31) & ~uint64_t{31};
   uint64_t piece = rounded + uint64_t{pad_slots} * 32;
-  pending.pieces.push_back({field, pending.total});
-  pending.total += piece;
+  pieces_.push_back({field, total_});
+  total_ += piece;
 }
 
-void* AllocWithReserved(size_t size, uint64_t* allocated) {
-  PendingList& pending = t_pending;
+void* Reservation::Allocate(size_t size, uint64_t* allocated) {
   uint64_t object = (static_cast<uint64_t>(size) + 31) & ~uint64_t{31};
-  uint64_t total = object + pending.total;
+  uint64_t total = object + total_;
   void* block = nullptr;
   if (total < (uint64_t{1} << 40) && total <= SIZE_MAX) block = Alloc(static_cast<size_t>(total));
   if (block) {
     auto* base = static_cast<uint8_t*>(block) + object;
-    for (const PendingPiece& piece : pending.pieces) *piece.field = base + piece.offset;
+    for (const Piece& piece : pieces_) *piece.field = base + piece.offset;
     if (allocated) *allocated = total;
   } else if (allocated) {
     *allocated = 0;
   }
-  pending.Clear();
+  pieces_.clear();
+  total_ = 0;
   return block;
 }
-
-uint64_t ReservedTotal() { return t_pending.total; }
 
 }  // namespace vexil
