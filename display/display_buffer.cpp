@@ -8,8 +8,8 @@
 #include "display/cursor_probe.h"
 #include "display/display_state.h"
 #include "display/surface_format.h"
+#include "engine/error_messages.h"
 #include "platform/heap.h"
-#include "engine/last_error.h"
 
 namespace vexil {
 namespace {
@@ -80,17 +80,18 @@ struct Opening {
 };
 
 // The DIB section in the desktop's depth; false with the message set.
-bool CreateDibSection(Opening& o, uint32_t width, uint32_t height, uint32_t required) {
+bool CreateDibSection(Opening& o, uint32_t width, uint32_t height, uint32_t required,
+                      ErrorText* error) {
   DisplayState& s = TheDisplayState();
   platform::DisplayDevice& device = *s.device;
   const uint32_t bytes = s.desktop_bytes;
   if (bytes < 2) {
-    SetLastErrorText(kErr256Colours);
+    SetErrorText(error, kErr256Colours);
     return false;
   }
   o.header = static_cast<platform::BitmapHeader*>(Alloc(sizeof(platform::BitmapHeader)));
   if (!o.header) {
-    SetLastErrorText(kErrOutOfMemory);
+    SetErrorText(error, kErrOutOfMemory);
     return false;
   }
   // A desktop of more than 4 bytes per pixel still gets a 32-bit DIB.
@@ -124,7 +125,7 @@ bool CreateDibSection(Opening& o, uint32_t width, uint32_t height, uint32_t requ
     if (o.dc) o.bitmap = device.CreateDibSection(o.window, h, &bits);
   }
   if (!o.dc || !o.bitmap || !bits) {
-    SetLastErrorText(kErrNoDibSection);
+    SetErrorText(error, kErrNoDibSection);
     return false;
   }
   o.bits = static_cast<uint8_t*>(bits);
@@ -283,10 +284,10 @@ void BufferSetDisplayMode(int32_t width, int32_t height, int32_t depth) {
 }
 
 DisplayBuffer* BufferOpen(platform::WindowHandle window, uint32_t width, uint32_t height,
-                          uint32_t flags) {
+                          uint32_t flags, ErrorText* error) {
   if (width == 0 || height == 0 || !window) return nullptr;
   if (width > kLargestSide || height > kLargestSide) {
-    SetLastErrorText(kErrOutOfMemory);
+    SetErrorText(error, kErrOutOfMemory);
     return nullptr;
   }
   DisplayState& s = TheDisplayState();
@@ -305,21 +306,21 @@ DisplayBuffer* BufferOpen(platform::WindowHandle window, uint32_t width, uint32_
       // section opens on any system.
       if (!o.directdraw) MeasureDesktopWithGdi();
     }
-    if (!CreateDibSection(o, width, height, required)) {
+    if (!CreateDibSection(o, width, height, required, error)) {
       o.Undo();
       return nullptr;
     }
   } else {
     o.directdraw = StartDirectDraw(window, full_screen);
     if (!o.directdraw) {
-      SetLastErrorText(kErrNoDirectDraw);
+      SetErrorText(error, kErrNoDirectDraw);
       return nullptr;
     }
     const char* message = nullptr;
     if (!TryDirectDrawStyle(o, width, height, required, &message)) {
       if (!message)
         message = s.desktop_bits >= 1 && s.desktop_bits <= 8 ? kErr256Colours : kErrNoStyle;
-      SetLastErrorText(message);
+      SetErrorText(error, message);
       o.Undo();
       return nullptr;
     }
@@ -328,7 +329,7 @@ DisplayBuffer* BufferOpen(platform::WindowHandle window, uint32_t width, uint32_
 
   auto* b = static_cast<DisplayBuffer*>(Alloc(sizeof(DisplayBuffer)));
   if (!b) {
-    SetLastErrorText(kErrOutOfMemory);
+    SetErrorText(error, kErrOutOfMemory);
     o.Undo();
     return nullptr;
   }

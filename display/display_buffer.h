@@ -13,6 +13,7 @@
 
 #include "display/pixel_formats.h"
 #include "platform/display_device.h"
+#include "platform/error_text.h"
 #include "platform/window.h"
 
 namespace vexil {
@@ -104,10 +105,10 @@ struct DisplayBuffer {
 void BufferSetDisplayMode(int32_t width, int32_t height, int32_t depth);
 
 // Opens a buffer of `width` x `height` pixels on `window` in the style and
-// with the scaling that `flags` ask for. Null on failure, with the last-error
-// text set (not for a width or height of 0).
+// with the scaling that `flags` ask for. Null on failure, with the message in
+// *error when an error text is given (none for a width or height of 0).
 DisplayBuffer* BufferOpen(platform::WindowHandle window, uint32_t width, uint32_t height,
-                          uint32_t flags);
+                          uint32_t flags, ErrorText* error = nullptr);
 
 // Releases everything the buffer holds; the last buffer releases DirectDraw
 // and restores the display mode. Null is ignored.

@@ -1,6 +1,6 @@
 #include "engine/container.h"
 
-#include "engine/last_error.h"
+#include "engine/error_messages.h"
 
 namespace vexil {
 

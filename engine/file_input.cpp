@@ -163,8 +163,8 @@ void Close(InputRecord* in) {
 
 }  // namespace
 
-int OpenFileInput(InputRecord* in, const char* name, platform::FileHandle file,
-                  uint32_t open_flags) {
+int OpenFileInput(InputRecord* in, const char* name, platform::FileHandle file, uint32_t open_flags,
+                  ErrorText*) {
   in->Clear();
   constexpr uint32_t kOpenFileHandle = 0x800000;
   if (open_flags & kOpenFileHandle) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/error_text.h"
 #include "platform/files.h"
 
 namespace vexil {
@@ -93,12 +94,14 @@ struct InputRecord {
 
 // An input open operation: fills the record's operation table and opens the
 // source (a name, or with open flag 0x800000 a borrowed file handle positioned
-// at the movie). Returns 1 on success, 0 on failure.
+// at the movie). Returns 1 on success, 0 on failure; a failing operation may
+// leave its own message in *error (null when the caller wants none), else the
+// open reports "Error opening file.".
 using InputOpenOperation = int (*)(InputRecord* input, const char* name, platform::FileHandle file,
-                                   uint32_t open_flags);
+                                   uint32_t open_flags, ErrorText* error);
 
-// The built-in file input.
+// The built-in file input (leaves no message of its own).
 int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,
-                  uint32_t open_flags);
+                  uint32_t open_flags, ErrorText* error);
 
 }  // namespace vexil

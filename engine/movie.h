@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "engine/input.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 
 namespace vexil {
@@ -210,8 +211,9 @@ struct MovieSource {
   }
 };
 
-// Opens a movie; null on failure with the message in LastError().
-MovieHandle* Open(const MovieSource& source, uint32_t open_flags);
+// Opens a movie; null on failure, with the message in *error when an error
+// text is given (it is cleared first).
+MovieHandle* Open(const MovieSource& source, uint32_t open_flags, ErrorText* error = nullptr);
 // Closes a movie; null is ignored.
 void Close(MovieHandle* movie);
 

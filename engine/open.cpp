@@ -8,15 +8,15 @@
 #include "audio/sound_service.h"
 #include "audio/sound_track.h"
 #include "engine/container.h"
+#include "engine/error_messages.h"
 #include "engine/frame_clock.h"
-#include "platform/heap.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/open_settings.h"
 #include "engine/read_service.h"
 #include "engine/service_thread.h"
-#include "platform/timer.h"
+#include "platform/heap.h"
 #include "platform/time.h"
+#include "platform/timer.h"
 #include "video/bundle_sizes.h"
 #include "video/frame_buffers.h"
 
@@ -98,11 +98,11 @@ void Destroy(MovieHandle* movie, bool close_input) {
 
 }  // namespace
 
-MovieHandle* Open(const MovieSource& source, uint32_t flags) {
+MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
   // 1. Track list, start time, error text.
   if (!(flags & OPEN_TRACK_LIST)) ResetSoundTrackList();
   const uint32_t start = Timer();
-  ClearLastError();
+  if (error) error->Clear();
   const OpenSettings settings = TakeOpenSettings();
   const bool memory = flags & OPEN_MEMORY;
   const auto* block = static_cast<const uint8_t*>(source.data);
@@ -118,15 +118,15 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   } else {
     InputOpenOperation open_input = OpenFileInput;
     if ((flags & OPEN_CUSTOM_INPUT) && settings.input_open) open_input = settings.input_open;
-    if (!open_input(input.get(), source.name, source.file, flags)) {
-      if (LastErrorEmpty()) SetLastErrorText(kErrOpeningFile);
+    if (!open_input(input.get(), source.name, source.file, flags, error)) {
+      if (error && error->Empty()) error->Set(kErrOpeningFile);
       return nullptr;
     }
     header_ok = input->read_at(input.get(), 0, header_bytes, kHeaderBytes) == kHeaderBytes &&
                 !input->input_error;
   }
   auto fail_input = [&](const char* message) -> MovieHandle* {
-    SetLastErrorText(message);
+    SetErrorText(error, message);
     if (!memory && input->close) input->close(input.get());
     return nullptr;
   };
@@ -205,7 +205,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   for (int i = 0; i < kDecodeParts; ++i) movie->bundle_buffers[i] = pieces.bundles[i];
   movie->borrowed_file = (flags & OPEN_FILE_HANDLE) ? source.file : platform::kNoFile;
   auto fail = [&](const char* message) -> MovieHandle* {
-    SetLastErrorText(message);
+    SetErrorText(error, message);
     Destroy(movie, !memory);
     return nullptr;
   };

@@ -1,11 +1,10 @@
 #include "player/movie_setup.h"
 
 #include "display/display_buffer.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
+#include "platform/timer.h"
 #include "player/picture_size.h"
 #include "player/statistics.h"
 #include "player/window_placement.h"
@@ -23,11 +22,11 @@ bool Interlaced(uint32_t option) {
 // new one is made (so the display is never given up in between), and the
 // making is tried once more when it failed while the old one was open.
 DisplayBuffer* OpenBuffer(Player& p, uint32_t width, uint32_t height, uint32_t flags) {
-  DisplayBuffer* b = BufferOpen(p.window, width, height, flags);
+  DisplayBuffer* b = BufferOpen(p.window, width, height, flags, &p.last_error);
   if (p.previous_buffer) {
     BufferClose(p.previous_buffer);
     p.previous_buffer = nullptr;
-    if (!b) b = BufferOpen(p.window, width, height, flags);
+    if (!b) b = BufferOpen(p.window, width, height, flags, &p.last_error);
   }
   return b;
 }
@@ -58,7 +57,7 @@ bool SetUpMovie(Player& p) {
     b = OpenBuffer(p, movie->width, movie->height, p.buffer_flags);
     if (!b) {
       p.window->Show(platform::ShowCommand::kHide);
-      platform::ShowMessageBox(kErrorCaption, LastError(), platform::MessageIcon::kError);
+      platform::ShowMessageBox(kErrorCaption, p.last_error.c_str(), platform::MessageIcon::kError);
       p.window->Destroy();
       CloseMovieSource(p.source);
       return false;
@@ -129,7 +128,8 @@ void StartClosingPicture(Player& p) {
   MovieHandle* picture =
       p.closing_movie.empty()
           ? nullptr
-          : Open(MovieSource::Memory(p.closing_movie.data(), p.closing_movie.size()), OPEN_MEMORY);
+          : Open(MovieSource::Memory(p.closing_movie.data(), p.closing_movie.size()), OPEN_MEMORY,
+                 &p.last_error);
   CloseMovieSource(p.source);
   p.source.movie = picture;
   p.copied_movie = nullptr;
@@ -164,7 +164,7 @@ void StartClosingPicture(Player& p) {
       s.screen_width = desktop.width;
       s.screen_height = desktop.height;
     }
-    DisplayBuffer* b = BufferOpen(p.window, picture->width, picture->height, flags);
+    DisplayBuffer* b = BufferOpen(p.window, picture->width, picture->height, flags, &p.last_error);
     if (!b) {
       CloseMovieSource(p.source);
       return;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "audio/sound_track.h"
-#include "engine/last_error.h"
+#include "engine/error_messages.h"
 #include "engine/movie.h"
 
 namespace vexil {
@@ -33,23 +33,23 @@ bool ParseOffset(const std::string& text, int64_t* offset) {
 // Opens `path` and the movie at `offset` in it, with `message` when the file
 // cannot be opened or positioned.
 OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_text,
-                          uint32_t open_flags, const char* message) {
+                          uint32_t open_flags, const char* message, ErrorText* error) {
   OpenedSource opened;
   opened.title = kWindowTitle;
   int64_t offset = 0;
   platform::FileHandle file = platform::FileOpenRead(path.c_str());
   if (file == platform::kNoFile) {
-    SetLastErrorText(message);
+    error->Set(message);
     return opened;
   }
   // An offset that is not a number would read the movie from wherever the
   // file happens to start; refuse it like a file that cannot be opened.
   if (!ParseOffset(offset_text, &offset) || !platform::FileSeek(file, offset)) {
     platform::FileClose(file);
-    SetLastErrorText(message);
+    error->Set(message);
     return opened;
   }
-  opened.movie = Open(MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE);
+  opened.movie = Open(MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE, error);
   if (!opened.movie) {
     platform::FileClose(file);
     return opened;
@@ -80,11 +80,11 @@ std::string MovieFileName(const std::string& name) {
 }
 
 OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& settings,
-                             const SourceContext& context) {
+                             const SourceContext& context, ErrorText* error) {
   HandOverOpenSettings(settings);
   if (!name.empty() && name[0] == ':') {
-    return OpenAtOffset(context.program_path, name.substr(1), settings.open_flags,
-                        kErrOpeningExe);
+    return OpenAtOffset(context.program_path, name.substr(1), settings.open_flags, kErrOpeningExe,
+                        error);
   }
   OpenedSource opened;
   if (context.version_reminder && context.version_reminder()) {
@@ -93,10 +93,10 @@ OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& sett
   }
   if (size_t bar = name.find('|'); bar != std::string::npos) {
     return OpenAtOffset(name.substr(0, bar), name.substr(bar + 1), settings.open_flags,
-                        kErrOpeningFile);
+                        kErrOpeningFile, error);
   }
   const std::string file_name = MovieFileName(name);
-  opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags);
+  opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags, error);
   if (opened.movie) {
     size_t last_separator = file_name.find_last_of(kSeparators);
     std::string last = last_separator == std::string::npos ? file_name

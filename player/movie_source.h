@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "player/settings.h"
 
@@ -32,7 +33,7 @@ struct SourceContext {
 };
 
 struct OpenedSource {
-  MovieHandle* movie = nullptr;  // null: failed, the reason in LastError()
+  MovieHandle* movie = nullptr;  // null: failed, the reason in the caller's error text
   std::string title;             // the window title while this movie plays
   // The source file of a colon or bar source: close it with the movie.
   platform::FileHandle file = platform::kNoFile;
@@ -46,9 +47,10 @@ void HandOverOpenSettings(const PlayerSettings& settings);
 // the last path separator.
 std::string MovieFileName(const std::string& name);
 
-// Opens the named source with the settings' open flags.
+// Opens the named source with the settings' open flags. A failure leaves its
+// message in *error.
 OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& settings,
-                             const SourceContext& context);
+                             const SourceContext& context, ErrorText* error);
 
 // Closes what OpenMovieSource opened.
 void CloseMovieSource(OpenedSource& source);

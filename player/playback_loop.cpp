@@ -5,12 +5,11 @@
 #include "display/copy.h"
 #include "display/display_buffer.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/dialogs.h"
 #include "platform/screensaver.h"
 #include "platform/time.h"
+#include "platform/timer.h"
 #include "player/movie_setup.h"
 #include "player/screensaver_mode.h"
 #include "video/decode_threads.h"
@@ -120,7 +119,7 @@ LoopEnd Loop(Player& p) {
 
 // A failed open: the error box, and the end.
 int OpenFailed(Player& p) {
-  platform::ShowMessageBox(kErrorCaption, LastError(), platform::MessageIcon::kError);
+  platform::ShowMessageBox(kErrorCaption, p.last_error.c_str(), platform::MessageIcon::kError);
   p.window->Destroy();
   BufferClose(p.previous_buffer);
   p.previous_buffer = nullptr;
@@ -179,7 +178,7 @@ void ProcessOneFrame(Player& p) {
 
 int PlayMovies(Player& p, std::string name) {
   for (;;) {
-    p.source = OpenMovieSource(name, p.settings, p.sources);
+    p.source = OpenMovieSource(name, p.settings, p.sources, &p.last_error);
     if (p.source.quit) {
       p.window->Destroy();
       BufferClose(p.previous_buffer);

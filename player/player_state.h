@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "platform/error_text.h"
 #include "platform/window.h"
 #include "player/movie_source.h"
 #include "player/name_list.h"
@@ -41,6 +42,9 @@ struct Player {
   platform::Window* window = nullptr;
 
   OpenedSource source;  // the movie playing, its file and title
+  // The last-error text: what the last failed movie or buffer open left, as
+  // the error box shows it.
+  ErrorText last_error;
   MovieHandle* movie() const { return source.movie; }
   DisplayBuffer* buffer = nullptr;
   // The last movie's buffer while the next movie's is made.

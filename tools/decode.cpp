@@ -24,7 +24,6 @@
 #include "audio/audio_packet.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "tools/commands.h"
 #include "tools/y4m_writer.h"
@@ -279,10 +278,11 @@ int RunDecode(int argc, char** argv) {
     SetReadBufferSize(*options.read_buffer);
     flags |= OPEN_READ_BUFFER;
   }
+  ErrorText error;
   std::unique_ptr<MovieHandle, MovieCloser> movie(
-      Open(MovieSource::Name(options.movie.c_str()), flags));
+      Open(MovieSource::Name(options.movie.c_str()), flags, &error));
   if (!movie) {
-    std::fprintf(stderr, "%s\n", LastError());
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
 

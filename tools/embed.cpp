@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "player/command_text.h"
 #include "player/default_command.h"
@@ -57,10 +56,11 @@ int RunEmbed(int argc, char** argv) {
   }
 
   // The movie must be one the player can play.
+  ErrorText error;
   MovieHandle* check =
-      Open(MovieSource::Name(movie), OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ);
+      Open(MovieSource::Name(movie), OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ, &error);
   if (!check) {
-    std::fprintf(stderr, "vexil: %s: %s\n", movie, LastError());
+    std::fprintf(stderr, "vexil: %s: %s\n", movie, error.c_str());
     return 1;
   }
   Close(check);

@@ -11,10 +11,9 @@
 #include "display/copy.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/png_file.h"
+#include "platform/timer.h"
 #include "tools/commands.h"
 #include "video/decode_threads.h"
 
@@ -188,10 +187,11 @@ int RunFrame(int argc, char** argv) {
   const long n = std::strtol(positional[1].c_str(), &end, 10);
   if (*end || n < 1) return Usage();
 
+  ErrorText error;
   MovieHandle* movie =
-      Open(MovieSource::Name(positional[0].c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ);
+      Open(MovieSource::Name(positional[0].c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, &error);
   if (!movie) {
-    std::fprintf(stderr, "%s\n", LastError());
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   if (static_cast<unsigned long>(n) > movie->frame_count) {

@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "engine/container.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "tools/commands.h"
 
@@ -20,10 +19,12 @@ int RunInfo(int argc, char** argv) {
     std::fprintf(stderr, "usage: vexil info MOVIE\n");
     return 2;
   }
-  MovieHandle* movie = Open(MovieSource::Name(argv[0]),
-                            OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK);
+  ErrorText error;
+  MovieHandle* movie =
+      Open(MovieSource::Name(argv[0]),
+           OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK, &error);
   if (!movie) {
-    std::fprintf(stderr, "%s\n", LastError());
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   uint32_t keys = 0;

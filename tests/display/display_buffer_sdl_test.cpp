@@ -18,7 +18,6 @@
 #include "display/display_buffer.h"
 #include "display/display_state.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "platform/backend.h"
 #include "platform/sdl/window_sdl.h"
@@ -71,7 +70,6 @@ class SdlDisplayTest : public ::testing::Test {
     if (!skip_.empty()) GTEST_SKIP() << "no X server: " << skip_;
     platform::SetBackendForTest(platform::Backend::kSdl);
     ResetDisplayStateForTest();
-    ClearLastError();
   }
 
   // Frame kFrame of the movie as `vexil frame` writes it (PIXFMT_32 rows).
@@ -122,8 +120,10 @@ void DecodeThrough(MovieHandle* movie, uint32_t n) {
 TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
   const std::string path = test::VectorsDir() + "/video/" + kMovie;
   const std::vector<uint8_t> reference = Reference(path);
-  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ);
-  ASSERT_NE(movie, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* movie =
+      Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, &error);
+  ASSERT_NE(movie, nullptr) << error.c_str();
   const uint32_t width = movie->width, height = movie->height;
   ASSERT_EQ(reference.size(), size_t(width) * height * 4);
   DecodeThrough(movie, kFrame);
@@ -161,8 +161,8 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
     SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << c.flags);
     SDL_SetWindowSize(window->sdl_window(), int(width) * c.scale, int(height) * c.scale);
     Settle();
-    DisplayBuffer* b = BufferOpen(window.get(), width, height, c.flags);
-    ASSERT_NE(b, nullptr) << LastError();
+    DisplayBuffer* b = BufferOpen(window.get(), width, height, c.flags, &error);
+    ASSERT_NE(b, nullptr) << error.c_str();
     const int32_t style = int32_t(c.flags & BUFFER_STYLE_MASK);
     EXPECT_EQ(b->style, style ? style : BLIT_DIB_SECTION);
     ASSERT_EQ(BufferSetScale(b, int32_t(width) * c.scale, int32_t(height) * c.scale), 1);

@@ -15,7 +15,7 @@
 
 #include "display/copy.h"
 #include "display/display_state.h"
-#include "engine/last_error.h"
+#include "engine/error_messages.h"
 #include "platform/desktop.h"
 #include "platform/headless/display_headless.h"
 #include "platform/headless/window_headless.h"
@@ -39,7 +39,7 @@ class DisplayBufferTest : public ::testing::Test {
     ResetDisplayStateForTest();
     platform::ConfigureHeadlessDisplay(config);
     platform::SetHeadlessDesktop(desktop);
-    ClearLastError();
+    error_.Clear();
   }
 
   void TearDown() override {
@@ -53,7 +53,7 @@ class DisplayBufferTest : public ::testing::Test {
   }
 
   DisplayBuffer* Open(uint32_t flags, uint32_t width = 320, uint32_t height = 240) {
-    DisplayBuffer* b = BufferOpen(&window_, width, height, flags);
+    DisplayBuffer* b = BufferOpen(&window_, width, height, flags, &error_);
     if (b) open_.push_back(b);
     return b;
   }
@@ -76,6 +76,8 @@ class DisplayBufferTest : public ::testing::Test {
   // Client area 320 x 240 at (104, 104) on the screen, inside a frame.
   HeadlessWindow window_{100, 80, 320, 240, 4, 24, 4, 4};
   std::vector<DisplayBuffer*> open_;
+  // What the last Open left.
+  ErrorText error_;
 };
 
 TEST_F(DisplayBufferTest, Style0OpensADibSectionNeverADirectDrawSurface) {
@@ -143,7 +145,7 @@ TEST_F(DisplayBufferTest, DibSectionLayoutFollowsTheDesktop) {
 
 TEST_F(DisplayBufferTest, PrimaryIsRefusedAsSoonAsScalingIsRequired) {
   EXPECT_EQ(Open(BLIT_PRIMARY | SCALE_STRETCH_X_INT), nullptr);
-  EXPECT_STREQ(LastError(), kErrNoStyle);
+  EXPECT_STREQ(error_.c_str(), kErrNoStyle);
   EXPECT_EQ(Open(BLIT_PRIMARY | SCALE_SHRINK_Y), nullptr);
 
   DisplayBuffer* b = Open(BLIT_PRIMARY);
@@ -411,7 +413,7 @@ TEST_F(DisplayBufferTest, EveryFailureHasItsMessage) {
     c.configure(config);
     Configure(config, {1920, 1080, c.depth});
     EXPECT_EQ(Open(c.flags), nullptr);
-    EXPECT_STREQ(LastError(), c.message);
+    EXPECT_STREQ(error_.c_str(), c.message);
     // The failed open gave back whatever it took.
     EXPECT_EQ(platform::HeadlessDisplayLive(), platform::HeadlessDisplayObjects{});
     EXPECT_EQ(TheDisplayState().directdraw_refs, 0);
@@ -419,11 +421,11 @@ TEST_F(DisplayBufferTest, EveryFailureHasItsMessage) {
   Configure({});
   EXPECT_EQ(Open(BLIT_DIB_SECTION, 0, 240), nullptr);
   EXPECT_EQ(Open(BLIT_PRIMARY, 320, 0), nullptr);
-  EXPECT_STREQ(LastError(), "");  // a zero size fails silently
+  EXPECT_STREQ(error_.c_str(), "");  // a zero size fails silently
   EXPECT_EQ(Open(BLIT_DIB_SECTION, 0x40000000, 2), nullptr);
-  EXPECT_STREQ(LastError(), kErrOutOfMemory);
+  EXPECT_STREQ(error_.c_str(), kErrOutOfMemory);
   EXPECT_EQ(Open(BLIT_DIB_SECTION, 1 << 20, 1 << 12), nullptr);  // 16 GiB
-  EXPECT_STREQ(LastError(), kErrNoDibSection);
+  EXPECT_STREQ(error_.c_str(), kErrNoDibSection);
 }
 
 TEST_F(DisplayBufferTest, DirectDrawLoadFailureIsNotRetried) {
@@ -534,9 +536,7 @@ TEST_F(DisplayBufferTest, LostSurfacesAreRestoredAndIconicWindowsDoNotLock) {
   window_.SetIconic(true);
   BufferSetOffset(b, 0, 0);
   EXPECT_EQ(b->minimized, 1);
-  ClearLastError();
   EXPECT_EQ(BufferLock(b), 0);
-  EXPECT_STREQ(LastError(), "");
   DisplayBuffer* dib = Open(BLIT_DIB_SECTION);
   ASSERT_NE(dib, nullptr);
   BufferSetOffset(dib, 0, 0);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "encoder_test_util.h"
-#include "engine/last_error.h"
 
 namespace vexil {
 namespace {
@@ -14,8 +13,10 @@ namespace {
 TEST(ClosingPicture, IsAOneFrameMovieTheEngineOpensFromMemory) {
   ASSERT_GT(kClosingPictureSize, 44u);
   for (size_t i = 0; i < 1024; ++i) ASSERT_EQ(kClosingPicture[kClosingPictureSize + i], 0) << i;
-  MovieHandle* movie = Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY);
-  ASSERT_NE(movie, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* movie =
+      Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY, &error);
+  ASSERT_NE(movie, nullptr) << error.c_str();
   EXPECT_EQ(movie->file_width, 224u);
   EXPECT_EQ(movie->file_height, 252u);
   EXPECT_EQ(movie->frame_count, 1u);

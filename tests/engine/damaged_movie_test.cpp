@@ -20,8 +20,8 @@
 #include "encoder/encoder_test_util.h"
 #include "encoder/movie_encoder.h"
 #include "engine/container.h"
+#include "engine/error_messages.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "test_util.h"
 #include "video/decode_threads.h"
@@ -195,9 +195,10 @@ constexpr Reading kReadings[] = {
     {"read directly", OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, 0},
 };
 
-MovieHandle* OpenFile(const test::TempFile& file, const Reading& reading) {
+MovieHandle* OpenFile(const test::TempFile& file, const Reading& reading,
+                      ErrorText* error = nullptr) {
   if (reading.read_buffer >= 0) SetReadBufferSize(reading.read_buffer);
-  return Open(MovieSource::Name(file.c_str()), reading.flags);
+  return Open(MovieSource::Name(file.c_str()), reading.flags, error);
 }
 
 class DamagedMovie : public ::testing::TestWithParam<int> {
@@ -232,14 +233,15 @@ TEST_P(DamagedMovie, CutAnywherePlaysUpToTheCutAndStops) {
     for (const uint64_t cut : cuts) {
       SCOPED_TRACE(std::string(reading.name) + ", cut at " + std::to_string(cut));
       file.Write(std::vector<uint8_t>(movie.begin(), movie.begin() + static_cast<ptrdiff_t>(cut)));
-      MovieHandle* m = OpenFile(file, reading);
+      ErrorText error;
+      MovieHandle* m = OpenFile(file, reading, &error);
       if (cut < c.PacketStart(0)) {
         // Header or tables cut: refused at open with the nearest message.
         ASSERT_EQ(m, nullptr);
-        EXPECT_STREQ(LastError(), cut < kHeaderBytes ? kErrNotVexil : kErrReadingHeader);
+        EXPECT_STREQ(error.c_str(), cut < kHeaderBytes ? kErrNotVexil : kErrReadingHeader);
         continue;
       }
-      ASSERT_NE(m, nullptr) << LastError();
+      ASSERT_NE(m, nullptr) << error.c_str();
       uint32_t whole_frames = 0;
       while (whole_frames < kFrames && c.PacketEnd(whole_frames) <= cut) ++whole_frames;
       // One pass and a few frames more: the movie stays stopped and nothing waits.
@@ -274,8 +276,9 @@ TEST_P(DamagedMovie, IndexRunningPastTheFile) {
   test::TempFile file(damaged);
   for (const Reading& reading : kReadings) {
     SCOPED_TRACE(reading.name);
-    MovieHandle* m = OpenFile(file, reading);
-    ASSERT_NE(m, nullptr) << LastError();
+    ErrorText error;
+    MovieHandle* m = OpenFile(file, reading, &error);
+    ASSERT_NE(m, nullptr) << error.c_str();
     const Played played = Play(m, kFrames + 2);
     // Frame 15's packet now runs from inside the file to past its end.
     EXPECT_EQ(played.pictures.size(), kFrames - 2);
@@ -284,8 +287,9 @@ TEST_P(DamagedMovie, IndexRunningPastTheFile) {
   }
   // A movie in memory knows its size: refused at open.
   damaged.resize(damaged.size() + 1024, 0);
-  EXPECT_EQ(Open(MovieSource::Memory(damaged.data(), end), OPEN_MEMORY), nullptr);
-  EXPECT_STREQ(LastError(), kErrBadFrameSizes);
+  ErrorText error;
+  EXPECT_EQ(Open(MovieSource::Memory(damaged.data(), end), OPEN_MEMORY, &error), nullptr);
+  EXPECT_STREQ(error.c_str(), kErrBadFrameSizes);
 }
 
 TEST_P(DamagedMovie, FlippedBitsNeverFail) {
@@ -361,8 +365,9 @@ TEST_P(DamagedMovie, EmptyPacketsAndPartsKeepThePicture) {
     std::vector<uint8_t> bytes = c.Join();
     const size_t size = bytes.size();
     bytes.resize(size + 1024, 0);
-    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY);
-    ASSERT_NE(m, nullptr) << LastError();
+    ErrorText error;
+    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, &error);
+    ASSERT_NE(m, nullptr) << error.c_str();
     const Played played = Play(m, kFrames);
     ASSERT_EQ(played.pictures.size(), kFrames);
     EXPECT_EQ(played.stopped, 0u);
@@ -389,8 +394,9 @@ TEST_P(DamagedMovie, AudioPartLargerThanItsPacket) {
   std::vector<uint8_t> bytes = c.Join();
   const size_t size = bytes.size();
   bytes.resize(size + 1024, 0);
-  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY);
-  ASSERT_NE(m, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, &error);
+  ASSERT_NE(m, nullptr) << error.c_str();
   const uint32_t play_tracks = m->play_tracks;
   const Played played = Play(m, kFrames);
   Close(m);

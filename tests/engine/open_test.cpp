@@ -8,7 +8,7 @@
 #include "audio/sound_track.h"
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
-#include "engine/last_error.h"
+#include "engine/error_messages.h"
 #include "engine/movie.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
@@ -34,8 +34,10 @@ void Put(std::vector<uint8_t>& movie, size_t offset, uint32_t value) {
 
 // Opens from memory; returns the error text ("" on success).
 std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), flags | OPEN_MEMORY);
-  std::string message = m ? "" : LastError();
+  ErrorText error;
+  MovieHandle* m =
+      Open(MovieSource::Memory(movie.data(), movie.size()), flags | OPEN_MEMORY, &error);
+  std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
 }
@@ -43,8 +45,9 @@ std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
 // The same through a file, so the input layer's reads are checked too.
 std::string OpenFileMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
   TempFile file(movie);
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags);
-  std::string message = m ? "" : LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags, &error);
+  std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
 }
@@ -153,8 +156,9 @@ TEST(OpenValidation, OneFrameMovieWithoutTracks) {
   std::vector<uint8_t> movie = writer.Finish();
   EXPECT_EQ(ReadLE32(movie.data() + 44) & ~1u, 52u);
   TempFile file(movie);
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0);
-  ASSERT_NE(m, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, &error);
+  ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_offset, 52u);
   EXPECT_EQ(m->frame_bytes, 12u);
   EXPECT_EQ(m->frame_data[0], 7);
@@ -171,8 +175,9 @@ TEST(OpenValidation, EveryRevisionOpensWithItsBits) {
   for (auto c : cases) {
     std::vector<uint8_t> movie = SmallMovie(2, c.revision);
     TempFile file(movie);
-    MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0);
-    ASSERT_NE(m, nullptr) << c.revision << ": " << LastError();
+    ErrorText error;
+    MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, &error);
+    ASSERT_NE(m, nullptr) << c.revision << ": " << error.c_str();
     EXPECT_EQ(m->open_flags & 0x18000, c.bits) << c.revision;
     EXPECT_EQ(m->revision, c.revision);
     Close(m);
@@ -290,8 +295,9 @@ TEST(OpenSources, FromAnOffsetInsideAnotherFile) {
   platform::FileHandle handle = platform::FileOpenRead(file.c_str());
   ASSERT_NE(handle, platform::kNoFile);
   ASSERT_TRUE(platform::FileSeek(handle, offset));
-  MovieHandle* m = Open(MovieSource::Handle(handle), OPEN_FILE_HANDLE);
-  ASSERT_NE(m, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Handle(handle), OPEN_FILE_HANDLE, &error);
+  ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->input.base_offset, static_cast<int64_t>(offset));
   EXPECT_EQ(m->frame_bytes, 24u);
   EXPECT_EQ(m->frame_data[0], 0);
@@ -305,8 +311,9 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
   std::vector<uint8_t> movie = SmallMovie(3, 'h', 20);
   std::vector<uint8_t> shifted(movie.size() + 1);
   std::memcpy(shifted.data() + 1, movie.data(), movie.size());
-  MovieHandle* m = Open(MovieSource::Memory(shifted.data() + 1, movie.size()), OPEN_MEMORY);
-  ASSERT_NE(m, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Memory(shifted.data() + 1, movie.size()), OPEN_MEMORY, &error);
+  ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_count, 3u);
   EXPECT_EQ(m->frame_bytes, 20u);
   EXPECT_EQ(m->frame_data, shifted.data() + 1 + m->frame_offset);
@@ -317,12 +324,13 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
 }
 
 TEST(OpenSources, MissingFile) {
-  EXPECT_EQ(Open(MovieSource::Name("/nonexistent/movie.vxl"), 0), nullptr);
-  EXPECT_STREQ(LastError(), kErrOpeningFile);
+  ErrorText error;
+  EXPECT_EQ(Open(MovieSource::Name("/nonexistent/movie.vxl"), 0, &error), nullptr);
+  EXPECT_STREQ(error.c_str(), kErrOpeningFile);
 }
 
-int CustomOpenFails(InputRecord*, const char*, platform::FileHandle, uint32_t) {
-  SetLastErrorText("The custom input refused.");
+int CustomOpenFails(InputRecord*, const char*, platform::FileHandle, uint32_t, ErrorText* error) {
+  SetErrorText(error, "The custom input refused.");
   return 0;
 }
 
@@ -330,12 +338,13 @@ TEST(OpenSources, CustomInputOpenIsUsedOnceAndKeepsItsMessage) {
   std::vector<uint8_t> movie = SmallMovie();
   TempFile file(movie);
   SetInputOpen(CustomOpenFails);
-  EXPECT_EQ(Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT), nullptr);
-  EXPECT_STREQ(LastError(), "The custom input refused.");
+  ErrorText error;
+  EXPECT_EQ(Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, &error), nullptr);
+  EXPECT_STREQ(error.c_str(), "The custom input refused.");
   // Forgotten by that open: the next open reads the file itself.
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT);
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, &error);
   EXPECT_NE(m, nullptr);
-  EXPECT_STREQ(LastError(), "");
+  EXPECT_STREQ(error.c_str(), "");
   Close(m);
 }
 
@@ -407,13 +416,14 @@ TEST(OpenSettings, TrackListResetsAfterEveryOpen) {
   EXPECT_EQ(SoundTrackListIds()[0], 0u);
 }
 
-TEST(LastError, HoldsAtMost254Characters) {
+TEST(ErrorText, HoldsAtMost254CharactersAndEveryOpenClearsIt) {
   std::string long_text(400, 'x');
-  SetLastErrorText(long_text.c_str());
-  EXPECT_EQ(std::strlen(LastError()), 254u);
+  ErrorText error;
+  error.Set(long_text.c_str());
+  EXPECT_EQ(std::strlen(error.c_str()), 254u);
   std::vector<uint8_t> movie = SmallMovie();
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
-  EXPECT_STREQ(LastError(), "");  // cleared by every open
+  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY, &error);
+  EXPECT_STREQ(error.c_str(), "");  // cleared by every open
   Close(m);
 }
 

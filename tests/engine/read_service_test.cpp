@@ -18,7 +18,6 @@
 #include "engine/container.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/service_thread.h"
 #include "test_util.h"
@@ -52,8 +51,9 @@ const std::vector<uint8_t>& EvenMovie() {
 
 MovieHandle* OpenStreamed(const char* path, uint32_t flags, int32_t read_buffer) {
   SetReadBufferSize(read_buffer);
-  MovieHandle* m = Open(MovieSource::Name(path), flags | OPEN_READ_BUFFER);
-  EXPECT_NE(m, nullptr) << LastError();
+  ErrorText error;
+  MovieHandle* m = Open(MovieSource::Name(path), flags | OPEN_READ_BUFFER, &error);
+  EXPECT_NE(m, nullptr) << error.c_str();
   if (m) {
     EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
   }
@@ -286,10 +286,11 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
         ASSERT_TRUE(platform::FileSeek(handle, carrier_offset));
       }
       SetReadBufferSize(c.read_buffer);
+      ErrorText error;
       MovieHandle* m =
           Open(c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
-               c.flags | OPEN_READ_BUFFER);
-      ASSERT_NE(m, nullptr) << LastError();
+               c.flags | OPEN_READ_BUFFER, &error);
+      ASSERT_NE(m, nullptr) << error.c_str();
       ASSERT_FALSE(m->open_flags & OPEN_PRELOAD);
       std::mt19937 random(seed);
       uint32_t n = 1;

@@ -11,7 +11,6 @@
 
 #include "display/display_buffer.h"
 #include "display/display_state.h"
-#include "engine/last_error.h"
 #include "platform/display_device.h"
 #include "platform/sound_device.h"
 #include "platform/win32/window_win32.h"
@@ -272,8 +271,9 @@ TEST_F(Win32Window, DibSectionBufferShowsItsPixelsInTheWindow) {
   ReleaseDC(nullptr, screen);
   if (depth != 32) GTEST_SKIP() << "the screen has " << depth << " bits per pixel";
   ResetDisplayStateForTest();
-  DisplayBuffer* b = BufferOpen(window_.get(), 16, 8, 2);
-  ASSERT_NE(b, nullptr) << LastError();
+  ErrorText error;
+  DisplayBuffer* b = BufferOpen(window_.get(), 16, 8, 2, &error);
+  ASSERT_NE(b, nullptr) << error.c_str();
   EXPECT_EQ(b->style, 2);
   ASSERT_EQ(BufferSetScale(b, 32, 8), 1);
   ASSERT_EQ(BufferLock(b), 1);
@@ -320,10 +320,12 @@ TEST_F(Win32Window, RgbStylesShowTheirPixelsInTheWindow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ResetDisplayStateForTest();
-    DisplayBuffer* b = BufferOpen(window_.get(), 16, 8, static_cast<uint32_t>(c.style));
-    if (!b && std::strcmp(LastError(), "No capable blitting style available.") == 0 && c.style == 9)
+    ErrorText error;
+    DisplayBuffer* b = BufferOpen(window_.get(), 16, 8, static_cast<uint32_t>(c.style), &error);
+    if (!b && std::strcmp(error.c_str(), "No capable blitting style available.") == 0 &&
+        c.style == 9)
       continue;  // Wine without 3D has no video memory
-    ASSERT_NE(b, nullptr) << LastError();
+    ASSERT_NE(b, nullptr) << error.c_str();
     EXPECT_EQ(b->style, c.style);
     ASSERT_EQ(BufferLock(b), 1);
     for (int y = 0; y < 8; ++y) {

@@ -1,4 +1,6 @@
 // Opening movies from the three kinds of source, with real movie files.
+#include "player/movie_source.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,9 +9,7 @@
 
 #include "audio/sound_track.h"
 #include "encoder/movie_writer.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
-#include "player/movie_source.h"
 #include "player/settings.h"
 #include "test_util.h"
 
@@ -54,12 +54,13 @@ TEST(MovieFileName, AddsTheExtensionWhenThereIsNone) {
 }
 
 TEST(MovieSource, PlainNames) {
+  ErrorText error;
   TempFile file(SmallMovie(), "intro.vxl");
   SourceContext context;
   const std::string without_extension = file.Sibling("intro");
   for (const std::string& name : {without_extension, file.path()}) {
-    OpenedSource opened = OpenMovieSource(name, NoSwitches(), context);
-    ASSERT_NE(opened.movie, nullptr) << name << ": " << LastError();
+    OpenedSource opened = OpenMovieSource(name, NoSwitches(), context, &error);
+    ASSERT_NE(opened.movie, nullptr) << name << ": " << error.c_str();
     EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
     EXPECT_EQ(opened.file, platform::kNoFile);
     EXPECT_EQ(opened.movie->frame_count, 3u);
@@ -70,24 +71,26 @@ TEST(MovieSource, PlainNames) {
   // The title is the last component after '\', ':' or '/'. (On Windows those
   // are the separators of every path above; a file name cannot hold them.)
   TempFile odd(SmallMovie(), "c:clips\\intro.vxl");
-  OpenedSource opened = OpenMovieSource(odd.Sibling("c:clips\\intro"), NoSwitches(), context);
-  ASSERT_NE(opened.movie, nullptr) << LastError();
+  OpenedSource opened =
+      OpenMovieSource(odd.Sibling("c:clips\\intro"), NoSwitches(), context, &error);
+  ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
   CloseMovieSource(opened);
 #endif
 
-  OpenedSource missing = OpenMovieSource(file.Sibling("missing"), NoSwitches(), context);
+  OpenedSource missing = OpenMovieSource(file.Sibling("missing"), NoSwitches(), context, &error);
   EXPECT_EQ(missing.movie, nullptr);
-  EXPECT_STREQ(LastError(), "Error opening file.");
+  EXPECT_STREQ(error.c_str(), "Error opening file.");
   EXPECT_EQ(missing.title, "Vexil Video Player");
 }
 
 TEST(MovieSource, ColonSourcesReadTheProgramFile) {
+  ErrorText error;
   TempFile program(Carrier(9731), "player.bin");
   SourceContext context;
   context.program_path = program.path();
-  OpenedSource opened = OpenMovieSource(":9731", NoSwitches(), context);
-  ASSERT_NE(opened.movie, nullptr) << LastError();
+  OpenedSource opened = OpenMovieSource(":9731", NoSwitches(), context, &error);
+  ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_NE(opened.file, platform::kNoFile);
   EXPECT_EQ(opened.movie->input.base_offset, 9731);
@@ -112,31 +115,33 @@ TEST(MovieSource, ColonSourcesReadTheProgramFile) {
   };
   for (const auto& f : failures) {
     context.program_path = f.path;
-    opened = OpenMovieSource(f.name, NoSwitches(), context);
+    opened = OpenMovieSource(f.name, NoSwitches(), context, &error);
     EXPECT_EQ(opened.movie, nullptr) << f.name;
     EXPECT_EQ(opened.file, platform::kNoFile) << f.name;
-    EXPECT_STREQ(LastError(), f.message) << f.name;
+    EXPECT_STREQ(error.c_str(), f.message) << f.name;
   }
 }
 
 TEST(MovieSource, BarSourcesReadAnotherFile) {
+  ErrorText error;
   TempFile carrier(Carrier(4096), "clips.bin");
   SourceContext context;
-  OpenedSource opened = OpenMovieSource(carrier.path() + "|4096", NoSwitches(), context);
-  ASSERT_NE(opened.movie, nullptr) << LastError();
+  OpenedSource opened = OpenMovieSource(carrier.path() + "|4096", NoSwitches(), context, &error);
+  ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_EQ(opened.movie->input.base_offset, 4096);
   CloseMovieSource(opened);
 
-  opened = OpenMovieSource(carrier.Sibling("missing.bin") + "|4096", NoSwitches(), context);
+  opened = OpenMovieSource(carrier.Sibling("missing.bin") + "|4096", NoSwitches(), context, &error);
   EXPECT_EQ(opened.movie, nullptr);
-  EXPECT_STREQ(LastError(), "Error opening file.");
-  opened = OpenMovieSource(carrier.path() + "|x", NoSwitches(), context);
+  EXPECT_STREQ(error.c_str(), "Error opening file.");
+  opened = OpenMovieSource(carrier.path() + "|x", NoSwitches(), context, &error);
   EXPECT_EQ(opened.movie, nullptr);
-  EXPECT_STREQ(LastError(), "Error opening file.");
+  EXPECT_STREQ(error.c_str(), "Error opening file.");
 }
 
 TEST(MovieSource, VersionReminderRunsBeforeNamedSourcesOnly) {
+  ErrorText error;
   TempFile program(Carrier(100), "player.bin");
   int runs = 0;
   bool accept = false;
@@ -146,16 +151,16 @@ TEST(MovieSource, VersionReminderRunsBeforeNamedSourcesOnly) {
     ++runs;
     return accept;
   };
-  OpenedSource opened = OpenMovieSource(":100", NoSwitches(), context);
+  OpenedSource opened = OpenMovieSource(":100", NoSwitches(), context, &error);
   EXPECT_NE(opened.movie, nullptr);
   CloseMovieSource(opened);
   EXPECT_EQ(runs, 0);
-  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context);
+  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context, &error);
   EXPECT_NE(opened.movie, nullptr);
   CloseMovieSource(opened);
   EXPECT_EQ(runs, 1);
   accept = true;  // the user went to look for a new version: nothing is opened
-  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context);
+  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context, &error);
   EXPECT_TRUE(opened.quit);
   EXPECT_EQ(opened.movie, nullptr);
   EXPECT_EQ(opened.file, platform::kNoFile);
@@ -163,13 +168,14 @@ TEST(MovieSource, VersionReminderRunsBeforeNamedSourcesOnly) {
 }
 
 TEST(MovieSource, PerOpenSettingsReachTheEngine) {
+  ErrorText error;
   TempFile file(SmallMovie());
   CommandInput input;
   input.command_line = "/F50 /M10000000 /E300000 m";
   PlayerSettings settings = ParseCommandText(input);
   ASSERT_FALSE(settings.show_help);
-  OpenedSource opened = OpenMovieSource(file.path(), settings, SourceContext{});
-  ASSERT_NE(opened.movie, nullptr) << LastError();
+  OpenedSource opened = OpenMovieSource(file.path(), settings, SourceContext{}, &error);
+  ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.movie->rate_num, 50u);
   EXPECT_EQ(opened.movie->rate_den, 1u);
   EXPECT_EQ(opened.movie->input.simulated_speed, 10000000u);

@@ -12,7 +12,6 @@
 
 #include "engine/container.h"
 #include "engine/frame_clock.h"
-#include "engine/last_error.h"
 #include "engine/movie.h"
 #include "test_util.h"
 #include "video/decode_threads.h"
@@ -37,9 +36,10 @@ void AppendRows(std::vector<uint8_t>& out, const PlaneEntry& plane, uint32_t wid
 
 DecodedMovie DecodeMovie(const std::string& path) {
   DecodedMovie out;
-  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA);
+  ErrorText error;
+  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA, &error);
   if (!movie) {
-    out.error = LastError();
+    out.error = error.c_str();
     return out;
   }
   const uint32_t w = movie->file_width, h = movie->file_height;
