@@ -15,11 +15,6 @@
 namespace vexil {
 namespace {
 
-// The track list for the next open; the player's track switch sets it.
-// Player thread only.
-int g_track_count = 1;
-uint32_t g_track_ids[kMaxTrackList] = {0};
-
 std::atomic<uint32_t> g_open_tracks{0};
 
 constexpr uint64_t kMaxDriverRate = 256000;
@@ -238,36 +233,17 @@ uint32_t SoundTracksOpen() {
   return g_open_tracks.load();
 }
 
-void SetSoundTrack(int count, const uint32_t* ids) {
-  count = std::clamp(count, 0, kMaxTrackList);
-  for (int i = 0; i < count; ++i) g_track_ids[i] = ids[i];
-  g_track_count = count;
-}
-
-int SoundTrackListCount() {
-  return g_track_count;
-}
-const uint32_t* SoundTrackListIds() {
-  return g_track_ids;
-}
-
-void ResetSoundTrackList() {
-  g_track_count = 1;
-  g_track_ids[0] = 0;
-}
-
-void OpenSoundTracks(MovieHandle* movie) {
+void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count) {
   // Each requested id maps to the first file track that carries it.
   uint32_t mapped = 0;
-  for (int i = 0; i < g_track_count; ++i) {
+  for (int i = 0; i < count; ++i) {
     for (uint32_t t = 0; t < movie->track_count; ++t) {
-      if (movie->track_ids[t] == g_track_ids[i]) {
+      if (movie->track_ids[t] == ids[i]) {
         movie->track_map[mapped++] = t;
         break;
       }
     }
   }
-  ResetSoundTrackList();
   // Tracks that fail are left out of the map; their record is reused.
   movie->play_tracks = 0;
   for (uint32_t m = 0; m < mapped; ++m) {

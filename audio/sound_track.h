@@ -108,18 +108,11 @@ SoundDriverOpen SoundSystemOpen();
 // Sound tracks open across all movies.
 uint32_t SoundTracksOpen();
 
-// Track ids for the next open (count, ids); after each open: one id, 0.
-// Player thread.
-constexpr int kMaxTrackList = 8;
-void SetSoundTrack(int count, const uint32_t* ids);
-int SoundTrackListCount();
-const uint32_t* SoundTrackListIds();
-void ResetSoundTrackList();
-
-// Movie open: maps the requested ids to file tracks (track_map), resets the
-// list, opens each mapped track (track_states, play_tracks) and, when any
-// plays, turns sound on. Tracks that cannot open are left out.
-void OpenSoundTracks(MovieHandle* movie);
+// Movie open: maps the `count` requested ids to file tracks (track_map, which
+// has room for `count` entries), opens each mapped track (track_states,
+// play_tracks) and, when any plays, turns sound on. Tracks that cannot open
+// are left out.
+void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count);
 // Movie close, after the movie left the sound service: closes every played
 // track and releases its ring and decoder.
 void CloseSoundTracks(MovieHandle* movie);

@@ -45,9 +45,11 @@ void Plain(benchmark::State& state) {
 void Ring(benchmark::State& state) {
   const bool thread = state.range(1) != 0;
   for (auto _ : state) {
-    SetReadBufferSize(static_cast<int32_t>(state.range(0) * 1024));
-    MovieHandle* m = Open(MovieSource::Name(g_path.c_str()),
-                          OPEN_READ_BUFFER | OPEN_NO_PLANES | (thread ? 0 : OPEN_NO_THREAD_READ));
+    OpenOptions options;
+    options.read_buffer_size = static_cast<int32_t>(state.range(0) * 1024);
+    MovieHandle* m =
+        Open(MovieSource::Name(g_path.c_str()),
+             OPEN_READ_BUFFER | OPEN_NO_PLANES | (thread ? 0 : OPEN_NO_THREAD_READ), options);
     if (!m || (m->open_flags & OPEN_PRELOAD)) {
       state.SkipWithError("the movie did not open for streaming");
       break;

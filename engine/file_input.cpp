@@ -20,6 +20,7 @@ void InputRecord::Clear() {
   close = nullptr;
   suspend = nullptr;
   movie = nullptr;
+  context = nullptr;
   input_error = 0;
   reading_now = 0;
   bytes_read = 0;
@@ -164,7 +165,7 @@ void Close(InputRecord* in) {
 }  // namespace
 
 int OpenFileInput(InputRecord* in, const char* name, platform::FileHandle file, uint32_t open_flags,
-                  ErrorText*) {
+                  void*, ErrorText*) {
   in->Clear();
   constexpr uint32_t kOpenFileHandle = 0x800000;
   if (open_flags & kOpenFileHandle) {

@@ -49,6 +49,7 @@ struct InputRecord {
   uint32_t (*suspend)(InputRecord* input, uint32_t flags);
 
   MovieHandle* movie;  // set by the open
+  void* context;       // a custom input's own state; null for the built-in file input
 
   std::atomic<uint32_t> input_error;  // a read came back short; every later read returns 0
   std::atomic<uint32_t> reading_now;  // a background piece is being read
@@ -94,14 +95,16 @@ struct InputRecord {
 
 // An input open operation: fills the record's operation table and opens the
 // source (a name, or with open flag 0x800000 a borrowed file handle positioned
-// at the movie). Returns 1 on success, 0 on failure; a failing operation may
-// leave its own message in *error (null when the caller wants none), else the
-// open reports "Error opening file.".
+// at the movie). `context` is what the caller of the movie open handed over
+// with the operation (a custom input keeps it in the record's `context`).
+// Returns 1 on success, 0 on failure; a failing operation may leave its own
+// message in *error (null when the caller wants none), else the open reports
+// "Error opening file.".
 using InputOpenOperation = int (*)(InputRecord* input, const char* name, platform::FileHandle file,
-                                   uint32_t open_flags, ErrorText* error);
+                                   uint32_t open_flags, void* context, ErrorText* error);
 
-// The built-in file input (leaves no message of its own).
+// The built-in file input (no context, no message of its own).
 int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,
-                  uint32_t open_flags, ErrorText* error);
+                  uint32_t open_flags, void* context, ErrorText* error);
 
 }  // namespace vexil

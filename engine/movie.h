@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "engine/input.h"
+#include "engine/open_options.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 
@@ -211,21 +212,14 @@ struct MovieSource {
   }
 };
 
-// Opens a movie; null on failure, with the message in *error when an error
-// text is given (it is cleared first).
-MovieHandle* Open(const MovieSource& source, uint32_t open_flags, ErrorText* error = nullptr);
+// Opens a movie with the choices `options` holds for the flags that ask for
+// them. Null on failure, with the message in *error when an error text is
+// given (it is cleared first). Player thread (any one thread per movie).
+MovieHandle* Open(const MovieSource& source, uint32_t open_flags, const OpenOptions& options = {},
+                  ErrorText* error = nullptr);
 // Closes a movie; null is ignored.
 void Close(MovieHandle* movie);
 
-// --- per-open settings: consumed by the next Open ---
-// Rate override (-1, -1 = none); used with OPEN_RATE_OVERRIDE.
-void SetRateOverride(int32_t numerator, int32_t denominator);
-// Read-ahead size in bytes (-1 = none); used with OPEN_READ_BUFFER.
-void SetReadBufferSize(int32_t bytes);
-// Simulated read speed in bytes per second (-1 = none); used with OPEN_SIMULATE_SPEED.
-void SetSimulatedReadSpeed(int32_t bytes_per_second);
-// Input open operation used with OPEN_CUSTOM_INPUT (reset by every open).
-void SetInputOpen(InputOpenOperation operation);
 // Called by every Close before anything is freed (the decode driver waits
 // there for background decoding of the movie). Not reset by opens.
 using CloseHook = int (*)(MovieHandle* movie);

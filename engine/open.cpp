@@ -11,7 +11,6 @@
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
-#include "engine/open_settings.h"
 #include "engine/read_service.h"
 #include "engine/service_thread.h"
 #include "platform/heap.h"
@@ -37,6 +36,7 @@ void MoveInput(InputRecord* to, InputRecord* from) {
   to->set_buffer = from->set_buffer;
   to->service = from->service;
   to->close = from->close;
+  to->context = from->context;
   to->suspend = from->suspend;
   to->input_error = from->input_error.load();
   to->bytes_read = from->bytes_read.load();
@@ -96,14 +96,26 @@ void Destroy(MovieHandle* movie, bool close_input) {
   Free(movie);
 }
 
+CloseHook g_close_hook = nullptr;
+
 }  // namespace
 
-MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
+void SetCloseHook(CloseHook hook) {
+  g_close_hook = hook;
+}
+CloseHook GetCloseHook() {
+  return g_close_hook;
+}
+
+MovieHandle* Open(const MovieSource& source, uint32_t flags, const OpenOptions& options,
+                  ErrorText* error) {
   // 1. Track list, start time, error text.
-  if (!(flags & OPEN_TRACK_LIST)) ResetSoundTrackList();
+  static constexpr uint32_t kTrackZero[] = {0};
+  const bool track_list = flags & OPEN_TRACK_LIST;
+  const uint32_t* track_ids = track_list ? options.track_ids : kTrackZero;
+  const int track_count = track_list ? std::clamp(options.track_count, 0, kMaxTrackList) : 1;
   const uint32_t start = Timer();
   if (error) error->Clear();
-  const OpenSettings settings = TakeOpenSettings();
   const bool memory = flags & OPEN_MEMORY;
   const auto* block = static_cast<const uint8_t*>(source.data);
 
@@ -117,8 +129,12 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
     if (header_ok) std::memcpy(header_bytes, block, kHeaderBytes);
   } else {
     InputOpenOperation open_input = OpenFileInput;
-    if ((flags & OPEN_CUSTOM_INPUT) && settings.input_open) open_input = settings.input_open;
-    if (!open_input(input.get(), source.name, source.file, flags, error)) {
+    void* input_context = nullptr;
+    if ((flags & OPEN_CUSTOM_INPUT) && options.input_open) {
+      open_input = options.input_open;
+      input_context = options.input_context;
+    }
+    if (!open_input(input.get(), source.name, source.file, flags, input_context, error)) {
       if (error && error->Empty()) error->Set(kErrOpeningFile);
       return nullptr;
     }
@@ -143,14 +159,14 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
 
   // 5. Rate.
   uint32_t rate_num = h.rate_num, rate_den = h.rate_den;
-  if ((flags & OPEN_RATE_OVERRIDE) && settings.rate_num != -1 && settings.rate_den != -1) {
-    rate_num = static_cast<uint32_t>(settings.rate_num);
-    rate_den = static_cast<uint32_t>(settings.rate_den);
+  if ((flags & OPEN_RATE_OVERRIDE) && options.rate_num != -1 && options.rate_den != -1) {
+    rate_num = static_cast<uint32_t>(options.rate_num);
+    rate_den = static_cast<uint32_t>(options.rate_den);
   }
   const uint32_t history_len = WholeFramesPerSecond(h.rate_num, h.rate_den);
 
   // 6. The handle and its arrays in one allocation.
-  const uint32_t track_list = static_cast<uint32_t>(std::max(1, SoundTrackListCount()));
+  const uint32_t track_records = static_cast<uint32_t>(std::max(1, track_count));
   struct Pieces {
     uint32_t* history[HISTORY_RING_COUNT] = {};
     SoundTrack* tracks = nullptr;
@@ -163,8 +179,8 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
   BundleBufferSizes(h.width, bundle_sizes);
   Reservation reservation;
   for (auto& ring : pieces.history) reservation.Reserve(&ring, uint64_t{history_len} * 4);
-  reservation.Reserve(&pieces.tracks, uint64_t{track_list} * sizeof(SoundTrack));
-  reservation.Reserve(&pieces.track_map, uint64_t{track_list} * 4);
+  reservation.Reserve(&pieces.tracks, uint64_t{track_records} * sizeof(SoundTrack));
+  reservation.Reserve(&pieces.track_map, uint64_t{track_records} * 4);
   for (auto& set : pieces.bundles) reservation.Reserve(&set, BundleBuffersTotal(bundle_sizes));
   reservation.Reserve(&pieces.index, (uint64_t{h.index_entries} + 1) * 4);
   for (auto& table : pieces.tables) reservation.Reserve(&table, std::max<uint64_t>(h.track_count, 1) * 4);
@@ -198,7 +214,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
   movie->history_len = history_len;
   for (int i = 0; i < HISTORY_RING_COUNT; ++i) movie->history[i] = pieces.history[i];
   movie->track_states = pieces.tracks;
-  for (uint32_t i = 0; i < track_list; ++i) new (&movie->track_states[i]) SoundTrack{};
+  for (uint32_t i = 0; i < track_records; ++i) new (&movie->track_states[i]) SoundTrack{};
   movie->track_map = pieces.track_map;
   movie->video_on = 1;
   std::memcpy(movie->bundle_sizes, bundle_sizes, sizeof(bundle_sizes));
@@ -254,11 +270,11 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
   }
 
   // 10. Read-ahead request and simulated speed.
-  movie->read_buffer_request = (flags & OPEN_READ_BUFFER) && settings.read_buffer_size != -1
-                                   ? static_cast<uint32_t>(settings.read_buffer_size)
+  movie->read_buffer_request = (flags & OPEN_READ_BUFFER) && options.read_buffer_size != -1
+                                   ? static_cast<uint32_t>(options.read_buffer_size)
                                    : movie->peak_rate;
-  const uint32_t speed = (flags & OPEN_SIMULATE_SPEED) && settings.read_speed != -1
-                             ? static_cast<uint32_t>(settings.read_speed)
+  const uint32_t speed = (flags & OPEN_SIMULATE_SPEED) && options.read_speed != -1
+                             ? static_cast<uint32_t>(options.read_speed)
                              : 0;
 
   // 11. Preload or stream. The input's end position is a 32-bit offset; a
@@ -320,7 +336,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, ErrorText* error) {
   movie->track_states[0].timing_scale = 0x10000;
 
   // 13. Sound tracks.
-  OpenSoundTracks(movie);
+  OpenSoundTracks(movie, track_ids, track_count);
 
   // 15. Lock operations, before the read service can call `service`.
   in->lock_wait = LockWait;

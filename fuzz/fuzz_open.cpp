@@ -87,21 +87,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   uint32_t open_flags = OPEN_MEMORY | OPEN_NEVER_SKIP;
   if (choice_a & 0x80) open_flags |= OPEN_ALPHA;
+  OpenOptions options;
   if (choice_c & 1) {
     // No track at all: the packets' audio parts are only walked over.
-    SetSoundTrack(0, nullptr);
+    options.track_count = 0;
     open_flags |= OPEN_TRACK_LIST;
   } else if (choice_c & 2) {
     // The track of id 1 instead of the default 0.
-    const uint32_t id = 1;
-    SetSoundTrack(1, &id);
+    options.track_ids[0] = 1;
     open_flags |= OPEN_TRACK_LIST;
   }
   open_flags |= static_cast<uint32_t>((choice_a >> 4) & 7) << OPEN_DISPLAY_OPTION_SHIFT;
 
   // Exact size, so overreads are caught.
   std::vector<uint8_t> copy(data, data + size);
-  MovieHandle* movie = Open(MovieSource::Memory(copy.data(), copy.size()), open_flags);
+  MovieHandle* movie = Open(MovieSource::Memory(copy.data(), copy.size()), open_flags, options);
   if (!movie) return 0;
 
   const uint32_t first_format = choice_a & PIXFMT_MASK;

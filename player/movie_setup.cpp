@@ -129,7 +129,7 @@ void StartClosingPicture(Player& p) {
       p.closing_movie.empty()
           ? nullptr
           : Open(MovieSource::Memory(p.closing_movie.data(), p.closing_movie.size()), OPEN_MEMORY,
-                 &p.last_error);
+                 {}, &p.last_error);
   CloseMovieSource(p.source);
   p.source.movie = picture;
   p.copied_movie = nullptr;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "audio/sound_track.h"
 #include "engine/error_messages.h"
 #include "engine/movie.h"
 
@@ -33,7 +32,8 @@ bool ParseOffset(const std::string& text, int64_t* offset) {
 // Opens `path` and the movie at `offset` in it, with `message` when the file
 // cannot be opened or positioned.
 OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_text,
-                          uint32_t open_flags, const char* message, ErrorText* error) {
+                          uint32_t open_flags, const OpenOptions& options, const char* message,
+                          ErrorText* error) {
   OpenedSource opened;
   opened.title = kWindowTitle;
   int64_t offset = 0;
@@ -49,7 +49,7 @@ OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_tex
     error->Set(message);
     return opened;
   }
-  opened.movie = Open(MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE, error);
+  opened.movie = Open(MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE, options, error);
   if (!opened.movie) {
     platform::FileClose(file);
     return opened;
@@ -60,15 +60,16 @@ OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_tex
 
 }  // namespace
 
-void HandOverOpenSettings(const PlayerSettings& s) {
-  if (s.rate_override.num != -1 && s.rate_override.den != -1)
-    SetRateOverride(s.rate_override.num, s.rate_override.den);
-  if (s.sound_track != 0) {
-    const uint32_t id = static_cast<uint32_t>(s.sound_track);
-    SetSoundTrack(1, &id);
+OpenOptions PlayerOpenOptions(const PlayerSettings& s) {
+  OpenOptions options;
+  if (s.rate_override.num != -1 && s.rate_override.den != -1) {
+    options.rate_num = s.rate_override.num;
+    options.rate_den = s.rate_override.den;
   }
-  if (s.read_speed != 0) SetSimulatedReadSpeed(s.read_speed);
-  if (s.read_buffer_size != -1) SetReadBufferSize(s.read_buffer_size);
+  options.track_ids[0] = static_cast<uint32_t>(s.sound_track);
+  options.read_speed = s.read_speed;  // 0: none
+  options.read_buffer_size = s.read_buffer_size;
+  return options;
 }
 
 std::string MovieFileName(const std::string& name) {
@@ -81,10 +82,10 @@ std::string MovieFileName(const std::string& name) {
 
 OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& settings,
                              const SourceContext& context, ErrorText* error) {
-  HandOverOpenSettings(settings);
+  const OpenOptions options = PlayerOpenOptions(settings);
   if (!name.empty() && name[0] == ':') {
-    return OpenAtOffset(context.program_path, name.substr(1), settings.open_flags, kErrOpeningExe,
-                        error);
+    return OpenAtOffset(context.program_path, name.substr(1), settings.open_flags, options,
+                        kErrOpeningExe, error);
   }
   OpenedSource opened;
   if (context.version_reminder && context.version_reminder()) {
@@ -92,11 +93,11 @@ OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& sett
     return opened;
   }
   if (size_t bar = name.find('|'); bar != std::string::npos) {
-    return OpenAtOffset(name.substr(0, bar), name.substr(bar + 1), settings.open_flags,
+    return OpenAtOffset(name.substr(0, bar), name.substr(bar + 1), settings.open_flags, options,
                         kErrOpeningFile, error);
   }
   const std::string file_name = MovieFileName(name);
-  opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags, error);
+  opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags, options, error);
   if (opened.movie) {
     size_t last_separator = file_name.find_last_of(kSeparators);
     std::string last = last_separator == std::string::npos ? file_name

@@ -4,12 +4,13 @@
 //   name|N    the movie that starts at byte N of the file `name`
 //   name      a movie file; ".vxl" is added when the name has no extension
 //
-// Player thread only (the per-open settings are process-wide).
+// Player thread only.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "engine/open_options.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "player/settings.h"
@@ -40,8 +41,9 @@ struct OpenedSource {
   bool quit = false;  // the version reminder ended the player
 };
 
-// Hands the engine the per-open settings it consumes at every open.
-void HandOverOpenSettings(const PlayerSettings& settings);
+// The engine's per-open choices from the settings (rate override, track,
+// read speed and read-ahead size), handed to every movie the player opens.
+OpenOptions PlayerOpenOptions(const PlayerSettings& settings);
 
 // The file name a plain source opens: ".vxl" added when there is no '.' after
 // the last path separator.

@@ -274,13 +274,14 @@ int RunDecode(int argc, char** argv) {
   if (!video) flags |= OPEN_NO_PLANES;
   if (!options.alpha.empty()) flags |= OPEN_ALPHA;
   if (options.preload) flags |= OPEN_PRELOAD;
+  OpenOptions open_options;
   if (options.read_buffer) {
-    SetReadBufferSize(*options.read_buffer);
+    open_options.read_buffer_size = *options.read_buffer;
     flags |= OPEN_READ_BUFFER;
   }
   ErrorText error;
   std::unique_ptr<MovieHandle, MovieCloser> movie(
-      Open(MovieSource::Name(options.movie.c_str()), flags, &error));
+      Open(MovieSource::Name(options.movie.c_str()), flags, open_options, &error));
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

@@ -57,8 +57,8 @@ int RunEmbed(int argc, char** argv) {
 
   // The movie must be one the player can play.
   ErrorText error;
-  MovieHandle* check =
-      Open(MovieSource::Name(movie), OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ, &error);
+  MovieHandle* check = Open(MovieSource::Name(movie),
+                            OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ, {}, &error);
   if (!check) {
     std::fprintf(stderr, "vexil: %s: %s\n", movie, error.c_str());
     return 1;

@@ -189,7 +189,7 @@ int RunFrame(int argc, char** argv) {
 
   ErrorText error;
   MovieHandle* movie =
-      Open(MovieSource::Name(positional[0].c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, &error);
+      Open(MovieSource::Name(positional[0].c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

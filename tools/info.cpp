@@ -20,9 +20,9 @@ int RunInfo(int argc, char** argv) {
     return 2;
   }
   ErrorText error;
-  MovieHandle* movie =
-      Open(MovieSource::Name(argv[0]),
-           OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK, &error);
+  MovieHandle* movie = Open(
+      MovieSource::Name(argv[0]),
+      OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK, {}, &error);
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

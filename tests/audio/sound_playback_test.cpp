@@ -227,8 +227,9 @@ TEST_F(PlaybackTest, ConformanceTracksPlayAsTheyDecode) {
     ASSERT_FALSE(expected.empty());
     ASSERT_EQ(SetSoundSystem(v.provider), 1);
     hs::TakeCapture();
-    SetSoundTrack(1, &v.id);
-    movie_ = Open(MovieSource::Name(path.c_str()), OPEN_TRACK_LIST);
+    OpenOptions track;
+    track.track_ids[0] = v.id;
+    movie_ = Open(MovieSource::Name(path.c_str()), OPEN_TRACK_LIST, track);
     ASSERT_NE(movie_, nullptr);
     ASSERT_EQ(movie_->play_tracks, 1u);
     PlayWholeMovie(expected.size());
@@ -272,9 +273,10 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
     test::TempFile file(test::MakeSoundMovie(plan));
     ASSERT_EQ(StartDecodeThreads(1), 1);
     ASSERT_EQ(SetSoundSystem(provider), 1);
-    SetReadBufferSize(1 << 20);
+    OpenOptions buffer;
+    buffer.read_buffer_size = 1 << 20;
     // Read ahead only while the player idles, so the ring drains when it does not.
-    movie_ = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER | OPEN_NO_THREAD_READ);
+    movie_ = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, buffer);
     ASSERT_NE(movie_, nullptr);
     ASSERT_FALSE(movie_->open_flags & OPEN_PRELOAD);
     ServiceLog::original = movie_->input.service;

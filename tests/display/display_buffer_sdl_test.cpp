@@ -122,7 +122,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
   const std::vector<uint8_t> reference = Reference(path);
   ErrorText error;
   MovieHandle* movie =
-      Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, &error);
+      Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
   ASSERT_NE(movie, nullptr) << error.c_str();
   const uint32_t width = movie->width, height = movie->height;
   ASSERT_EQ(reference.size(), size_t(width) * height * 4);

@@ -15,7 +15,7 @@ TEST(ClosingPicture, IsAOneFrameMovieTheEngineOpensFromMemory) {
   for (size_t i = 0; i < 1024; ++i) ASSERT_EQ(kClosingPicture[kClosingPictureSize + i], 0) << i;
   ErrorText error;
   MovieHandle* movie =
-      Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY, &error);
+      Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY, {}, &error);
   ASSERT_NE(movie, nullptr) << error.c_str();
   EXPECT_EQ(movie->file_width, 224u);
   EXPECT_EQ(movie->file_height, 252u);

@@ -197,8 +197,9 @@ constexpr Reading kReadings[] = {
 
 MovieHandle* OpenFile(const test::TempFile& file, const Reading& reading,
                       ErrorText* error = nullptr) {
-  if (reading.read_buffer >= 0) SetReadBufferSize(reading.read_buffer);
-  return Open(MovieSource::Name(file.c_str()), reading.flags, error);
+  OpenOptions options;
+  options.read_buffer_size = reading.read_buffer;
+  return Open(MovieSource::Name(file.c_str()), reading.flags, options, error);
 }
 
 class DamagedMovie : public ::testing::TestWithParam<int> {
@@ -288,7 +289,7 @@ TEST_P(DamagedMovie, IndexRunningPastTheFile) {
   // A movie in memory knows its size: refused at open.
   damaged.resize(damaged.size() + 1024, 0);
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Memory(damaged.data(), end), OPEN_MEMORY, &error), nullptr);
+  EXPECT_EQ(Open(MovieSource::Memory(damaged.data(), end), OPEN_MEMORY, {}, &error), nullptr);
   EXPECT_STREQ(error.c_str(), kErrBadFrameSizes);
 }
 
@@ -366,7 +367,7 @@ TEST_P(DamagedMovie, EmptyPacketsAndPartsKeepThePicture) {
     const size_t size = bytes.size();
     bytes.resize(size + 1024, 0);
     ErrorText error;
-    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, &error);
+    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
     ASSERT_NE(m, nullptr) << error.c_str();
     const Played played = Play(m, kFrames);
     ASSERT_EQ(played.pictures.size(), kFrames);
@@ -395,7 +396,7 @@ TEST_P(DamagedMovie, AudioPartLargerThanItsPacket) {
   const size_t size = bytes.size();
   bytes.resize(size + 1024, 0);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, &error);
+  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   const uint32_t play_tracks = m->play_tracks;
   const Played played = Play(m, kFrames);

@@ -46,11 +46,12 @@ TEST(Timer, DriftAgainstTheTickCount) {
 // A movie of `frames` frames at `rate` frames per second, opened from memory.
 class ClockTest : public ::testing::Test {
  protected:
-  void OpenMovie(uint32_t frames, uint32_t rate_num, uint32_t rate_den = 1, uint32_t flags = 0) {
+  void OpenMovie(uint32_t frames, uint32_t rate_num, uint32_t rate_den = 1, uint32_t flags = 0,
+                 const OpenOptions& options = {}) {
     MovieWriter writer('i', 16, 16, rate_num, rate_den);
     for (uint32_t i = 0; i < frames; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(8));
     bytes_ = writer.Finish();
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | flags);
+    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | flags, options);
     ASSERT_NE(movie_, nullptr);
   }
   void TearDown() override { Close(movie_); }
@@ -83,8 +84,9 @@ TEST_F(ClockTest, WaitsForTheNextFrame) {
 }
 
 TEST_F(ClockTest, AsFastAsPossibleNeverWaitsOrDrops) {
-  SetRateOverride(0, 0);
-  OpenMovie(5, 25, 1, OPEN_RATE_OVERRIDE);
+  OpenOptions as_fast_as_possible;
+  as_fast_as_possible.rate_num = as_fast_as_possible.rate_den = 0;
+  OpenMovie(5, 25, 1, OPEN_RATE_OVERRIDE, as_fast_as_possible);
   Decoded();
   EXPECT_EQ(Wait(movie_), 0);
   clock_.Advance(10000);

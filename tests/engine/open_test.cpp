@@ -36,7 +36,7 @@ void Put(std::vector<uint8_t>& movie, size_t offset, uint32_t value) {
 std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
   ErrorText error;
   MovieHandle* m =
-      Open(MovieSource::Memory(movie.data(), movie.size()), flags | OPEN_MEMORY, &error);
+      Open(MovieSource::Memory(movie.data(), movie.size()), flags | OPEN_MEMORY, {}, &error);
   std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
@@ -46,7 +46,7 @@ std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
 std::string OpenFileMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
   TempFile file(movie);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags, &error);
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags, {}, &error);
   std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
@@ -157,7 +157,7 @@ TEST(OpenValidation, OneFrameMovieWithoutTracks) {
   EXPECT_EQ(ReadLE32(movie.data() + 44) & ~1u, 52u);
   TempFile file(movie);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, &error);
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_offset, 52u);
   EXPECT_EQ(m->frame_bytes, 12u);
@@ -176,7 +176,7 @@ TEST(OpenValidation, EveryRevisionOpensWithItsBits) {
     std::vector<uint8_t> movie = SmallMovie(2, c.revision);
     TempFile file(movie);
     ErrorText error;
-    MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, &error);
+    MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, {}, &error);
     ASSERT_NE(m, nullptr) << c.revision << ": " << error.c_str();
     EXPECT_EQ(m->open_flags & 0x18000, c.bits) << c.revision;
     EXPECT_EQ(m->revision, c.revision);
@@ -296,7 +296,7 @@ TEST(OpenSources, FromAnOffsetInsideAnotherFile) {
   ASSERT_NE(handle, platform::kNoFile);
   ASSERT_TRUE(platform::FileSeek(handle, offset));
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Handle(handle), OPEN_FILE_HANDLE, &error);
+  MovieHandle* m = Open(MovieSource::Handle(handle), OPEN_FILE_HANDLE, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->input.base_offset, static_cast<int64_t>(offset));
   EXPECT_EQ(m->frame_bytes, 24u);
@@ -312,7 +312,8 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
   std::vector<uint8_t> shifted(movie.size() + 1);
   std::memcpy(shifted.data() + 1, movie.data(), movie.size());
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Memory(shifted.data() + 1, movie.size()), OPEN_MEMORY, &error);
+  MovieHandle* m =
+      Open(MovieSource::Memory(shifted.data() + 1, movie.size()), OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_count, 3u);
   EXPECT_EQ(m->frame_bytes, 20u);
@@ -325,11 +326,12 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
 
 TEST(OpenSources, MissingFile) {
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Name("/nonexistent/movie.vxl"), 0, &error), nullptr);
+  EXPECT_EQ(Open(MovieSource::Name("/nonexistent/movie.vxl"), 0, {}, &error), nullptr);
   EXPECT_STREQ(error.c_str(), kErrOpeningFile);
 }
 
-int CustomOpenFails(InputRecord*, const char*, platform::FileHandle, uint32_t, ErrorText* error) {
+int CustomOpenFails(InputRecord*, const char*, platform::FileHandle, uint32_t, void*,
+                    ErrorText* error) {
   SetErrorText(error, "The custom input refused.");
   return 0;
 }
@@ -337,22 +339,25 @@ int CustomOpenFails(InputRecord*, const char*, platform::FileHandle, uint32_t, E
 TEST(OpenSources, CustomInputOpenIsUsedOnceAndKeepsItsMessage) {
   std::vector<uint8_t> movie = SmallMovie();
   TempFile file(movie);
-  SetInputOpen(CustomOpenFails);
+  OpenOptions custom;
+  custom.input_open = CustomOpenFails;
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, &error), nullptr);
+  EXPECT_EQ(Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, custom, &error), nullptr);
   EXPECT_STREQ(error.c_str(), "The custom input refused.");
-  // Forgotten by that open: the next open reads the file itself.
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, &error);
+  // Only that open used it: the next open reads the file itself.
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, {}, &error);
   EXPECT_NE(m, nullptr);
   EXPECT_STREQ(error.c_str(), "");
   Close(m);
 }
 
-TEST(OpenSettings, RateOverrideIsConsumed) {
+TEST(OpenSettings, RateOverrideAppliesToItsOpenOnly) {
   std::vector<uint8_t> movie = SmallMovie(3, 'i', 16, 0, 30000, 1001);
-  SetRateOverride(50, 1);
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()),
-                        OPEN_MEMORY | OPEN_RATE_OVERRIDE);
+  OpenOptions rate;
+  rate.rate_num = 50;
+  rate.rate_den = 1;
+  MovieHandle* m =
+      Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 50u);
   EXPECT_EQ(m->rate_den, 1u);
@@ -366,8 +371,8 @@ TEST(OpenSettings, RateOverrideIsConsumed) {
   EXPECT_EQ(m->late_limit, 2000u * 1001 / 30000);
   Close(m);
   // "As fast as possible": 0/0.
-  SetRateOverride(0, 0);
-  m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE);
+  rate.rate_num = rate.rate_den = 0;
+  m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 0u);
   EXPECT_EQ(m->late_limit, 2000u);
@@ -378,20 +383,21 @@ TEST(OpenSettings, GrantedBufferDecidesPreloading) {
   // A movie of about 1 MB: a 1 MB read buffer is at least 9/10 of it.
   std::vector<uint8_t> movie = SmallMovie(20, 'i', 50000);
   TempFile file(movie);
-  SetReadBufferSize(1000000);
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER);
+  OpenOptions buffer;
+  buffer.read_buffer_size = 1000000;
+  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);
   EXPECT_NE(m->preload_data, nullptr);
   Close(m);
-  // The setting was consumed: the peak rate (25 frames > 20: average) wins again.
+  // Without the option the peak rate (25 frames > 20: average) wins again.
   m = Open(MovieSource::Name(file.c_str()), 0);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->read_buffer_request, 1310720u + 4096);  // 20 x 50000 x 25 / 20, in 128 KiB + 4 KiB
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);  // 1314816 >= 9/10 of the file
   Close(m);
-  SetReadBufferSize(300000);
-  m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER);
+  buffer.read_buffer_size = 300000;
+  m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
   EXPECT_EQ(m->read_buffer_request, 397312u);
@@ -400,20 +406,18 @@ TEST(OpenSettings, GrantedBufferDecidesPreloading) {
   Close(m);
 }
 
-TEST(OpenSettings, TrackListResetsAfterEveryOpen) {
+TEST(OpenSettings, TrackListOfIdsTheFileLacksPlaysSilent) {
   MovieWriter writer('i', 8, 8, 25, 1);
   writer.AddTrack(TRACK_DCT | TRACK_16BIT | 22050, 5);
   writer.AddFrame(true, std::vector<uint8_t>(8));
   std::vector<uint8_t> movie = writer.Finish();
-  uint32_t ids[] = {9};
-  SetSoundTrack(1, ids);
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()),
-                        OPEN_MEMORY | OPEN_TRACK_LIST);
+  OpenOptions tracks;
+  tracks.track_ids[0] = 9;
+  MovieHandle* m =
+      Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_TRACK_LIST, tracks);
   ASSERT_NE(m, nullptr);  // no such track: plays silent, still opens
   EXPECT_EQ(m->play_tracks, 0u);
   Close(m);
-  EXPECT_EQ(SoundTrackListCount(), 1);
-  EXPECT_EQ(SoundTrackListIds()[0], 0u);
 }
 
 TEST(ErrorText, HoldsAtMost254CharactersAndEveryOpenClearsIt) {
@@ -422,7 +426,7 @@ TEST(ErrorText, HoldsAtMost254CharactersAndEveryOpenClearsIt) {
   error.Set(long_text.c_str());
   EXPECT_EQ(std::strlen(error.c_str()), 254u);
   std::vector<uint8_t> movie = SmallMovie();
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY, &error);
+  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY, {}, &error);
   EXPECT_STREQ(error.c_str(), "");  // cleared by every open
   Close(m);
 }

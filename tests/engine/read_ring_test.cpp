@@ -53,7 +53,7 @@ class RingTest : public ::testing::Test {
     if (in_) in_->close(in_.get());
     file_ = std::make_unique<TempFile>(PatternBytes(file_bytes));
     in_ = std::make_unique<InputRecord>();
-    ASSERT_EQ(OpenFileInput(in_.get(), file_->c_str(), platform::kNoFile, 0, nullptr), 1);
+    ASSERT_EQ(OpenFileInput(in_.get(), file_->c_str(), platform::kNoFile, 0, nullptr, nullptr), 1);
     memory_.assign(in_->buffer_size(in_.get(), ring_bytes), 0);
     in_->set_buffer(in_.get(), memory_.data(), static_cast<uint32_t>(memory_.size()),
                     movie_bytes ? movie_bytes : file_bytes, speed);

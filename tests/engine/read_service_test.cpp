@@ -50,9 +50,10 @@ const std::vector<uint8_t>& EvenMovie() {
 }
 
 MovieHandle* OpenStreamed(const char* path, uint32_t flags, int32_t read_buffer) {
-  SetReadBufferSize(read_buffer);
+  OpenOptions options;
+  options.read_buffer_size = read_buffer;
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(path), flags | OPEN_READ_BUFFER, &error);
+  MovieHandle* m = Open(MovieSource::Name(path), flags | OPEN_READ_BUFFER, options, &error);
   EXPECT_NE(m, nullptr) << error.c_str();
   if (m) {
     EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
@@ -285,11 +286,12 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
         handle = platform::FileOpenRead(carrier_file.c_str());
         ASSERT_TRUE(platform::FileSeek(handle, carrier_offset));
       }
-      SetReadBufferSize(c.read_buffer);
+      OpenOptions options;
+      options.read_buffer_size = c.read_buffer;
       ErrorText error;
       MovieHandle* m =
           Open(c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
-               c.flags | OPEN_READ_BUFFER, &error);
+               c.flags | OPEN_READ_BUFFER, options, &error);
       ASSERT_NE(m, nullptr) << error.c_str();
       ASSERT_FALSE(m->open_flags & OPEN_PRELOAD);
       std::mt19937 random(seed);

@@ -180,24 +180,23 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   EXPECT_EQ(opened.movie->rate_den, 1u);
   EXPECT_EQ(opened.movie->input.simulated_speed, 10000000u);
   CloseMovieSource(opened);
-  // Consumed by that open: the next one has the movie's own rate.
+  // Only that open was given them: the next one has the movie's own rate.
   MovieHandle* m = Open(MovieSource::Name(file.c_str()), settings.open_flags);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 25u);
   Close(m);
 
-  // The sound track goes to the track list (the open consumes it).
+  // The sound track goes to the track list.
   settings = PlayerSettings{};
   settings.sound_track = 7;
-  HandOverOpenSettings(settings);
-  EXPECT_EQ(SoundTrackListCount(), 1);
-  EXPECT_EQ(SoundTrackListIds()[0], 7u);
-  ResetSoundTrackList();
-  // Nothing is handed over for the "none" values.
+  OpenOptions options = PlayerOpenOptions(settings);
+  EXPECT_EQ(options.track_count, 1);
+  EXPECT_EQ(options.track_ids[0], 7u);
+  // The "none" values ask for nothing.
   settings = PlayerSettings{};
-  HandOverOpenSettings(settings);
-  EXPECT_EQ(SoundTrackListIds()[0], 0u);
-  m = Open(MovieSource::Name(file.c_str()), OPEN_RATE_OVERRIDE | OPEN_READ_BUFFER);
+  options = PlayerOpenOptions(settings);
+  EXPECT_EQ(options.track_ids[0], 0u);
+  m = Open(MovieSource::Name(file.c_str()), OPEN_RATE_OVERRIDE | OPEN_READ_BUFFER, options);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 25u);
   Close(m);

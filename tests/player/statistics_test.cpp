@@ -82,11 +82,13 @@ TEST_F(Played, SummaryText) {
 }
 
 TEST_F(Played, AsFastAsPossibleAndOneFrame) {
-  SetRateOverride(0, 0);
+  OpenOptions as_fast_as_possible;
+  as_fast_as_possible.rate_num = as_fast_as_possible.rate_den = 0;
   MovieWriter writer('i', 16, 16, 10, 1);
   writer.AddFrame(true, std::vector<uint8_t>(8));
   bytes_ = writer.Finish();
-  movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE);
+  movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE,
+                as_fast_as_possible);
   ASSERT_NE(movie_, nullptr);
   SummaryRecord none = CaptureSummary(movie_, Timer());
   EXPECT_EQ(SummaryText(none, "x", 1, 1, 1), "");  // nothing played: no summary

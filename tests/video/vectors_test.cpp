@@ -37,7 +37,7 @@ void AppendRows(std::vector<uint8_t>& out, const PlaneEntry& plane, uint32_t wid
 DecodedMovie DecodeMovie(const std::string& path) {
   DecodedMovie out;
   ErrorText error;
-  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA, &error);
+  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA, {}, &error);
   if (!movie) {
     out.error = error.c_str();
     return out;
