@@ -1,14 +1,15 @@
 #include "audio/sound_service.h"
 
 #include "audio/sound_track.h"
+#include "engine/engine.h"
 #include "engine/movie.h"
 #include "engine/service_thread.h"
 
 namespace vexil {
 
 void JoinSoundService(MovieHandle* movie) {
-  movie->sound_node =
-      ServiceJoin(kSoundServiceRate, &movie->sound_mutex, SoundNodeQuery, SoundNodeWork, movie);
+  movie->sound_node = movie->engine->services.Join(kSoundServiceRate, &movie->sound_mutex,
+                                                   SoundNodeQuery, SoundNodeWork, movie);
 }
 
 uint32_t SoundNodeQuery(ServiceNode* node, uint32_t tick) {

@@ -1,29 +1,16 @@
-// The sound output in use: the provider the player installed and the driver
-// open operation it gave.
-#include "audio/sound_track.h"
+#include "audio/sound_system.h"
 
 namespace vexil {
-namespace {
 
-// Player thread only.
-SoundProvider g_provider = nullptr;
-SoundDriverOpen g_open = nullptr;
-
-}  // namespace
-
-int SetSoundSystem(SoundProvider provider) {
+int SetSoundSystem(SoundSystem* system, SoundProvider provider) {
   if (!provider) return 0;
   // Open tracks belong to the output in use.
-  if (provider != g_provider && SoundTracksOpen() > 0) return 0;
+  if (provider != system->provider && system->open_tracks.load() > 0) return 0;
   const SoundDriverOpen open = provider(nullptr);
   if (!open) return 0;
-  g_provider = provider;
-  g_open = open;
+  system->provider = provider;
+  system->open = open;
   return 1;
-}
-
-SoundDriverOpen SoundSystemOpen() {
-  return g_open;
 }
 
 }  // namespace vexil

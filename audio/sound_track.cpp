@@ -8,14 +8,14 @@
 #include "audio/audio_decoder.h"
 #include "audio/audio_packet.h"
 #include "audio/sound_arithmetic.h"
+#include "audio/sound_system.h"
 #include "engine/container.h"
-#include "platform/heap.h"
+#include "engine/engine.h"
 #include "engine/movie.h"
+#include "platform/heap.h"
 
 namespace vexil {
 namespace {
-
-std::atomic<uint32_t> g_open_tracks{0};
 
 constexpr uint64_t kMaxDriverRate = 256000;
 constexpr uint32_t kPrerollMs = 750;
@@ -43,7 +43,8 @@ bool RateOverridden(const MovieHandle* m) {
 }
 
 bool OpenTrack(MovieHandle* movie, SoundTrack* track, uint32_t file_track) {
-  const SoundDriverOpen open = SoundSystemOpen();
+  SoundSystem& system = movie->engine->sound_system;
+  const SoundDriverOpen open = system.open;
   const uint32_t format = movie->track_formats[file_track];
   if (!open || !(format & (TRACK_RDFT | TRACK_DCT))) return false;
   // As fast as possible (rate 0) has no audio speed to play at.
@@ -107,24 +108,25 @@ bool OpenTrack(MovieHandle* movie, SoundTrack* track, uint32_t file_track) {
       static_cast<int64_t>(uint64_t{movie->rate_num} * 3 / (uint64_t{movie->rate_den} * 4));
   const int64_t end_zone = int64_t{movie->frame_count} - tail;
   track->end_zone_frame = static_cast<int32_t>(std::clamp<int64_t>(end_zone, 0, INT32_MAX));
-  g_open_tracks.fetch_add(1);
+  system.open_tracks.fetch_add(1);
   if (track->timing_scale == 0) track->timing_scale = 0x10000;
   return true;
 }
 
-void CloseTrack(SoundTrack* track) {
+void CloseTrack(SoundSystem& system, SoundTrack* track) {
   if (track->ops.close) track->ops.close(track);
   AudioDecoderClose(track->decoder);
   if (track->ring_start) {
     Free(track->ring_start);
-    g_open_tracks.fetch_sub(1);
+    system.open_tracks.fetch_sub(1);
   }
   ClearSoundTrack(track);
 }
 
 // Every played track closed; the movie goes on as one without sound.
 void CloseAllTracks(MovieHandle* movie) {
-  for (uint32_t k = 0; k < movie->play_tracks; ++k) CloseTrack(&movie->track_states[k]);
+  for (uint32_t k = 0; k < movie->play_tracks; ++k)
+    CloseTrack(movie->engine->sound_system, &movie->track_states[k]);
   movie->play_tracks = 0;
   movie->sound_on = 0;
   movie->track_states[0].timing_scale = 0x10000;
@@ -229,10 +231,6 @@ void ClearSoundTrack(SoundTrack* track) {
   new (track) SoundTrack{};
 }
 
-uint32_t SoundTracksOpen() {
-  return g_open_tracks.load();
-}
-
 void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count) {
   // Each requested id maps to the first file track that carries it.
   uint32_t mapped = 0;
@@ -264,7 +262,8 @@ void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count) {
 
 void CloseSoundTracks(MovieHandle* movie) {
   std::lock_guard<std::recursive_timed_mutex> lock(movie->sound_mutex);
-  for (uint32_t k = 0; k < movie->play_tracks; ++k) CloseTrack(&movie->track_states[k]);
+  for (uint32_t k = 0; k < movie->play_tracks; ++k)
+    CloseTrack(movie->engine->sound_system, &movie->track_states[k]);
   movie->play_tracks = 0;
 }
 

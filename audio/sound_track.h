@@ -97,21 +97,10 @@ using SoundDriverOpen = int (*)(SoundTrack* track, uint32_t rate, uint32_t bits,
 // open operation, or null when its output cannot work.
 using SoundProvider = SoundDriverOpen (*)(void* argument);
 
-// Installs the sound output that the next opens use. A null provider is
-// refused, and so is a provider other than the one in use while any sound
-// track is open. The provider is called with 0; the open operation it returns
-// replaces the current one when it is not null. Returns 1 when the provider
-// gave an open operation. Player thread.
-int SetSoundSystem(SoundProvider provider);
-// The open operation in use (null = no sound).
-SoundDriverOpen SoundSystemOpen();
-// Sound tracks open across all movies.
-uint32_t SoundTracksOpen();
-
 // Movie open: maps the `count` requested ids to file tracks (track_map, which
 // has room for `count` entries), opens each mapped track (track_states,
-// play_tracks) and, when any plays, turns sound on. Tracks that cannot open
-// are left out.
+// play_tracks) with the sound system of the movie's engine and, when any
+// plays, turns sound on. Tracks that cannot open are left out.
 void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count);
 // Movie close, after the movie left the sound service: closes every played
 // track and releases its ring and decoder.

@@ -15,6 +15,7 @@
 #include "display/converter.h"
 #include "display/copy.h"
 #include "encoder/movie_writer.h"
+#include "engine/engine.h"
 #include "engine/movie.h"
 #include "platform/cpu.h"
 #include "video/frame_buffers.h"
@@ -27,6 +28,8 @@ namespace {
 
 using namespace vexil;
 
+Engine g_engine;
+
 // A movie handle whose planes hold random samples.
 class Frame {
  public:
@@ -36,7 +39,7 @@ class Frame {
     writer.AddFrame(false, std::vector<uint8_t>(16, 0));
     bytes_ = writer.Finish();
     bytes_.resize(bytes_.size() + 1024);
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()),
+    movie_ = Open(g_engine, MovieSource::Memory(bytes_.data(), bytes_.size()),
                   OPEN_MEMORY | OPEN_DISPLAY_OPTION_MASK);
     std::mt19937 rng(1);
     const FrameBufferRecord& f = *movie_->planes;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encoder/movie_writer.h"
+#include "engine/engine.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -23,6 +24,7 @@ namespace {
 constexpr uint32_t kFrames = 8000;
 constexpr uint32_t kPacket = 40000;  // 1 MB a second at 25 frames per second
 
+Engine g_engine;
 std::string g_path;
 int64_t g_size = 0;
 
@@ -48,7 +50,7 @@ void Ring(benchmark::State& state) {
     OpenOptions options;
     options.read_buffer_size = static_cast<int32_t>(state.range(0) * 1024);
     MovieHandle* m =
-        Open(MovieSource::Name(g_path.c_str()),
+        Open(g_engine, MovieSource::Name(g_path.c_str()),
              OPEN_READ_BUFFER | OPEN_NO_PLANES | (thread ? 0 : OPEN_NO_THREAD_READ), options);
     if (!m || (m->open_flags & OPEN_PRELOAD)) {
       state.SkipWithError("the movie did not open for streaming");

@@ -20,6 +20,7 @@
 
 namespace vexil {
 
+struct Engine;
 struct FrameBufferRecord;
 struct SoundTrack;
 struct ServiceNode;
@@ -79,6 +80,7 @@ constexpr int kDecodeParts = 2;
 constexpr uint32_t kCopyTimeAfterDecode = 0xFFFFFFFFu;
 
 struct MovieHandle {
+  Engine* engine;   // the engine it was opened with: its threads and sound output
   uint32_t width;   // as played: the file's, doubled by the display option
   uint32_t height;
   uint32_t frame_count;
@@ -212,18 +214,14 @@ struct MovieSource {
   }
 };
 
-// Opens a movie with the choices `options` holds for the flags that ask for
-// them. Null on failure, with the message in *error when an error text is
-// given (it is cleared first). Player thread (any one thread per movie).
-MovieHandle* Open(const MovieSource& source, uint32_t open_flags, const OpenOptions& options = {},
-                  ErrorText* error = nullptr);
-// Closes a movie; null is ignored.
+// Opens a movie on `engine` with the choices `options` holds for the flags
+// that ask for them. Null on failure, with the message in *error when an
+// error text is given (it is cleared first). The engine's owner thread; the
+// movie then belongs to the thread that opened it.
+MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t open_flags,
+                  const OpenOptions& options = {}, ErrorText* error = nullptr);
+// Closes a movie: waits for its outstanding background decode, leaves the
+// services, closes its tracks and input and frees it. Null is ignored.
 void Close(MovieHandle* movie);
-
-// Called by every Close before anything is freed (the decode driver waits
-// there for background decoding of the movie). Not reset by opens.
-using CloseHook = int (*)(MovieHandle* movie);
-void SetCloseHook(CloseHook hook);
-CloseHook GetCloseHook();
 
 }  // namespace vexil

@@ -7,7 +7,9 @@
 
 #include "audio/sound_service.h"
 #include "audio/sound_track.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/engine.h"
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -96,19 +98,10 @@ void Destroy(MovieHandle* movie, bool close_input) {
   Free(movie);
 }
 
-CloseHook g_close_hook = nullptr;
-
 }  // namespace
 
-void SetCloseHook(CloseHook hook) {
-  g_close_hook = hook;
-}
-CloseHook GetCloseHook() {
-  return g_close_hook;
-}
-
-MovieHandle* Open(const MovieSource& source, uint32_t flags, const OpenOptions& options,
-                  ErrorText* error) {
+MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
+                  const OpenOptions& options, ErrorText* error) {
   // 1. Track list, start time, error text.
   static constexpr uint32_t kTrackZero[] = {0};
   const bool track_list = flags & OPEN_TRACK_LIST;
@@ -189,6 +182,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, const OpenOptions& 
   if (!raw) return fail_input(kErrOutOfMemory);
 
   auto* movie = new (raw) MovieHandle{};
+  movie->engine = &engine;
   movie->total_memory = allocated;
   MoveInput(&movie->input, input.get());
   movie->input.movie = movie;
@@ -363,12 +357,9 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags, const OpenOptions& 
 void Close(MovieHandle* movie) {
   if (!movie) return;
   Pause(movie, 1);
-  if (CloseHook hook = GetCloseHook()) {
-    while (!hook(movie)) {
-    }
-  }
-  // No service may touch the movie from here on.
-  ServiceLeaveTogether(movie->read_node, movie->sound_node);
+  // No decode thread may touch the movie from here on, nor any service.
+  FinishBackgroundDecode(movie);
+  movie->engine->services.LeaveTogether(movie->read_node, movie->sound_node);
   movie->read_node = nullptr;
   movie->sound_node = nullptr;
   CloseSoundTracks(movie);

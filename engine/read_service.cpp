@@ -1,13 +1,14 @@
 #include "engine/read_service.h"
 
+#include "engine/engine.h"
 #include "engine/movie.h"
 #include "engine/service_thread.h"
 
 namespace vexil {
 
 void JoinReadService(MovieHandle* movie) {
-  movie->read_node =
-      ServiceJoin(kReadServiceRate, &movie->read_lock, ReadNodeQuery, ReadNodeWork, movie);
+  movie->read_node = movie->engine->services.Join(kReadServiceRate, &movie->read_lock,
+                                                  ReadNodeQuery, ReadNodeWork, movie);
 }
 
 uint32_t ReadNodeQuery(ServiceNode* node, uint32_t tick) {

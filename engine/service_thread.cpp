@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <new>
 #include <thread>
 
@@ -65,10 +64,7 @@ struct ServiceThread {
 
 namespace {
 
-// Serializes the controllers: slots, creation, holding, node lists, stopping.
-std::mutex g_registry;
-ServiceThread* g_slots[kMaxServiceThreads] = {};
-bool g_exit_registered = false;
+using Slots = ServiceThread* [kMaxServiceThreads];
 
 void ServiceMain(void* raw) {
   auto* t = static_cast<ServiceThread*>(raw);
@@ -85,16 +81,13 @@ void ServiceMain(void* raw) {
   }
 }
 
-void StopAllAtExit() {
-  ServiceStopAll();
-}
+// The steps below run under the registry lock of the object whose slots they
+// are given.
 
-// The steps below run under the registry lock.
-
-ServiceThread* Create(int32_t rate) {
+ServiceThread* Create(Slots& slots, int32_t rate) {
   if (rate == 0) return nullptr;
   int slot = 0;
-  while (slot < kMaxServiceThreads && g_slots[slot]) ++slot;
+  while (slot < kMaxServiceThreads && slots[slot]) ++slot;
   if (slot == kMaxServiceThreads) return nullptr;
   auto* t = new (std::nothrow) ServiceThread;
   if (!t) return nullptr;
@@ -109,11 +102,7 @@ ServiceThread* Create(int32_t rate) {
   }
   if (rate < 0) platform::ThreadSetPriority(t->thread, platform::ThreadPriority::BelowNormal);
   platform::TimeBeginPeriod(1);
-  g_slots[slot] = t;
-  if (!g_exit_registered) {
-    g_exit_registered = true;
-    std::atexit(StopAllAtExit);
-  }
+  slots[slot] = t;
   return t;
 }
 
@@ -139,7 +128,7 @@ void Hold(ServiceThread* t, uint32_t held_state) {
   t->state.store(held_state);
 }
 
-void Stop(ServiceThread* t) {
+void Stop(Slots& slots, ServiceThread* t) {
   t->stop_event.Set();
   t->state.store(SERVICE_ENDING);
   platform::ThreadSetPriority(t->thread, platform::ThreadPriority::TimeCritical);
@@ -152,7 +141,7 @@ void Stop(ServiceThread* t) {
     t->start_gate.Set();
   }
   platform::ThreadJoin(t->thread);
-  for (ServiceThread*& slot : g_slots) {
+  for (ServiceThread*& slot : slots) {
     if (slot == t) slot = nullptr;
   }
   for (ServiceNode* n = t->nodes; n; n = n->next) n->thread = nullptr;
@@ -221,19 +210,19 @@ uint32_t RunRound(ServiceNode* nodes, uint32_t tick, const std::atomic<uint32_t>
 
 }  // namespace service_detail
 
-ServiceNode* ServiceJoin(int32_t rate, std::recursive_timed_mutex* mutex, ServiceQuery query,
-                         ServiceWork work, void* context) {
+ServiceNode* ServiceThreads::Join(int32_t rate, std::recursive_timed_mutex* mutex,
+                                  ServiceQuery query, ServiceWork work, void* context) {
   if (!mutex || !query || !work) return nullptr;
-  std::lock_guard<std::mutex> guard(g_registry);
+  std::lock_guard<std::mutex> guard(registry_);
   ServiceThread* t = nullptr;
-  for (ServiceThread* slot : g_slots) {
+  for (ServiceThread* slot : slots_) {
     if (slot && slot->rate == rate) t = slot;
   }
   const bool created = !t;
-  if (created && !(t = Create(rate))) return nullptr;
+  if (created && !(t = Create(slots_, rate))) return nullptr;
   auto* node = new (std::nothrow) ServiceNode{};
   if (!node) {
-    if (created) Stop(t);
+    if (created) Stop(slots_, t);
     return nullptr;
   }
   node->mutex = mutex;
@@ -249,12 +238,8 @@ ServiceNode* ServiceJoin(int32_t rate, std::recursive_timed_mutex* mutex, Servic
   return node;
 }
 
-void ServiceLeave(ServiceNode* node) {
-  ServiceLeaveTogether(node, nullptr);
-}
-
-void ServiceLeaveTogether(ServiceNode* first, ServiceNode* second) {
-  std::lock_guard<std::mutex> guard(g_registry);
+void ServiceThreads::LeaveTogether(ServiceNode* first, ServiceNode* second) {
+  std::lock_guard<std::mutex> guard(registry_);
   ServiceNode* nodes[2] = {first, second};
   ServiceThread* threads[2] = {};
   for (int i = 0; i < 2; ++i) {
@@ -274,25 +259,25 @@ void ServiceLeaveTogether(ServiceNode* first, ServiceNode* second) {
     if (t->nodes)
       Start(t);
     else
-      Stop(t);
+      Stop(slots_, t);
   }
   delete first;
   if (second != first) delete second;
 }
 
-int ServiceThreadCount() {
-  std::lock_guard<std::mutex> guard(g_registry);
+int ServiceThreads::ThreadCount() {
+  std::lock_guard<std::mutex> guard(registry_);
   int count = 0;
-  for (ServiceThread* slot : g_slots) count += slot != nullptr;
+  for (ServiceThread* slot : slots_) count += slot != nullptr;
   return count;
 }
 
-void ServiceStopAll() {
-  std::lock_guard<std::mutex> guard(g_registry);
-  for (ServiceThread* t : g_slots) {
+void ServiceThreads::StopAll() {
+  std::lock_guard<std::mutex> guard(registry_);
+  for (ServiceThread* t : slots_) {
     if (!t) continue;
     Hold(t, SERVICE_HELD);
-    Stop(t);
+    Stop(slots_, t);
   }
 }
 

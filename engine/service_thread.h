@@ -1,5 +1,6 @@
-// Service threads: a few process-wide threads, each waking at a fixed rate
-// and serving a list of nodes (one per movie and service) in rounds. The read
+// Service threads: a few threads of an engine (a ServiceThreads object),
+// each waking at a fixed rate and serving a list of nodes (one per movie and
+// service) in rounds. The read
 // service (60 per second) reads movies ahead; the sound service (13 per
 // second, below-normal priority) feeds the sound outputs.
 //
@@ -12,7 +13,8 @@
 // query answers.
 //
 // Threads: the controller operations (join, leave) run on the player thread
-// (they serialize on a process-wide lock, so other threads may use them too).
+// (they serialize on the object's registry lock, so other threads may use
+// them too).
 // A controller "holds" a service thread by taking the thread's mutex, which
 // the thread takes at every tick; the node list changes only while held. The
 // query and the work run on the service thread with the thread's mutex held,
@@ -36,7 +38,7 @@ using ServiceQuery = uint32_t (*)(ServiceNode* node, uint32_t tick);
 // Does the node's work for this tick (the node's mutex is held).
 using ServiceWork = void (*)(ServiceNode* node, uint32_t tick);
 
-// At most this many service threads exist in the process.
+// At most this many service threads exist in one ServiceThreads object.
 constexpr int kMaxServiceThreads = 8;
 // A round tries the mutexes of at most this many of its best-ranked nodes.
 constexpr int kServiceTryNodes = 16;
@@ -60,34 +62,49 @@ struct ServiceNode {
   // Service thread only, during a round:
   ServiceNode* sort_link;
   uint32_t answer;
-  ServiceThread* thread;  // the thread it joined; null once that was stopped at exit
+  ServiceThread* thread;  // the thread it joined; null once that was stopped
 };
 
-// Joins the service thread of this rate (wakes per second; negative: below-normal
-// priority), creating and starting it when none runs. Returns the new node,
-// or null when no thread slot is free (or the rate is 0): the owner then does
-// without the service. `mutex` must outlive the node. A movie joins the read
-// service with 60 and its read-ahead lock (read_service.h), the sound service
-// with -13 and its sound mutex, and keeps the nodes in read_node/sound_node
-// for Close.
-ServiceNode* ServiceJoin(int32_t rate, std::recursive_timed_mutex* mutex, ServiceQuery query,
-                         ServiceWork work, void* context);
+// The service threads of one engine: their slots and the registry lock that
+// serializes the controllers. Every thread is stopped and joined by StopAll
+// and at the latest by the destructor.
+class ServiceThreads {
+ public:
+  ServiceThreads() = default;
+  ~ServiceThreads() { StopAll(); }
+  ServiceThreads(const ServiceThreads&) = delete;
+  ServiceThreads& operator=(const ServiceThreads&) = delete;
 
-// Leaves the service: when the leave returns, no round uses the node, and the
-// node is freed. A thread left without nodes is stopped. Null is ignored.
-void ServiceLeave(ServiceNode* node);
+  // Joins the service thread of this rate (wakes per second; negative:
+  // below-normal priority), creating and starting it when none runs. Returns
+  // the new node, or null when no thread slot is free (or the rate is 0): the
+  // owner then does without the service. `mutex` must outlive the node. A
+  // movie joins the read service with 60 and its read-ahead lock
+  // (read_service.h), the sound service with -13 and its sound mutex, and
+  // keeps the nodes in read_node/sound_node for Close.
+  ServiceNode* Join(int32_t rate, std::recursive_timed_mutex* mutex, ServiceQuery query,
+                    ServiceWork work, void* context);
 
-// A closing movie leaves its services with this: both threads are held
-// together, the nodes removed, then each thread is started again or, left
-// without nodes, stopped. Either node may be null.
-void ServiceLeaveTogether(ServiceNode* first, ServiceNode* second);
+  // Leaves the service: when the leave returns, no round uses the node, and
+  // the node is freed. A thread left without nodes is stopped. Null is ignored.
+  void Leave(ServiceNode* node) { LeaveTogether(node, nullptr); }
 
-// Service threads that exist now.
-int ServiceThreadCount();
+  // A closing movie leaves its services with this: both threads are held
+  // together, the nodes removed, then each thread is started again or, left
+  // without nodes, stopped. Either node may be null.
+  void LeaveTogether(ServiceNode* first, ServiceNode* second);
 
-// Stops every service thread (their nodes are detached: leaving them later is
-// harmless). Registered to run at process exit once a thread was created.
-void ServiceStopAll();
+  // Service threads that exist now.
+  int ThreadCount();
+
+  // Stops every service thread (their nodes are detached: leaving them later
+  // is harmless).
+  void StopAll();
+
+ private:
+  std::mutex registry_;
+  ServiceThread* slots_[kMaxServiceThreads] = {};
+};
 
 namespace service_detail {
 

@@ -16,11 +16,18 @@
 #include "encoder/movie_encoder.h"
 #include "encoder/wav_reader.h"
 #include "encoder/y4m_reader.h"
+#include "engine/engine.h"
 #include "engine/movie.h"
 
 namespace {
 
 using namespace vexil;
+
+// The one engine of the fuzzing process.
+Engine& FuzzEngine() {
+  static Engine engine;
+  return engine;
+}
 
 // Coding is slow next to reading: a few blocks, two frames, a tenth of a
 // second of sound.
@@ -82,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!encoder.Finish(&movie, &error)) return 0;
   const size_t movie_bytes = movie.size();
   movie.resize(movie_bytes + 1024, 0);
-  MovieHandle* handle = Open(MovieSource::Memory(movie.data(), movie_bytes), OPEN_MEMORY);
+  MovieHandle* handle =
+      Open(FuzzEngine(), MovieSource::Memory(movie.data(), movie_bytes), OPEN_MEMORY);
   if (!handle) __builtin_trap();  // the encoder's own movie must open
   Close(handle);
   return 0;

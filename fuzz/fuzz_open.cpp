@@ -12,16 +12,24 @@
 #include <vector>
 
 #include "audio/driver_directsound.h"
+#include "audio/sound_system.h"
 #include "audio/sound_track.h"
 #include "display/copy.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
-#include "video/decode_threads.h"
 
 namespace {
 
 using namespace vexil;
+
+// The one engine of the fuzzing process.
+Engine& FuzzEngine() {
+  static Engine engine;
+  return engine;
+}
 
 // Keep pictures small so the fuzzer explores logic rather than memory.
 constexpr uint64_t kMaxPixels = 256 * 256;
@@ -71,7 +79,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // No window, no sound device: the headless back end (its sound clock runs
   // with real time and nothing waits for it).
   setenv("VEXIL_PLATFORM", "headless", 1);
-  SetSoundSystem(DirectSoundProvider);
+  SetSoundSystem(&FuzzEngine().sound_system, DirectSoundProvider);
   return 0;
 }
 
@@ -101,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Exact size, so overreads are caught.
   std::vector<uint8_t> copy(data, data + size);
-  MovieHandle* movie = Open(MovieSource::Memory(copy.data(), copy.size()), open_flags, options);
+  MovieHandle* movie =
+      Open(FuzzEngine(), MovieSource::Memory(copy.data(), copy.size()), open_flags, options);
   if (!movie) return 0;
 
   const uint32_t first_format = choice_a & PIXFMT_MASK;

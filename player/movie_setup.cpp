@@ -1,6 +1,7 @@
 #include "player/movie_setup.h"
 
 #include "display/display_buffer.h"
+#include "engine/background_decode.h"
 #include "engine/movie.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
@@ -8,7 +9,6 @@
 #include "player/picture_size.h"
 #include "player/statistics.h"
 #include "player/window_placement.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace {
@@ -128,8 +128,8 @@ void StartClosingPicture(Player& p) {
   MovieHandle* picture =
       p.closing_movie.empty()
           ? nullptr
-          : Open(MovieSource::Memory(p.closing_movie.data(), p.closing_movie.size()), OPEN_MEMORY,
-                 {}, &p.last_error);
+          : Open(*p.engine, MovieSource::Memory(p.closing_movie.data(), p.closing_movie.size()),
+                 OPEN_MEMORY, {}, &p.last_error);
   CloseMovieSource(p.source);
   p.source.movie = picture;
   p.copied_movie = nullptr;

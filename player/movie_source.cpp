@@ -31,7 +31,7 @@ bool ParseOffset(const std::string& text, int64_t* offset) {
 
 // Opens `path` and the movie at `offset` in it, with `message` when the file
 // cannot be opened or positioned.
-OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_text,
+OpenedSource OpenAtOffset(Engine& engine, const std::string& path, const std::string& offset_text,
                           uint32_t open_flags, const OpenOptions& options, const char* message,
                           ErrorText* error) {
   OpenedSource opened;
@@ -49,7 +49,8 @@ OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_tex
     error->Set(message);
     return opened;
   }
-  opened.movie = Open(MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE, options, error);
+  opened.movie =
+      Open(engine, MovieSource::Handle(file), open_flags | OPEN_FILE_HANDLE, options, error);
   if (!opened.movie) {
     platform::FileClose(file);
     return opened;
@@ -80,11 +81,12 @@ std::string MovieFileName(const std::string& name) {
   return has_extension ? name : name + kMovieExtension;
 }
 
-OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& settings,
-                             const SourceContext& context, ErrorText* error) {
+OpenedSource OpenMovieSource(Engine& engine, const std::string& name,
+                             const PlayerSettings& settings, const SourceContext& context,
+                             ErrorText* error) {
   const OpenOptions options = PlayerOpenOptions(settings);
   if (!name.empty() && name[0] == ':') {
-    return OpenAtOffset(context.program_path, name.substr(1), settings.open_flags, options,
+    return OpenAtOffset(engine, context.program_path, name.substr(1), settings.open_flags, options,
                         kErrOpeningExe, error);
   }
   OpenedSource opened;
@@ -93,11 +95,12 @@ OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& sett
     return opened;
   }
   if (size_t bar = name.find('|'); bar != std::string::npos) {
-    return OpenAtOffset(name.substr(0, bar), name.substr(bar + 1), settings.open_flags, options,
-                        kErrOpeningFile, error);
+    return OpenAtOffset(engine, name.substr(0, bar), name.substr(bar + 1), settings.open_flags,
+                        options, kErrOpeningFile, error);
   }
   const std::string file_name = MovieFileName(name);
-  opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags, options, error);
+  opened.movie =
+      Open(engine, MovieSource::Name(file_name.c_str()), settings.open_flags, options, error);
   if (opened.movie) {
     size_t last_separator = file_name.find_last_of(kSeparators);
     std::string last = last_separator == std::string::npos ? file_name

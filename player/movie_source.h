@@ -17,6 +17,7 @@
 
 namespace vexil {
 
+struct Engine;
 struct MovieHandle;
 
 inline constexpr const char kWindowTitle[] = "Vexil Video Player";
@@ -51,8 +52,9 @@ std::string MovieFileName(const std::string& name);
 
 // Opens the named source with the settings' open flags. A failure leaves its
 // message in *error.
-OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& settings,
-                             const SourceContext& context, ErrorText* error);
+OpenedSource OpenMovieSource(Engine& engine, const std::string& name,
+                             const PlayerSettings& settings, const SourceContext& context,
+                             ErrorText* error);
 
 // Closes what OpenMovieSource opened.
 void CloseMovieSource(OpenedSource& source);

@@ -4,6 +4,7 @@
 
 #include "display/copy.h"
 #include "display/display_buffer.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/dialogs.h"
@@ -12,7 +13,6 @@
 #include "platform/timer.h"
 #include "player/movie_setup.h"
 #include "player/screensaver_mode.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace {
@@ -178,7 +178,7 @@ void ProcessOneFrame(Player& p) {
 
 int PlayMovies(Player& p, std::string name) {
   for (;;) {
-    p.source = OpenMovieSource(name, p.settings, p.sources, &p.last_error);
+    p.source = OpenMovieSource(*p.engine, name, p.settings, p.sources, &p.last_error);
     if (p.source.quit) {
       p.window->Destroy();
       BufferClose(p.previous_buffer);

@@ -20,6 +20,7 @@
 namespace vexil {
 
 struct DisplayBuffer;
+struct Engine;
 
 // End requests.
 constexpr int32_t kEndNone = 0;
@@ -37,6 +38,7 @@ constexpr uint32_t kStatisticsColour = 0xFFFF00;
 constexpr uint32_t kStatisticsBackground = 0x000000;
 
 struct Player {
+  Engine* engine = nullptr;  // opens every movie of the run
   PlayerSettings settings;
   SourceContext sources;
   platform::Window* window = nullptr;

@@ -2,8 +2,9 @@
 
 #include "audio/driver_directsound.h"
 #include "audio/driver_waveout.h"
-#include "audio/sound_track.h"
+#include "audio/sound_system.h"
 #include "display/display_buffer.h"
+#include "engine/engine.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -23,19 +24,9 @@
 #include "player/settings.h"
 #include "player/version_reminder.h"
 #include "player/window_procedure.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace {
-
-// The decode threads live as long as the run: stopped and joined on every
-// way out of it.
-struct DecodeThreads {
-  explicit DecodeThreads(uint32_t processors) { StartDecodeThreads(processors > 1 ? 2 : 1); }
-  ~DecodeThreads() { StopDecodeThreads(); }
-  DecodeThreads(const DecodeThreads&) = delete;
-  DecodeThreads& operator=(const DecodeThreads&) = delete;
-};
 
 // The window class is the run's: a later run in the same process registers
 // it again.
@@ -54,8 +45,11 @@ struct WindowClassRegistration {
 }  // namespace
 
 int RunPlayer(const PlayerStart& start) {
-  // 1. Processors: a second decode thread when there is more than one.
-  DecodeThreads decode_threads(platform::ProcessorCount());
+  // 1. The engine, with a second decode thread when there is more than one
+  // processor. It lives as long as the run: its threads are stopped and
+  // joined on every way out of it.
+  Engine engine;
+  engine.decode_threads.Start(platform::ProcessorCount() > 1 ? 2 : 1);
 
   // 2, 3. Default command; screensaver mode from the program's own name.
   const std::string default_command = start.default_command.value_or(LoadDefaultCommand());
@@ -128,12 +122,14 @@ int RunPlayer(const PlayerStart& start) {
 
   // 10. The sound output, before the first movie opens. Without a working
   // output the movies play silent.
-  SetSoundSystem(settings.use_wave_out ? WaveOutSoundProvider : DirectSoundProvider);
+  SetSoundSystem(&engine.sound_system,
+                 settings.use_wave_out ? WaveOutSoundProvider : DirectSoundProvider);
 
   // 11. The movies.
   if (settings.display_mode.width)
     BufferSetDisplayMode(settings.display_mode.width, settings.display_mode.height,
                          settings.display_mode.depth);
+  player.engine = &engine;
   player.window = window.get();
   player.sources.program_path = program_path;
   player.sources.version_reminder = [&program_path] { return RunVersionReminder(program_path); };

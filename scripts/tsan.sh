@@ -22,7 +22,7 @@ run() {
   echo "== $program $filter"
   "$BUILD/tests/$program" --gtest_filter="$filter" --gtest_brief=1
 }
-run engine_tests 'ServiceThreads.*:ServiceRound.*:ReadService.*:*/DamagedMovie.*'
+run engine_tests 'Engine.*:ServiceThreads.*:ServiceRound.*:ReadService.*:*/DamagedMovie.*'
 run video_tests 'DecodeRing.*:DecodeThreads.*:*/VectorsTest.*/1Threads:*/VectorsTest.*/2Threads'
 run audio_tests 'SoundTrackTest.*:DriverTest.*:PlaybackTest.*'
 run platform_tests 'SystemThreads.*:SystemTime.*'

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -22,6 +24,15 @@
 #endif
 
 namespace vexil::test {
+
+// The engine the tests open their movies with, one per test program: no
+// decode thread unless a test starts them (and stops them again), its sound
+// output whatever a test installed last. Its threads are stopped and joined
+// when the program ends.
+inline Engine& TestEngine() {
+  static Engine engine;
+  return engine;
+}
 
 // A file in a fresh temporary folder, removed with the object. Paths use the
 // system's own separator: on Windows a '/' in a name would read as a switch.

@@ -22,12 +22,13 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/audio_packet.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "tools/commands.h"
 #include "tools/y4m_writer.h"
-#include "video/decode_threads.h"
 
 namespace vexil::tools {
 namespace {
@@ -279,9 +280,11 @@ int RunDecode(int argc, char** argv) {
     open_options.read_buffer_size = *options.read_buffer;
     flags |= OPEN_READ_BUFFER;
   }
+  // The engine (and its decode threads) live for this command only.
+  Engine engine;
   ErrorText error;
   std::unique_ptr<MovieHandle, MovieCloser> movie(
-      Open(MovieSource::Name(options.movie.c_str()), flags, open_options, &error));
+      Open(engine, MovieSource::Name(options.movie.c_str()), flags, open_options, &error));
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
@@ -304,11 +307,7 @@ int RunDecode(int argc, char** argv) {
       return 1;
     }
   }
-  // The decode threads live for this command only.
-  struct ThreadsStopper {
-    ~ThreadsStopper() { StopDecodeThreads(); }
-  } stop_threads;
-  if (video && StartDecodeThreads(options.threads) != options.threads) {
+  if (video && engine.decode_threads.Start(options.threads) != options.threads) {
     std::fprintf(stderr, "vexil decode: cannot start %d decode threads\n", options.threads);
     return 1;
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/movie.h"
 #include "player/command_text.h"
 #include "player/default_command.h"
@@ -56,8 +57,9 @@ int RunEmbed(int argc, char** argv) {
   }
 
   // The movie must be one the player can play.
+  Engine engine;
   ErrorText error;
-  MovieHandle* check = Open(MovieSource::Name(movie),
+  MovieHandle* check = Open(engine, MovieSource::Name(movie),
                             OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ, {}, &error);
   if (!check) {
     std::fprintf(stderr, "vexil: %s: %s\n", movie, error.c_str());

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "display/copy.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/png_file.h"
 #include "platform/timer.h"
 #include "tools/commands.h"
-#include "video/decode_threads.h"
 
 namespace vexil::tools {
 namespace {
@@ -187,9 +188,10 @@ int RunFrame(int argc, char** argv) {
   const long n = std::strtol(positional[1].c_str(), &end, 10);
   if (*end || n < 1) return Usage();
 
+  Engine engine;  // no decode thread: each frame is decoded here
   ErrorText error;
-  MovieHandle* movie =
-      Open(MovieSource::Name(positional[0].c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
+  MovieHandle* movie = Open(engine, MovieSource::Name(positional[0].c_str()),
+                            OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

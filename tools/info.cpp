@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "engine/container.h"
+#include "engine/engine.h"
 #include "engine/movie.h"
 #include "tools/commands.h"
 
@@ -19,9 +20,10 @@ int RunInfo(int argc, char** argv) {
     std::fprintf(stderr, "usage: vexil info MOVIE\n");
     return 2;
   }
+  Engine engine;
   ErrorText error;
   MovieHandle* movie = Open(
-      MovieSource::Name(argv[0]),
+      engine, MovieSource::Name(argv[0]),
       OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK, {}, &error);
   if (!movie) {
     std::fprintf(stderr, "%s\n", error.c_str());

@@ -2,87 +2,15 @@
 
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
-#include "platform/heap.h"
-#include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/time.h"
-#include "video/frame_buffers.h"
-#include "video/frame_decode.h"
 
 namespace vexil {
 namespace {
 
 constexpr uint32_t kRingSize = 256;
-constexpr uintptr_t kSlotBit = 1;
-constexpr uintptr_t kPartsMask = 6;
-constexpr int kPartsShift = 1;
-
-struct Reply {
-  uintptr_t job;
-  uint32_t result;
-};
 constexpr uint32_t kReplyBytes = sizeof(uintptr_t) + 4;
-
-struct DecodeThreads {
-  std::atomic<uint32_t> running_mask{0};
-  int second_thread = 0;
-  DecodeRing command[kMaxDecodeThreads];
-  DecodeRing reply[kMaxDecodeThreads];
-  std::thread threads[kMaxDecodeThreads];
-  std::mutex control;  // creation and stopping (player thread, exit)
-
-  // Every started thread ends and is joined before the process exits.
-  ~DecodeThreads() { Stop(); }
-
-  void Stop() {
-    std::lock_guard<std::mutex> lock(control);
-    for (int i = 0; i < kMaxDecodeThreads; ++i) {
-      if (!threads[i].joinable()) continue;
-      uintptr_t end_job = 0;
-      while (!RingWrite(&command[i], &end_job, sizeof(end_job))) platform::Sleep(1);
-      threads[i].join();
-      running_mask.fetch_and(~(1u << i));
-      platform::TimeEndPeriod(1);
-    }
-    second_thread = 0;
-  }
-};
-
-DecodeThreads& Threads() {
-  static DecodeThreads threads;
-  return threads;
-}
-
-void DecodeThreadMain(int index) {
-  DecodeThreads& t = Threads();
-  const uint32_t bit = 1u << index;
-  while (!(t.running_mask.load(std::memory_order_acquire) & bit)) std::this_thread::yield();
-  for (;;) {
-    uintptr_t job = 0;
-    if (RingRead(-1, &t.command[index], &job, sizeof(job)) < sizeof(job)) continue;
-    if (job == 0) return;
-    auto* movie = reinterpret_cast<MovieHandle*>(job & ~uintptr_t{7});
-    const uint32_t parts = static_cast<uint32_t>((job & kPartsMask) >> kPartsShift);
-    uint8_t reply[kReplyBytes];
-    const uintptr_t answered = job & ~kPartsMask;
-    const uint32_t result = static_cast<uint32_t>(FrameDecodePart(movie, parts));
-    std::memcpy(reply, &answered, sizeof(answered));
-    std::memcpy(reply + sizeof(answered), &result, 4);
-    if (t.running_mask.load(std::memory_order_acquire) & bit)
-      RingWrite(&t.reply[index], reply, kReplyBytes);
-  }
-}
-
-void ExchangeAndFinish(MovieHandle* movie) {
-  if (FrameBufferRecord* f = movie->planes; f && f->buffer_count == 2)
-    f->current_index = f->current_index.load() ^ 1;
-  if (movie->map_storage[0] && movie->map_storage[1])
-    std::swap(movie->map_storage[0], movie->map_storage[1]);
-  FrameDecodeFinish(movie, Timer());
-}
 
 }  // namespace
 
@@ -115,111 +43,80 @@ uint32_t RingRead(int64_t wait_us, DecodeRing* ring, void* out, uint32_t n) {
   return take;
 }
 
-int CreateDecodeThread(int index) {
-  DecodeThreads& t = Threads();
-  std::lock_guard<std::mutex> lock(t.control);
-  if (index < 0 || index >= kMaxDecodeThreads || t.threads[index].joinable()) return 0;
-  for (DecodeRing* ring : {&t.command[index], &t.reply[index]}) {
+void DecodeThreadPool::Main(void* start) {
+  DecodeThreadPool& pool = *static_cast<ThreadStartArgs*>(start)->pool;
+  const int index = static_cast<ThreadStartArgs*>(start)->index;
+  const uint32_t bit = 1u << index;
+  while (!(pool.running_mask_.load(std::memory_order_acquire) & bit)) std::this_thread::yield();
+  for (;;) {
+    uintptr_t job = 0;
+    if (RingRead(-1, &pool.command_[index], &job, sizeof(job)) < sizeof(job)) continue;
+    if (job == 0) return;
+    const uint32_t result = pool.run_(JobTarget(job), JobParts(job));
+    const uintptr_t answered = job & ~kJobPartsMask;
+    uint8_t reply[kReplyBytes];
+    std::memcpy(reply, &answered, sizeof(answered));
+    std::memcpy(reply + sizeof(answered), &result, 4);
+    if (pool.running_mask_.load(std::memory_order_acquire) & bit)
+      RingWrite(&pool.reply_[index], reply, kReplyBytes);
+  }
+}
+
+int DecodeThreadPool::CreateThread(int index) {
+  std::lock_guard<std::mutex> lock(control_);
+  if (index < 0 || index >= kMaxDecodeThreads || threads_[index]) return 0;
+  for (DecodeRing* ring : {&command_[index], &reply_[index]}) {
     while (ring->ready.try_acquire()) {
     }
     ring->read_position = 0;
     ring->write_position = 0;
   }
   platform::TimeBeginPeriod(1);
-  try {
-    t.threads[index] = std::thread(DecodeThreadMain, index);
-  } catch (...) {
-    return 0;
-  }
-  t.running_mask.fetch_or(1u << index, std::memory_order_release);
+  start_args_[index] = {this, index};
+  // The system's default stack, as the frame decode has always had.
+  threads_[index] = platform::ThreadStart(Main, &start_args_[index], 0);
+  if (!threads_[index]) return 0;
+  running_mask_.fetch_or(1u << index, std::memory_order_release);
   return 1;
 }
 
-int StartDecodeThreads(int count) {
+int DecodeThreadPool::Start(int count) {
   int running = 0;
-  if (count >= 1 && CreateDecodeThread(0)) {
+  if (count >= 1 && CreateThread(0)) {
     running = 1;
     // The second thread index is set only when thread 1 really started.
-    if (count >= 2 && CreateDecodeThread(1)) {
-      Threads().second_thread = 1;
+    if (count >= 2 && CreateThread(1)) {
+      second_thread_ = 1;
       running = 2;
     }
   }
   return running;
 }
 
-void StopDecodeThreads() { Threads().Stop(); }
-
-uint32_t DecodeThreadsRunning() { return Threads().running_mask.load(); }
-
-int StartBackgroundDecode(MovieHandle* movie) {
-  DecodeThreads& t = Threads();
-  if (movie->job_slot[0] || movie->job_slot[1]) return 0;
-  // The decode fills the second storage. While the first slot is empty the
-  // finished decode could not exchange the two, so the second one still holds
-  // the map of the frame the player is about to copy: that one moves to the
-  // first slot, and the decode gets a storage of its own.
-  if (!movie->map_storage[1] || movie->map_storage[1] == movie->map_storage[0] ||
-      movie->map_storage[1] == movie->map_copy) {
-    auto* map = static_cast<uint8_t*>(Alloc(uint64_t{movie->map_size} + 16));
-    if (map) {
-      movie->total_memory += uint64_t{movie->map_size} + 16;
-      std::memset(map, 0, movie->map_size + 16);
-      if (!movie->map_storage[0]) movie->map_storage[0] = movie->map_storage[1];
-      movie->map_storage[1] = map;
-    }
+void DecodeThreadPool::Stop() {
+  std::lock_guard<std::mutex> lock(control_);
+  for (int i = 0; i < kMaxDecodeThreads; ++i) {
+    if (!threads_[i]) continue;
+    uintptr_t end_job = 0;
+    while (!RingWrite(&command_[i], &end_job, sizeof(end_job))) platform::Sleep(1);
+    platform::ThreadJoin(threads_[i]);
+    threads_[i] = nullptr;
+    running_mask_.fetch_and(~(1u << i));
+    platform::TimeEndPeriod(1);
   }
-  if (!FrameDecodeStart(movie, Timer())) return 0;
-  SetCloseHook(WaitForBackgroundDecode);
-
-  const uint32_t running = t.running_mask.load(std::memory_order_acquire);
-  if (!(running & 1)) {
-    // No decode thread: the whole frame on this thread, finished at once.
-    FrameDecodePart(movie, PART_ALL);
-    ExchangeAndFinish(movie);
-    return 1;
-  }
-  const auto handle = reinterpret_cast<uintptr_t>(movie);
-  const int second = t.second_thread;
-  uintptr_t job0 = handle | (second ? (PART_LUMA << kPartsShift) : (PART_ALL << kPartsShift));
-  bool queued = false;
-  if (RingWrite(&t.command[0], &job0, sizeof(job0))) {
-    movie->job_slot[0] = JOB_REPLY_PENDING | JOB_ISSUED | 0;
-    queued = true;
-  }
-  if (second && (running & (1u << second))) {
-    uintptr_t job1 = handle | kSlotBit | (PART_OTHER << kPartsShift);
-    if (RingWrite(&t.command[second], &job1, sizeof(job1))) {
-      movie->job_slot[1] = JOB_REPLY_PENDING | JOB_ISSUED | static_cast<uint32_t>(second);
-      queued = true;
-    }
-  }
-  return queued ? 1 : 0;
+  second_thread_ = 0;
 }
 
-int WaitForBackgroundDecode(MovieHandle* movie) {
-  DecodeThreads& t = Threads();
-  if (!movie->job_slot[0] && !movie->job_slot[1]) return 1;
-  for (int slot = 0; slot < 2; ++slot) {
-    if (!(movie->job_slot[slot] & JOB_REPLY_PENDING)) continue;
-    const int thread = static_cast<int>(movie->job_slot[slot] & 0xFF);
-    bool first = true;
-    while (t.running_mask.load() & (1u << thread)) {
-      uint8_t bytes[kReplyBytes];
-      if (RingRead(first ? -1 : 0, &t.reply[thread], bytes, kReplyBytes) < kReplyBytes) break;
-      first = false;
-      uintptr_t job;
-      std::memcpy(&job, bytes, sizeof(job));
-      auto* answered = reinterpret_cast<MovieHandle*>(job & ~uintptr_t{7});
-      answered->job_slot[job & kSlotBit].fetch_and(~JOB_REPLY_PENDING);
-    }
-  }
-  if ((movie->job_slot[0] & JOB_REPLY_PENDING) || (movie->job_slot[1] & JOB_REPLY_PENDING))
-    return 0;
-  movie->job_slot[0] = 0;
-  movie->job_slot[1] = 0;
-  ExchangeAndFinish(movie);
-  return 1;
+bool DecodeThreadPool::Send(int index, uintptr_t job) {
+  return RingWrite(&command_[index], &job, sizeof(job)) != 0;
+}
+
+bool DecodeThreadPool::TakeReply(int index, int64_t wait_us, uintptr_t* job, uint32_t* result) {
+  uint8_t bytes[kReplyBytes];
+  if (RingRead(wait_us, &reply_[index], bytes, kReplyBytes) < kReplyBytes) return false;
+  std::memcpy(job, bytes, sizeof(*job));
+  std::memcpy(result, bytes + sizeof(*job), 4);
+  return true;
 }
 
 }  // namespace vexil

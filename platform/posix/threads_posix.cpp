@@ -75,17 +75,21 @@ Thread* ThreadStart(ThreadFunction function, void* argument, uint32_t stack_byte
     delete thread;
     return nullptr;
   }
-  size_t stack = stack_bytes;
-  if (stack < static_cast<size_t>(PTHREAD_STACK_MIN)) stack = PTHREAD_STACK_MIN;
-  long page = sysconf(_SC_PAGESIZE);
-  if (page > 0) stack = (stack + page - 1) / page * page;
-  bool ok = pthread_attr_setstacksize(&attributes, stack) == 0 &&
-            pthread_create(&thread->handle, &attributes, Trampoline, thread) == 0;
+  bool ok = true;
+  if (stack_bytes) {
+    size_t stack = stack_bytes;
+    if (stack < static_cast<size_t>(PTHREAD_STACK_MIN)) stack = PTHREAD_STACK_MIN;
+    long page = sysconf(_SC_PAGESIZE);
+    if (page > 0) stack = (stack + page - 1) / page * page;
+    ok = pthread_attr_setstacksize(&attributes, stack) == 0;
+  }
+  ok = ok && pthread_create(&thread->handle, &attributes, Trampoline, thread) == 0;
   pthread_attr_destroy(&attributes);
   if (!ok) {
     delete thread;
     return nullptr;
   }
+  threads_detail::CountStarted();
   return thread;
 }
 
@@ -93,6 +97,7 @@ void ThreadJoin(Thread* thread) {
   if (!thread) return;
   pthread_join(thread->handle, nullptr);
   delete thread;
+  threads_detail::CountJoined();
 }
 
 void ThreadSetPriority(Thread* thread, ThreadPriority priority) {

@@ -39,6 +39,7 @@ Thread* ThreadStart(ThreadFunction function, void* argument, uint32_t stack_byte
     return nullptr;
   }
   thread->handle = reinterpret_cast<HANDLE>(handle);
+  threads_detail::CountStarted();
   return thread;
 }
 
@@ -47,6 +48,7 @@ void ThreadJoin(Thread* thread) {
   WaitForSingleObject(thread->handle, INFINITE);
   CloseHandle(thread->handle);
   delete thread;
+  threads_detail::CountJoined();
 }
 
 void ThreadSetPriority(Thread* thread, ThreadPriority priority) {

@@ -51,7 +51,7 @@ std::vector<Vector> FindVectors() {
 // The decode path behind --wav: the whole file, header included.
 std::vector<uint8_t> DecodeTrack(const std::string& path, uint32_t track_id, uint32_t flags = 0) {
   MovieHandle* movie =
-      Open(MovieSource::Name(path.c_str()),
+      Open(test::TestEngine(), MovieSource::Name(path.c_str()),
            flags | OPEN_NO_PLANES | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK);
   if (!movie) return {};
   uint32_t track = 0;

@@ -11,6 +11,7 @@
 #include "engine/movie.h"
 #include "platform/headless/sound_headless.h"
 #include "sound_test_util.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -318,28 +319,29 @@ TEST_F(DriverTest, ProvidersRefuseToSwitchWhileTracksAreOpen) {
   platform::SoundDevice* own = nullptr;
   ASSERT_EQ(platform::LoadSoundDeviceLibrary()(nullptr, &own), platform::DSOUND_OK);
 
-  ASSERT_EQ(SetSoundSystem(DirectSoundProvider), 1);
+  ASSERT_EQ(SetSoundSystem(&test::TestEngine().sound_system, DirectSoundProvider), 1);
   std::vector<uint8_t> bytes = test::MakeSoundMovie(test::SoundMoviePlan{});
-  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   ASSERT_EQ(m->play_tracks, 1u);
   EXPECT_EQ(DirectSoundTracksOpen(), 1u);
   EXPECT_EQ(DirectSoundProvider(own), nullptr);
   EXPECT_NE(DirectSoundProvider(nullptr), nullptr);  // the object in use
-  EXPECT_EQ(SetSoundSystem(WaveOutSoundProvider), 0);
-  EXPECT_EQ(SoundSystemOpen(), &DirectSoundDriverOpen);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, WaveOutSoundProvider), 0);
+  EXPECT_EQ(test::TestEngine().sound_system.open, &DirectSoundDriverOpen);
   vexil::Close(m);
 
   EXPECT_EQ(DirectSoundTracksOpen(), 0u);
   EXPECT_NE(DirectSoundProvider(own), nullptr);  // the caller's own object now
-  EXPECT_EQ(SetSoundSystem(WaveOutSoundProvider), 1);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, WaveOutSoundProvider), 1);
   own->Release();
   EXPECT_NE(DirectSoundProvider(nullptr), nullptr);
 
   hs::SetOpenFailure(true);
   EXPECT_EQ(DirectSoundProvider(nullptr), nullptr);  // cannot create the object: shows here
-  EXPECT_EQ(SetSoundSystem(DirectSoundProvider), 0);
-  EXPECT_EQ(SoundSystemOpen(), &WaveOutDriverOpen);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, DirectSoundProvider), 0);
+  EXPECT_EQ(test::TestEngine().sound_system.open, &WaveOutDriverOpen);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // track. And an underrun in the middle of a movie: one sound skip, the read
 // ahead refilled, playing resumed.
 #include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -12,11 +13,11 @@
 
 #include "audio/driver_directsound.h"
 #include "audio/driver_waveout.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "sound_test_util.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace {
@@ -70,7 +71,7 @@ class PlaybackTest : public test::SoundTest {
  protected:
   void TearDown() override {
     Close(movie_);
-    StopDecodeThreads();
+    test::TestEngine().decode_threads.Stop();
     SoundTest::TearDown();
   }
 
@@ -167,10 +168,10 @@ TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
               uint64_t{c.plan.frames} * c.plan.rate / c.plan.fps * 2 * c.plan.channels);
     if (!c.plan.sixteen_bit) expected = test::EightBit(expected);
 
-    ASSERT_EQ(StartDecodeThreads(c.threads), c.threads);
-    ASSERT_EQ(SetSoundSystem(c.provider), 1);
+    ASSERT_EQ(test::TestEngine().decode_threads.Start(c.threads), c.threads);
+    ASSERT_EQ(SetSoundSystem(&test::TestEngine().sound_system, c.provider), 1);
     hs::TakeCapture();
-    movie_ = Open(MovieSource::Name(file.c_str()), c.open_flags);
+    movie_ = Open(test::TestEngine(), MovieSource::Name(file.c_str()), c.open_flags);
     ASSERT_NE(movie_, nullptr);
     ASSERT_EQ(movie_->play_tracks, 1u);
     pace_ = c.with_sound_service;
@@ -193,7 +194,7 @@ TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
     EXPECT_EQ(same, expected.size()) << "first difference at byte " << same;
     Close(movie_);
     movie_ = nullptr;
-    StopDecodeThreads();
+    test::TestEngine().decode_threads.Stop();
   }
 }
 
@@ -219,17 +220,17 @@ TEST_F(PlaybackTest, ConformanceTracksPlayAsTheyDecode) {
       {"video/movie_023.vxl", 9, WaveOutSoundProvider},
       {"video/movie_023.vxl", 14, DirectSoundProvider},
   };
-  ASSERT_EQ(StartDecodeThreads(2), 2);
+  ASSERT_EQ(test::TestEngine().decode_threads.Start(2), 2);
   for (const auto& v : vectors) {
     SCOPED_TRACE(testing::Message() << v.file << " track " << v.id);
     const std::string path = test::VectorsDir() + "/" + v.file;
     const std::vector<uint8_t> expected = DecodedByTool(path, v.id);
     ASSERT_FALSE(expected.empty());
-    ASSERT_EQ(SetSoundSystem(v.provider), 1);
+    ASSERT_EQ(SetSoundSystem(&test::TestEngine().sound_system, v.provider), 1);
     hs::TakeCapture();
     OpenOptions track;
     track.track_ids[0] = v.id;
-    movie_ = Open(MovieSource::Name(path.c_str()), OPEN_TRACK_LIST, track);
+    movie_ = Open(test::TestEngine(), MovieSource::Name(path.c_str()), OPEN_TRACK_LIST, track);
     ASSERT_NE(movie_, nullptr);
     ASSERT_EQ(movie_->play_tracks, 1u);
     PlayWholeMovie(expected.size());
@@ -271,12 +272,13 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
     test::SoundMoviePlan plan = Plan(22050, 2, true, true, 100);
     plan.video_bytes = 64 * 1024;
     test::TempFile file(test::MakeSoundMovie(plan));
-    ASSERT_EQ(StartDecodeThreads(1), 1);
-    ASSERT_EQ(SetSoundSystem(provider), 1);
+    ASSERT_EQ(test::TestEngine().decode_threads.Start(1), 1);
+    ASSERT_EQ(SetSoundSystem(&test::TestEngine().sound_system, provider), 1);
     OpenOptions buffer;
     buffer.read_buffer_size = 1 << 20;
     // Read ahead only while the player idles, so the ring drains when it does not.
-    movie_ = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, buffer);
+    movie_ = Open(test::TestEngine(), MovieSource::Name(file.c_str()),
+                  OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, buffer);
     ASSERT_NE(movie_, nullptr);
     ASSERT_FALSE(movie_->open_flags & OPEN_PRELOAD);
     ServiceLog::original = movie_->input.service;
@@ -321,7 +323,7 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
     EXPECT_GT(Played(), played_before + 22050 * 4 / 2);
     Close(movie_);
     movie_ = nullptr;
-    StopDecodeThreads();
+    test::TestEngine().decode_threads.Stop();
   }
 }
 

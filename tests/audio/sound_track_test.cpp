@@ -13,10 +13,11 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/audio_packet.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "sound_test_util.h"
-#include "video/decode_threads.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -31,7 +32,7 @@ class SoundTrackTest : public test::SoundTest {
  protected:
   void SetUp() override {
     SoundTest::SetUp();
-    ASSERT_EQ(SetSoundSystem(FakeDriver::Provider), 1);
+    ASSERT_EQ(SetSoundSystem(&test::TestEngine().sound_system, FakeDriver::Provider), 1);
   }
   void TearDown() override {
     Close(movie_);
@@ -39,7 +40,8 @@ class SoundTrackTest : public test::SoundTest {
   }
   void OpenBytes(std::vector<uint8_t> bytes, uint32_t flags = 0, const OpenOptions& options = {}) {
     bytes_ = std::move(bytes);
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | flags, options);
+    movie_ = Open(test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()),
+                  OPEN_MEMORY | flags, options);
     ASSERT_NE(movie_, nullptr);
   }
   // Decodes the current frame on this thread (no decode threads run).
@@ -102,7 +104,7 @@ TEST_F(SoundTrackTest, TrackOpenFigures) {
   };
   for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const uint32_t open_before = SoundTracksOpen();
+    const uint32_t open_before = test::TestEngine().sound_system.open_tracks.load();
     uint32_t flags = 0;
     OpenOptions options;
     if (c.override_num != -1) {
@@ -113,7 +115,7 @@ TEST_F(SoundTrackTest, TrackOpenFigures) {
     OpenBytes(TrackMovie(c.format, c.largest, c.frames), flags, options);
     ASSERT_EQ(movie_->play_tracks, c.opens ? 1u : 0u);
     EXPECT_EQ(movie_->sound_on.load(), c.opens ? 1u : 0u);
-    EXPECT_EQ(SoundTracksOpen(), open_before + (c.opens ? 1 : 0));
+    EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before + (c.opens ? 1 : 0));
     if (c.opens) {
       const SoundTrack& t = Track();
       EXPECT_EQ(t.driver_rate, c.driver_rate);
@@ -132,7 +134,7 @@ TEST_F(SoundTrackTest, TrackOpenFigures) {
     }
     Close(movie_);
     movie_ = nullptr;
-    EXPECT_EQ(SoundTracksOpen(), open_before);
+    EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before);
   }
 }
 
@@ -157,12 +159,12 @@ TEST_F(SoundTrackTest, TrackListMapsIdsAndDropsFailures) {
   Close(movie_);
 
   FakeDriver::Get().fail_open = true;
-  const uint32_t open_before = SoundTracksOpen();
+  const uint32_t open_before = test::TestEngine().sound_system.open_tracks.load();
   movie_ = nullptr;
   OpenBytes(movie);
   EXPECT_EQ(movie_->play_tracks, 0u);
   EXPECT_EQ(movie_->sound_on.load(), 0u);
-  EXPECT_EQ(SoundTracksOpen(), open_before);
+  EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before);
 }
 
 SoundDriverOpen NoDriver(void*) {
@@ -176,17 +178,18 @@ SoundDriverOpen OtherProvider(void*) {
 }
 
 TEST_F(SoundTrackTest, SoundSystemProviders) {
-  EXPECT_EQ(SetSoundSystem(nullptr), 0);
-  EXPECT_EQ(SetSoundSystem(NoDriver), 0);  // gives nothing: the driver in use stays
-  EXPECT_EQ(SoundSystemOpen(), &FakeDriver::Open);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, nullptr), 0);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, NoDriver),
+            0);  // gives nothing: the driver in use stays
+  EXPECT_EQ(test::TestEngine().sound_system.open, &FakeDriver::Open);
   OpenBytes(TrackMovie(0x70005622, 8000, 10));
   ASSERT_EQ(movie_->play_tracks, 1u);
-  EXPECT_EQ(SetSoundSystem(OtherProvider), 0);  // a track is open
-  EXPECT_EQ(SetSoundSystem(FakeDriver::Provider), 1);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, OtherProvider), 0);  // a track is open
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, FakeDriver::Provider), 1);
   Close(movie_);
   movie_ = nullptr;
-  EXPECT_EQ(SetSoundSystem(OtherProvider), 1);
-  EXPECT_EQ(SoundSystemOpen(), &OtherOpen);
+  EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, OtherProvider), 1);
+  EXPECT_EQ(test::TestEngine().sound_system.open, &OtherOpen);
 }
 
 // 22.05 kHz mono: frame 1 carries 20 frames' audio (35280 bytes).
@@ -358,14 +361,14 @@ TEST_F(SoundTrackTest, SoundOffPrimesTheRingWithSilence) {
 
 TEST_F(SoundTrackTest, SoundThatCannotComeBackOnLeavesTheMovieSilent) {
   OpenBytes(MakeSoundMovie(Mono22k()));
-  const uint32_t open_before = SoundTracksOpen();
+  const uint32_t open_before = test::TestEngine().sound_system.open_tracks.load();
   PlayTo(2);
   FakeDriver::Get().fail_on = true;
   EXPECT_EQ(SetSoundOnOff(movie_, 0), 0);
   EXPECT_EQ(SetSoundOnOff(movie_, 1), 0);
   EXPECT_EQ(movie_->play_tracks, 0u);
   EXPECT_EQ(FakeDriver::Get().closes, 1);
-  EXPECT_EQ(SoundTracksOpen(), open_before - 1);
+  EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before - 1);
   // The clock runs without sound (it restarted at frame 2, so frame 3 is
   // due two periods on) instead of waiting for sound forever.
   Advance(movie_);

@@ -17,12 +17,12 @@
 #include "display/copy.h"
 #include "display/display_buffer.h"
 #include "display/display_state.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/backend.h"
 #include "platform/sdl/window_sdl.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 #include "x_server.h"
 
 namespace vexil {
@@ -121,8 +121,8 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
   const std::string path = test::VectorsDir() + "/video/" + kMovie;
   const std::vector<uint8_t> reference = Reference(path);
   ErrorText error;
-  MovieHandle* movie =
-      Open(MovieSource::Name(path.c_str()), OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
+  MovieHandle* movie = Open(test::TestEngine(), MovieSource::Name(path.c_str()),
+                            OPEN_ALPHA | OPEN_NO_THREAD_READ, {}, &error);
   ASSERT_NE(movie, nullptr) << error.c_str();
   const uint32_t width = movie->width, height = movie->height;
   ASSERT_EQ(reference.size(), size_t(width) * height * 4);

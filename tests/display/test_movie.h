@@ -13,6 +13,7 @@
 #include "engine/container.h"
 #include "engine/movie.h"
 #include "platform/cpu.h"
+#include "test_util.h"
 #include "video/frame_buffers.h"
 
 namespace vexil::test {
@@ -34,7 +35,7 @@ class TestMovie {
     bytes_ = writer.Finish();
     bytes_.resize(bytes_.size() + 1024, 0);
     movie_ = Open(
-        MovieSource::Memory(bytes_.data(), bytes_.size()),
+        test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()),
         OPEN_MEMORY | (o.alpha ? OPEN_ALPHA : 0) | (o.display_option << 28) | o.extra_open_flags);
   }
   ~TestMovie() { Close(movie_); }

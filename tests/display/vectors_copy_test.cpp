@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "display/copy.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "test_movie.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace {
@@ -83,7 +83,7 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
   const std::vector<uint32_t> simd = test::SimdPaths();
   for (const std::string& path : movies) {
     SCOPED_TRACE(path);
-    MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA);
+    MovieHandle* movie = Open(test::TestEngine(), MovieSource::Name(path.c_str()), OPEN_ALPHA);
     ASSERT_NE(movie, nullptr);
     const uint32_t w = movie->file_width, h = movie->file_height;
     const bool plain_size = movie->width == w && movie->height == h;
@@ -143,7 +143,7 @@ TEST(VectorCopies, FrameToolWritesTheYv12Planes) {
   ASSERT_FALSE(movies.empty()) << "no conformance vectors in " << test::VectorsDir();
   test::TempFile raw("frame.raw");
   for (const std::string& path : movies) {
-    MovieHandle* movie = Open(MovieSource::Name(path.c_str()), 0);
+    MovieHandle* movie = Open(test::TestEngine(), MovieSource::Name(path.c_str()), 0);
     ASSERT_NE(movie, nullptr);
     const uint32_t w = movie->file_width, h = movie->file_height, frames = movie->frame_count;
     const bool plain_size = movie->width == w && movie->height == h;

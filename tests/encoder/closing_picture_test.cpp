@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder_test_util.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -15,7 +16,8 @@ TEST(ClosingPicture, IsAOneFrameMovieTheEngineOpensFromMemory) {
   for (size_t i = 0; i < 1024; ++i) ASSERT_EQ(kClosingPicture[kClosingPictureSize + i], 0) << i;
   ErrorText error;
   MovieHandle* movie =
-      Open(MovieSource::Memory(kClosingPicture, kClosingPictureSize), OPEN_MEMORY, {}, &error);
+      Open(test::TestEngine(), MovieSource::Memory(kClosingPicture, kClosingPictureSize),
+           OPEN_MEMORY, {}, &error);
   ASSERT_NE(movie, nullptr) << error.c_str();
   EXPECT_EQ(movie->file_width, 224u);
   EXPECT_EQ(movie->file_height, 252u);

@@ -12,10 +12,11 @@
 #include "audio/audio_decoder.h"
 #include "audio/audio_packet.h"
 #include "encoder/picture.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
-#include "video/decode_threads.h"
+#include "test_util.h"
 #include "video/frame_buffers.h"
 
 namespace vexil::test {
@@ -96,7 +97,8 @@ inline double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
 struct MemoryMovie {
   explicit MemoryMovie(const std::vector<uint8_t>& movie) : bytes(movie) {
     bytes.resize(movie.size() + 1024, 0);
-    handle = Open(MovieSource::Memory(bytes.data(), movie.size()), OPEN_MEMORY | OPEN_ALPHA);
+    handle = Open(test::TestEngine(), MovieSource::Memory(bytes.data(), movie.size()),
+                  OPEN_MEMORY | OPEN_ALPHA);
   }
   ~MemoryMovie() {
     if (handle) Close(handle);

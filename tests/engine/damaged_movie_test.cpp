@@ -19,12 +19,12 @@
 #include "display/copy.h"
 #include "encoder/encoder_test_util.h"
 #include "encoder/movie_encoder.h"
+#include "engine/background_decode.h"
 #include "engine/container.h"
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 #include "video/frame_buffers.h"
 
 namespace vexil {
@@ -199,17 +199,17 @@ MovieHandle* OpenFile(const test::TempFile& file, const Reading& reading,
                       ErrorText* error = nullptr) {
   OpenOptions options;
   options.read_buffer_size = reading.read_buffer;
-  return Open(MovieSource::Name(file.c_str()), reading.flags, options, error);
+  return Open(test::TestEngine(), MovieSource::Name(file.c_str()), reading.flags, options, error);
 }
 
 class DamagedMovie : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     // The movies' sound plays through the headless DirectSound device.
-    SetSoundSystem(DirectSoundProvider);
-    ASSERT_EQ(StartDecodeThreads(GetParam()), GetParam());
+    SetSoundSystem(&test::TestEngine().sound_system, DirectSoundProvider);
+    ASSERT_EQ(test::TestEngine().decode_threads.Start(GetParam()), GetParam());
   }
-  void TearDown() override { StopDecodeThreads(); }
+  void TearDown() override { test::TestEngine().decode_threads.Stop(); }
 };
 
 TEST_P(DamagedMovie, CutAnywherePlaysUpToTheCutAndStops) {
@@ -289,7 +289,9 @@ TEST_P(DamagedMovie, IndexRunningPastTheFile) {
   // A movie in memory knows its size: refused at open.
   damaged.resize(damaged.size() + 1024, 0);
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Memory(damaged.data(), end), OPEN_MEMORY, {}, &error), nullptr);
+  EXPECT_EQ(
+      Open(test::TestEngine(), MovieSource::Memory(damaged.data(), end), OPEN_MEMORY, {}, &error),
+      nullptr);
   EXPECT_STREQ(error.c_str(), kErrBadFrameSizes);
 }
 
@@ -299,7 +301,8 @@ TEST_P(DamagedMovie, FlippedBitsNeverFail) {
   const uint64_t first = c.PacketStart(0);
   std::vector<uint8_t> padded = movie;
   padded.resize(movie.size() + 1024, 0);
-  MovieHandle* whole = Open(MovieSource::Memory(padded.data(), movie.size()), OPEN_MEMORY);
+  MovieHandle* whole =
+      Open(test::TestEngine(), MovieSource::Memory(padded.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(whole, nullptr);
   const Played intact = Play(whole, kFrames);
   Close(whole);
@@ -313,7 +316,8 @@ TEST_P(DamagedMovie, FlippedBitsNeverFail) {
       const uint64_t at = first + rng() % (movie.size() - first);
       bytes[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
     }
-    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), movie.size()), OPEN_MEMORY);
+    MovieHandle* m =
+        Open(test::TestEngine(), MovieSource::Memory(bytes.data(), movie.size()), OPEN_MEMORY);
     ASSERT_NE(m, nullptr) << "round " << round;
     const Played played = Play(m, kFrames);
     ASSERT_EQ(played.pictures.size(), kFrames) << "round " << round;
@@ -331,7 +335,7 @@ TEST_P(DamagedMovie, EmptyPacketsAndPartsKeepThePicture) {
   std::vector<uint8_t> padded = TestMovie();
   padded.resize(padded.size() + 1024, 0);
   MovieHandle* intact_movie =
-      Open(MovieSource::Memory(padded.data(), TestMovie().size()), OPEN_MEMORY);
+      Open(test::TestEngine(), MovieSource::Memory(padded.data(), TestMovie().size()), OPEN_MEMORY);
   ASSERT_NE(intact_movie, nullptr);
   const Played whole = Play(intact_movie, kFrames);
   Close(intact_movie);
@@ -367,7 +371,8 @@ TEST_P(DamagedMovie, EmptyPacketsAndPartsKeepThePicture) {
     const size_t size = bytes.size();
     bytes.resize(size + 1024, 0);
     ErrorText error;
-    MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
+    MovieHandle* m =
+        Open(test::TestEngine(), MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
     ASSERT_NE(m, nullptr) << error.c_str();
     const Played played = Play(m, kFrames);
     ASSERT_EQ(played.pictures.size(), kFrames);
@@ -396,7 +401,8 @@ TEST_P(DamagedMovie, AudioPartLargerThanItsPacket) {
   const size_t size = bytes.size();
   bytes.resize(size + 1024, 0);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   const uint32_t play_tracks = m->play_tracks;
   const Played played = Play(m, kFrames);

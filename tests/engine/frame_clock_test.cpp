@@ -7,6 +7,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/movie.h"
 #include "platform/timer.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -51,7 +52,8 @@ class ClockTest : public ::testing::Test {
     MovieWriter writer('i', 16, 16, rate_num, rate_den);
     for (uint32_t i = 0; i < frames; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(8));
     bytes_ = writer.Finish();
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | flags, options);
+    movie_ = Open(test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()),
+                  OPEN_MEMORY | flags, options);
     ASSERT_NE(movie_, nullptr);
   }
   void TearDown() override { Close(movie_); }

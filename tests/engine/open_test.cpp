@@ -35,8 +35,8 @@ void Put(std::vector<uint8_t>& movie, size_t offset, uint32_t value) {
 // Opens from memory; returns the error text ("" on success).
 std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
   ErrorText error;
-  MovieHandle* m =
-      Open(MovieSource::Memory(movie.data(), movie.size()), flags | OPEN_MEMORY, {}, &error);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+                        flags | OPEN_MEMORY, {}, &error);
   std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
@@ -46,7 +46,7 @@ std::string OpenMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
 std::string OpenFileMessage(const std::vector<uint8_t>& movie, uint32_t flags = 0) {
   TempFile file(movie);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags, {}, &error);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), flags, {}, &error);
   std::string message = m ? "" : error.c_str();
   Close(m);
   return message;
@@ -157,7 +157,7 @@ TEST(OpenValidation, OneFrameMovieWithoutTracks) {
   EXPECT_EQ(ReadLE32(movie.data() + 44) & ~1u, 52u);
   TempFile file(movie);
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, {}, &error);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_offset, 52u);
   EXPECT_EQ(m->frame_bytes, 12u);
@@ -176,7 +176,7 @@ TEST(OpenValidation, EveryRevisionOpensWithItsBits) {
     std::vector<uint8_t> movie = SmallMovie(2, c.revision);
     TempFile file(movie);
     ErrorText error;
-    MovieHandle* m = Open(MovieSource::Name(file.c_str()), 0, {}, &error);
+    MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0, {}, &error);
     ASSERT_NE(m, nullptr) << c.revision << ": " << error.c_str();
     EXPECT_EQ(m->open_flags & 0x18000, c.bits) << c.revision;
     EXPECT_EQ(m->revision, c.revision);
@@ -194,7 +194,8 @@ TEST(FrameIndexScan, PeakWindowFirstMaximumWins) {
     writer.AddFrame(i % 5 == 0, std::vector<uint8_t>(big ? 40 : 4));
   }
   std::vector<uint8_t> movie = writer.Finish();
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   // Window 10: j = 0 covers frames 0..9: 7 x 4 + 3 x 40 = 148; so do j = 1..5
   // (frames 5..7 stay inside); j = 6 drops frame 5. Raw entries: key bits of
@@ -211,7 +212,8 @@ TEST(FrameIndexScan, LaterPeakAndRawEntries) {
   MovieWriter writer('i', 8, 8, 5, 1);
   for (int i = 0; i < 12; ++i) writer.AddFrame(true, std::vector<uint8_t>(i == 7 ? 100 : 8));
   std::vector<uint8_t> movie = writer.Finish();
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->peak_rate, 4u * 8 + 100);
   EXPECT_EQ(m->peak_frame, 3u);
@@ -223,7 +225,8 @@ TEST(FrameIndexScan, AverageWhenFramesFitTheWindow) {
   // 10 frames at 25 fps: (end - start) x 25 / 10, on raw entries (frame 0's
   // key bit makes the start one greater).
   std::vector<uint8_t> movie = SmallMovie(10, 'i', 20);
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->peak_rate, (200u - 1) * 25 / 10);
   EXPECT_EQ(m->peak_frame, 0u);
@@ -239,7 +242,7 @@ TEST(OpenFlags, DisplayOptions) {
   };
   for (auto c : cases) {
     std::vector<uint8_t> movie = SmallMovie(2, 'i', 16, c.header_option << 28);
-    MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()),
+    MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
                           OPEN_MEMORY | (c.caller_option << 28));
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(OpenDisplayOption(m->open_flags), c.merged_option);
@@ -252,14 +255,16 @@ TEST(OpenFlags, DisplayOptions) {
 
 TEST(OpenFlags, GrayscaleAndAlphaBits) {
   std::vector<uint8_t> plain = SmallMovie(2);
-  MovieHandle* m = Open(MovieSource::Memory(plain.data(), plain.size()), OPEN_MEMORY | OPEN_ALPHA);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(plain.data(), plain.size()),
+                        OPEN_MEMORY | OPEN_ALPHA);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->open_flags & (OPEN_ALPHA | OPEN_GRAYSCALE), 0u);
   EXPECT_EQ(m->planes->sets[0].plane[PLANE_ALPHA].present, 0u);
   Close(m);
 
   std::vector<uint8_t> both = SmallMovie(2, 'i', 16, HEADER_ALPHA | HEADER_GRAYSCALE);
-  m = Open(MovieSource::Memory(both.data(), both.size()), OPEN_MEMORY | OPEN_ALPHA);
+  m = Open(test::TestEngine(), MovieSource::Memory(both.data(), both.size()),
+           OPEN_MEMORY | OPEN_ALPHA);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->open_flags & (OPEN_ALPHA | OPEN_GRAYSCALE), OPEN_ALPHA | OPEN_GRAYSCALE);
   EXPECT_EQ(m->planes->sets[1].plane[PLANE_ALPHA].present, 1u);
@@ -269,7 +274,8 @@ TEST(OpenFlags, GrayscaleAndAlphaBits) {
 
 TEST(OpenFlags, PlaneSizes) {
   std::vector<uint8_t> movie = SmallMovie(2, 'i', 16, 0, 25, 1, 33, 17);
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
   const FrameBufferRecord& f = *m->planes;
   EXPECT_EQ(f.luma_width, 40u);
@@ -296,7 +302,8 @@ TEST(OpenSources, FromAnOffsetInsideAnotherFile) {
   ASSERT_NE(handle, platform::kNoFile);
   ASSERT_TRUE(platform::FileSeek(handle, offset));
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Handle(handle), OPEN_FILE_HANDLE, {}, &error);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Handle(handle), OPEN_FILE_HANDLE, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->input.base_offset, static_cast<int64_t>(offset));
   EXPECT_EQ(m->frame_bytes, 24u);
@@ -312,8 +319,8 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
   std::vector<uint8_t> shifted(movie.size() + 1);
   std::memcpy(shifted.data() + 1, movie.data(), movie.size());
   ErrorText error;
-  MovieHandle* m =
-      Open(MovieSource::Memory(shifted.data() + 1, movie.size()), OPEN_MEMORY, {}, &error);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(shifted.data() + 1, movie.size()),
+                        OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
   EXPECT_EQ(m->frame_count, 3u);
   EXPECT_EQ(m->frame_bytes, 20u);
@@ -326,7 +333,8 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
 
 TEST(OpenSources, MissingFile) {
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Name("/nonexistent/movie.vxl"), 0, {}, &error), nullptr);
+  EXPECT_EQ(Open(test::TestEngine(), MovieSource::Name("/nonexistent/movie.vxl"), 0, {}, &error),
+            nullptr);
   EXPECT_STREQ(error.c_str(), kErrOpeningFile);
 }
 
@@ -342,10 +350,13 @@ TEST(OpenSources, CustomInputOpenIsUsedOnceAndKeepsItsMessage) {
   OpenOptions custom;
   custom.input_open = CustomOpenFails;
   ErrorText error;
-  EXPECT_EQ(Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, custom, &error), nullptr);
+  EXPECT_EQ(
+      Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, custom, &error),
+      nullptr);
   EXPECT_STREQ(error.c_str(), "The custom input refused.");
   // Only that open used it: the next open reads the file itself.
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, {}, &error);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_CUSTOM_INPUT, {}, &error);
   EXPECT_NE(m, nullptr);
   EXPECT_STREQ(error.c_str(), "");
   Close(m);
@@ -356,8 +367,8 @@ TEST(OpenSettings, RateOverrideAppliesToItsOpenOnly) {
   OpenOptions rate;
   rate.rate_num = 50;
   rate.rate_den = 1;
-  MovieHandle* m =
-      Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+                        OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 50u);
   EXPECT_EQ(m->rate_den, 1u);
@@ -365,14 +376,16 @@ TEST(OpenSettings, RateOverrideAppliesToItsOpenOnly) {
   EXPECT_EQ(m->history_len, 30u);
   EXPECT_EQ(m->late_limit, 40u);
   Close(m);
-  m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE);
+  m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+           OPEN_MEMORY | OPEN_RATE_OVERRIDE);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 30000u);
   EXPECT_EQ(m->late_limit, 2000u * 1001 / 30000);
   Close(m);
   // "As fast as possible": 0/0.
   rate.rate_num = rate.rate_den = 0;
-  m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
+  m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+           OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 0u);
   EXPECT_EQ(m->late_limit, 2000u);
@@ -385,19 +398,20 @@ TEST(OpenSettings, GrantedBufferDecidesPreloading) {
   TempFile file(movie);
   OpenOptions buffer;
   buffer.read_buffer_size = 1000000;
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);
   EXPECT_NE(m->preload_data, nullptr);
   Close(m);
   // Without the option the peak rate (25 frames > 20: average) wins again.
-  m = Open(MovieSource::Name(file.c_str()), 0);
+  m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->read_buffer_request, 1310720u + 4096);  // 20 x 50000 x 25 / 20, in 128 KiB + 4 KiB
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);  // 1314816 >= 9/10 of the file
   Close(m);
   buffer.read_buffer_size = 300000;
-  m = Open(MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
+  m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
   EXPECT_EQ(m->read_buffer_request, 397312u);
@@ -413,8 +427,8 @@ TEST(OpenSettings, TrackListOfIdsTheFileLacksPlaysSilent) {
   std::vector<uint8_t> movie = writer.Finish();
   OpenOptions tracks;
   tracks.track_ids[0] = 9;
-  MovieHandle* m =
-      Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY | OPEN_TRACK_LIST, tracks);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+                        OPEN_MEMORY | OPEN_TRACK_LIST, tracks);
   ASSERT_NE(m, nullptr);  // no such track: plays silent, still opens
   EXPECT_EQ(m->play_tracks, 0u);
   Close(m);
@@ -426,7 +440,8 @@ TEST(ErrorText, HoldsAtMost254CharactersAndEveryOpenClearsIt) {
   error.Set(long_text.c_str());
   EXPECT_EQ(std::strlen(error.c_str()), 254u);
   std::vector<uint8_t> movie = SmallMovie();
-  MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY, {}, &error);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
+                        OPEN_MEMORY, {}, &error);
   EXPECT_STREQ(error.c_str(), "");  // cleared by every open
   Close(m);
 }

@@ -53,7 +53,8 @@ MovieHandle* OpenStreamed(const char* path, uint32_t flags, int32_t read_buffer)
   OpenOptions options;
   options.read_buffer_size = read_buffer;
   ErrorText error;
-  MovieHandle* m = Open(MovieSource::Name(path), flags | OPEN_READ_BUFFER, options, &error);
+  MovieHandle* m =
+      Open(test::TestEngine(), MovieSource::Name(path), flags | OPEN_READ_BUFFER, options, &error);
   EXPECT_NE(m, nullptr) << error.c_str();
   if (m) {
     EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
@@ -63,24 +64,24 @@ MovieHandle* OpenStreamed(const char* path, uint32_t flags, int32_t read_buffer)
 
 TEST(ReadService, OpenJoinsAndFillsUnlessPreloadedOrAskedNotTo) {
   TempFile file(EvenMovie());
-  ASSERT_EQ(ServiceThreadCount(), 0);
+  ASSERT_EQ(test::TestEngine().services.ThreadCount(), 0);
   for (auto [flags, joins] :
        {std::pair<uint32_t, bool>{0, true}, {OPEN_NO_THREAD_READ, false}, {OPEN_PRELOAD, false}}) {
-    MovieHandle* m = Open(MovieSource::Name(file.c_str()), flags);
+    MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), flags);
     ASSERT_NE(m, nullptr) << flags;
     EXPECT_EQ(m->read_node != nullptr, joins) << flags;
-    EXPECT_EQ(ServiceThreadCount(), joins ? 1 : 0) << flags;
+    EXPECT_EQ(test::TestEngine().services.ThreadCount(), joins ? 1 : 0) << flags;
     Close(m);
-    EXPECT_EQ(ServiceThreadCount(), 0) << flags;
+    EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0) << flags;
   }
   // Two streaming movies share the one read service thread.
-  MovieHandle* a = Open(MovieSource::Name(file.c_str()), 0);
-  MovieHandle* b = Open(MovieSource::Name(file.c_str()), 0);
+  MovieHandle* a = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
+  MovieHandle* b = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
   EXPECT_EQ(a->read_node->thread, b->read_node->thread);
   Close(a);
-  EXPECT_EQ(ServiceThreadCount(), 1);
+  EXPECT_EQ(test::TestEngine().services.ThreadCount(), 1);
   Close(b);
-  EXPECT_EQ(ServiceThreadCount(), 0);
+  EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0);
   // The open fills the ring (from the skew after frame 1 on) unless told not to.
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ, 1 << 20);
   EXPECT_EQ(m->input.buffered.load(), 8 * kPiece - (m->input.consumer_position % kPiece));
@@ -253,7 +254,7 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
   TempFile file(bytes);
   TempFile carrier_file(carrier, "carrier.bin");
 
-  MovieHandle* preloaded = Open(MovieSource::Name(file.c_str()), OPEN_PRELOAD);
+  MovieHandle* preloaded = Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_PRELOAD);
   ASSERT_NE(preloaded, nullptr);
   const uint32_t frames = preloaded->frame_count;
   std::vector<std::vector<uint8_t>> expected(frames + 1);
@@ -290,7 +291,8 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
       options.read_buffer_size = c.read_buffer;
       ErrorText error;
       MovieHandle* m =
-          Open(c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
+          Open(test::TestEngine(),
+               c.carrier ? MovieSource::Handle(handle) : MovieSource::Name(file.c_str()),
                c.flags | OPEN_READ_BUFFER, options, &error);
       ASSERT_NE(m, nullptr) << error.c_str();
       ASSERT_FALSE(m->open_flags & OPEN_PRELOAD);
@@ -330,7 +332,7 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
       if (handle != platform::kNoFile) platform::FileClose(handle);
     }
   }
-  EXPECT_EQ(ServiceThreadCount(), 0);
+  EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0);
 }
 
 }  // namespace

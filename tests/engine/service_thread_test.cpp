@@ -162,7 +162,9 @@ struct Counter {
     node->last_tick = tick;
     if (c->always) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  ServiceNode* Join(int32_t rate) { return ServiceJoin(rate, &mutex, Query, Work, this); }
+  ServiceNode* Join(ServiceThreads& services, int32_t rate) {
+    return services.Join(rate, &mutex, Query, Work, this);
+  }
   // Waits (bounded) until the service has run the work `n` more times.
   bool SeesWork(int n = 2) {
     const int start = works;
@@ -173,58 +175,62 @@ struct Counter {
 };
 
 TEST(ServiceThreads, JoinStartsAThreadPerRateAndTheLastLeaveStopsIt) {
-  ASSERT_EQ(ServiceThreadCount(), 0);
+  ServiceThreads services;
+  ASSERT_EQ(services.ThreadCount(), 0);
   Counter a, b, c;
-  ServiceNode* na = a.Join(500);
+  ServiceNode* na = a.Join(services, 500);
   ASSERT_NE(na, nullptr);
-  EXPECT_EQ(ServiceThreadCount(), 1);
-  ServiceNode* nb = b.Join(500);
+  EXPECT_EQ(services.ThreadCount(), 1);
+  ServiceNode* nb = b.Join(services, 500);
   EXPECT_EQ(nb->thread, na->thread);
-  ServiceNode* nc = c.Join(-250);  // below normal priority: another thread
+  ServiceNode* nc = c.Join(services, -250);  // below normal priority: another thread
   EXPECT_NE(nc->thread, na->thread);
-  EXPECT_EQ(ServiceThreadCount(), 2);
+  EXPECT_EQ(services.ThreadCount(), 2);
   EXPECT_TRUE(a.SeesWork());
   EXPECT_TRUE(b.SeesWork());
   EXPECT_TRUE(c.SeesWork());
-  ServiceLeave(na);
-  EXPECT_EQ(ServiceThreadCount(), 2);
+  services.Leave(na);
+  EXPECT_EQ(services.ThreadCount(), 2);
   const int after = a.works;
   EXPECT_TRUE(b.SeesWork());
   EXPECT_EQ(a.works, after);  // no round uses a node that has left
-  ServiceLeave(nb);
-  ServiceLeave(nc);
-  EXPECT_EQ(ServiceThreadCount(), 0);
-  ServiceLeave(nullptr);
+  services.Leave(nb);
+  services.Leave(nc);
+  EXPECT_EQ(services.ThreadCount(), 0);
+  services.Leave(nullptr);
 }
 
 TEST(ServiceThreads, LeavingInterruptsARoundThatWouldNotEnd) {
+  ServiceThreads services;
   Counter busy, other;
   busy.always = true;  // the round keeps serving it until the thread is held
-  ServiceNode* nb = busy.Join(500);
-  ServiceNode* no = other.Join(500);
+  ServiceNode* nb = busy.Join(services, 500);
+  ServiceNode* no = other.Join(services, 500);
   ASSERT_TRUE(busy.SeesWork(5));
-  ServiceLeave(no);
-  ServiceLeave(nb);
-  EXPECT_EQ(ServiceThreadCount(), 0);
+  services.Leave(no);
+  services.Leave(nb);
+  EXPECT_EQ(services.ThreadCount(), 0);
 }
 
 TEST(ServiceThreads, AtMostEightThreadsAndAllStopAtExit) {
+  ServiceThreads services;
   std::vector<Counter> counters(kMaxServiceThreads + 1);
   std::vector<ServiceNode*> nodes;
-  for (int i = 0; i < kMaxServiceThreads; ++i) nodes.push_back(counters[i].Join(100 + i));
-  EXPECT_EQ(counters[kMaxServiceThreads].Join(99), nullptr);  // no free slot
-  ServiceLeave(nodes[3]);
-  nodes[3] = counters[3].Join(99);  // the slot is free again
+  for (int i = 0; i < kMaxServiceThreads; ++i) nodes.push_back(counters[i].Join(services, 100 + i));
+  EXPECT_EQ(counters[kMaxServiceThreads].Join(services, 99), nullptr);  // no free slot
+  services.Leave(nodes[3]);
+  nodes[3] = counters[3].Join(services, 99);  // the slot is free again
   EXPECT_TRUE(counters[3].SeesWork());
-  ServiceStopAll();  // the exit path: every thread stopped, the nodes detached
-  EXPECT_EQ(ServiceThreadCount(), 0);
+  services.StopAll();  // the exit path: every thread stopped, the nodes detached
+  EXPECT_EQ(services.ThreadCount(), 0);
   const int after = counters[3].works;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(counters[3].works, after);
-  for (ServiceNode* n : nodes) ServiceLeave(n);  // harmless afterwards
+  for (ServiceNode* n : nodes) services.Leave(n);  // harmless afterwards
 }
 
 TEST(ServiceThreads, ClosingRemovesBothNodesTogether) {
+  ServiceThreads services;
   const struct {
     const char* name;
     bool first_keeps, second_keeps;  // another node stays on that thread
@@ -237,14 +243,14 @@ TEST(ServiceThreads, ClosingRemovesBothNodesTogether) {
   };
   for (const auto& c : cases) {
     Counter read, sound, other_read, other_sound;
-    ServiceNode* keep_read = c.first_keeps ? other_read.Join(500) : nullptr;
-    ServiceNode* keep_sound = c.second_keeps ? other_sound.Join(-400) : nullptr;
-    ServiceNode* r = read.Join(500);
-    ServiceNode* s = sound.Join(-400);
+    ServiceNode* keep_read = c.first_keeps ? other_read.Join(services, 500) : nullptr;
+    ServiceNode* keep_sound = c.second_keeps ? other_sound.Join(services, -400) : nullptr;
+    ServiceNode* r = read.Join(services, 500);
+    ServiceNode* s = sound.Join(services, -400);
     ASSERT_TRUE(read.SeesWork()) << c.name;
     ASSERT_TRUE(sound.SeesWork()) << c.name;
-    ServiceLeaveTogether(r, s);
-    EXPECT_EQ(ServiceThreadCount(), c.threads_after) << c.name;
+    services.LeaveTogether(r, s);
+    EXPECT_EQ(services.ThreadCount(), c.threads_after) << c.name;
     const int read_after = read.works, sound_after = sound.works;
     if (keep_read) {
       EXPECT_TRUE(other_read.SeesWork()) << c.name;
@@ -254,15 +260,15 @@ TEST(ServiceThreads, ClosingRemovesBothNodesTogether) {
     }
     EXPECT_EQ(read.works, read_after) << c.name;
     EXPECT_EQ(sound.works, sound_after) << c.name;
-    ServiceLeaveTogether(keep_read, keep_sound);
-    EXPECT_EQ(ServiceThreadCount(), 0) << c.name;
+    services.LeaveTogether(keep_read, keep_sound);
+    EXPECT_EQ(services.ThreadCount(), 0) << c.name;
   }
   // Two nodes of one thread, and a lone node.
   Counter x, y;
-  ServiceLeaveTogether(x.Join(500), y.Join(500));
-  EXPECT_EQ(ServiceThreadCount(), 0);
-  ServiceLeaveTogether(nullptr, x.Join(500));
-  EXPECT_EQ(ServiceThreadCount(), 0);
+  services.LeaveTogether(x.Join(services, 500), y.Join(services, 500));
+  EXPECT_EQ(services.ThreadCount(), 0);
+  services.LeaveTogether(nullptr, x.Join(services, 500));
+  EXPECT_EQ(services.ThreadCount(), 0);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST(MovieSource, PlainNames) {
   SourceContext context;
   const std::string without_extension = file.Sibling("intro");
   for (const std::string& name : {without_extension, file.path()}) {
-    OpenedSource opened = OpenMovieSource(name, NoSwitches(), context, &error);
+    OpenedSource opened = OpenMovieSource(test::TestEngine(), name, NoSwitches(), context, &error);
     ASSERT_NE(opened.movie, nullptr) << name << ": " << error.c_str();
     EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
     EXPECT_EQ(opened.file, platform::kNoFile);
@@ -71,14 +71,15 @@ TEST(MovieSource, PlainNames) {
   // The title is the last component after '\', ':' or '/'. (On Windows those
   // are the separators of every path above; a file name cannot hold them.)
   TempFile odd(SmallMovie(), "c:clips\\intro.vxl");
-  OpenedSource opened =
-      OpenMovieSource(odd.Sibling("c:clips\\intro"), NoSwitches(), context, &error);
+  OpenedSource opened = OpenMovieSource(test::TestEngine(), odd.Sibling("c:clips\\intro"),
+                                        NoSwitches(), context, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
   CloseMovieSource(opened);
 #endif
 
-  OpenedSource missing = OpenMovieSource(file.Sibling("missing"), NoSwitches(), context, &error);
+  OpenedSource missing =
+      OpenMovieSource(test::TestEngine(), file.Sibling("missing"), NoSwitches(), context, &error);
   EXPECT_EQ(missing.movie, nullptr);
   EXPECT_STREQ(error.c_str(), "Error opening file.");
   EXPECT_EQ(missing.title, "Vexil Video Player");
@@ -89,7 +90,7 @@ TEST(MovieSource, ColonSourcesReadTheProgramFile) {
   TempFile program(Carrier(9731), "player.bin");
   SourceContext context;
   context.program_path = program.path();
-  OpenedSource opened = OpenMovieSource(":9731", NoSwitches(), context, &error);
+  OpenedSource opened = OpenMovieSource(test::TestEngine(), ":9731", NoSwitches(), context, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_NE(opened.file, platform::kNoFile);
@@ -115,7 +116,7 @@ TEST(MovieSource, ColonSourcesReadTheProgramFile) {
   };
   for (const auto& f : failures) {
     context.program_path = f.path;
-    opened = OpenMovieSource(f.name, NoSwitches(), context, &error);
+    opened = OpenMovieSource(test::TestEngine(), f.name, NoSwitches(), context, &error);
     EXPECT_EQ(opened.movie, nullptr) << f.name;
     EXPECT_EQ(opened.file, platform::kNoFile) << f.name;
     EXPECT_STREQ(error.c_str(), f.message) << f.name;
@@ -126,16 +127,19 @@ TEST(MovieSource, BarSourcesReadAnotherFile) {
   ErrorText error;
   TempFile carrier(Carrier(4096), "clips.bin");
   SourceContext context;
-  OpenedSource opened = OpenMovieSource(carrier.path() + "|4096", NoSwitches(), context, &error);
+  OpenedSource opened =
+      OpenMovieSource(test::TestEngine(), carrier.path() + "|4096", NoSwitches(), context, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_EQ(opened.movie->input.base_offset, 4096);
   CloseMovieSource(opened);
 
-  opened = OpenMovieSource(carrier.Sibling("missing.bin") + "|4096", NoSwitches(), context, &error);
+  opened = OpenMovieSource(test::TestEngine(), carrier.Sibling("missing.bin") + "|4096",
+                           NoSwitches(), context, &error);
   EXPECT_EQ(opened.movie, nullptr);
   EXPECT_STREQ(error.c_str(), "Error opening file.");
-  opened = OpenMovieSource(carrier.path() + "|x", NoSwitches(), context, &error);
+  opened =
+      OpenMovieSource(test::TestEngine(), carrier.path() + "|x", NoSwitches(), context, &error);
   EXPECT_EQ(opened.movie, nullptr);
   EXPECT_STREQ(error.c_str(), "Error opening file.");
 }
@@ -151,16 +155,18 @@ TEST(MovieSource, VersionReminderRunsBeforeNamedSourcesOnly) {
     ++runs;
     return accept;
   };
-  OpenedSource opened = OpenMovieSource(":100", NoSwitches(), context, &error);
+  OpenedSource opened = OpenMovieSource(test::TestEngine(), ":100", NoSwitches(), context, &error);
   EXPECT_NE(opened.movie, nullptr);
   CloseMovieSource(opened);
   EXPECT_EQ(runs, 0);
-  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context, &error);
+  opened =
+      OpenMovieSource(test::TestEngine(), program.path() + "|100", NoSwitches(), context, &error);
   EXPECT_NE(opened.movie, nullptr);
   CloseMovieSource(opened);
   EXPECT_EQ(runs, 1);
   accept = true;  // the user went to look for a new version: nothing is opened
-  opened = OpenMovieSource(program.path() + "|100", NoSwitches(), context, &error);
+  opened =
+      OpenMovieSource(test::TestEngine(), program.path() + "|100", NoSwitches(), context, &error);
   EXPECT_TRUE(opened.quit);
   EXPECT_EQ(opened.movie, nullptr);
   EXPECT_EQ(opened.file, platform::kNoFile);
@@ -174,14 +180,15 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   input.command_line = "/F50 /M10000000 /E300000 m";
   PlayerSettings settings = ParseCommandText(input);
   ASSERT_FALSE(settings.show_help);
-  OpenedSource opened = OpenMovieSource(file.path(), settings, SourceContext{}, &error);
+  OpenedSource opened =
+      OpenMovieSource(test::TestEngine(), file.path(), settings, SourceContext{}, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.movie->rate_num, 50u);
   EXPECT_EQ(opened.movie->rate_den, 1u);
   EXPECT_EQ(opened.movie->input.simulated_speed, 10000000u);
   CloseMovieSource(opened);
   // Only that open was given them: the next one has the movie's own rate.
-  MovieHandle* m = Open(MovieSource::Name(file.c_str()), settings.open_flags);
+  MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), settings.open_flags);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 25u);
   Close(m);
@@ -196,7 +203,8 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   settings = PlayerSettings{};
   options = PlayerOpenOptions(settings);
   EXPECT_EQ(options.track_ids[0], 0u);
-  m = Open(MovieSource::Name(file.c_str()), OPEN_RATE_OVERRIDE | OPEN_READ_BUFFER, options);
+  m = Open(test::TestEngine(), MovieSource::Name(file.c_str()),
+           OPEN_RATE_OVERRIDE | OPEN_READ_BUFFER, options);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rate_num, 25u);
   Close(m);

@@ -14,8 +14,8 @@
 #include "display/display_buffer.h"
 #include "driven_clock.h"
 #include "encoder/movie_writer.h"
+#include "engine/background_decode.h"
 #include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/headless/display_headless.h"
@@ -24,11 +24,11 @@
 #include "platform/screensaver.h"
 #include "platform/shell.h"
 #include "platform/store.h"
+#include "platform/timer.h"
 #include "player/player_state.h"
 #include "player/startup.h"
 #include "player/statistics.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 
 namespace vexil {
 namespace playback {

@@ -4,7 +4,9 @@
 // the window.
 #include <cstdio>
 
+#include "platform/threads.h"
 #include "playback_harness.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -32,7 +34,7 @@ TEST_F(Playback, EveryFrameOnTimeThenTheClosingPictureThenTheEnd) {
   EXPECT_EQ(closing->client, (platform::Rect{0, 0, 224, 252}));
   EXPECT_EQ(closing->window.left, 845);  // 844, client on an even pixel
   EXPECT_NEAR(double(end_ - closing->time), 2250.0, 30.0);
-  EXPECT_EQ(DecodeThreadsRunning(), 0u);  // stopped and joined
+  EXPECT_EQ(platform::ThreadsAlive(), 0);  // every thread stopped and joined
 }
 
 TEST_F(Playback, SpacePausesAndResumesEnterResumesToo) {
@@ -350,7 +352,7 @@ TEST_F(Playback, FailuresEndWithCode1AndTheirBox) {
             (std::vector<platform::ShownMessage>{
                 {"Vexil Error", "Unable to create DIBSection.", platform::MessageIcon::kError}}));
   platform::ConfigureHeadlessDisplay({});
-  EXPECT_EQ(DecodeThreadsRunning(), 0u);
+  EXPECT_EQ(platform::ThreadsAlive(), 0);
 }
 
 TEST_F(Playback, AStoppedMovieMovesOn) {

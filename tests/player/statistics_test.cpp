@@ -6,10 +6,11 @@
 
 #include "driven_clock.h"
 #include "encoder/movie_writer.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/timer.h"
-#include "video/decode_threads.h"
+#include "test_util.h"
 
 namespace vexil {
 namespace {
@@ -37,7 +38,8 @@ class Played : public ::testing::Test {
     for (uint32_t i = 0; i < movie_frames; ++i)
       writer.AddFrame(i == 0, std::vector<uint8_t>(100 + i * 4));
     bytes_ = writer.Finish();
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY);
+    movie_ =
+        Open(test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY);
     ASSERT_NE(movie_, nullptr);
     for (uint32_t f = 0; f < frames; ++f) {
       if (f) {
@@ -87,8 +89,8 @@ TEST_F(Played, AsFastAsPossibleAndOneFrame) {
   MovieWriter writer('i', 16, 16, 10, 1);
   writer.AddFrame(true, std::vector<uint8_t>(8));
   bytes_ = writer.Finish();
-  movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | OPEN_RATE_OVERRIDE,
-                as_fast_as_possible);
+  movie_ = Open(test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()),
+                OPEN_MEMORY | OPEN_RATE_OVERRIDE, as_fast_as_possible);
   ASSERT_NE(movie_, nullptr);
   SummaryRecord none = CaptureSummary(movie_, Timer());
   EXPECT_EQ(SummaryText(none, "x", 1, 1, 1), "");  // nothing played: no summary

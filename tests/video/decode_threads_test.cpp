@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "encoder/movie_writer.h"
+#include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "test_util.h"
 #include "video/frame_buffers.h"
 
 namespace vexil {
@@ -53,14 +55,16 @@ std::vector<uint8_t> EmptyFramesMovie(uint32_t frames) {
 
 class DecodeThreads : public ::testing::Test {
  protected:
-  void TearDown() override { StopDecodeThreads(); }
+  void TearDown() override { test::TestEngine().decode_threads.Stop(); }
 };
 
 TEST_F(DecodeThreads, TwoMoviesShareTheThreadsAndFramesFinishInOrder) {
-  ASSERT_EQ(StartDecodeThreads(2), 2);
+  ASSERT_EQ(test::TestEngine().decode_threads.Start(2), 2);
   std::vector<uint8_t> bytes = EmptyFramesMovie(5);
-  MovieHandle* a = Open(MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
-  MovieHandle* b = Open(MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
+  MovieHandle* a =
+      Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
+  MovieHandle* b =
+      Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_TRUE(a && b);
   for (int f = 0; f < 5; ++f) {
     if (f) {
@@ -80,18 +84,19 @@ TEST_F(DecodeThreads, TwoMoviesShareTheThreadsAndFramesFinishInOrder) {
   }
   Close(a);
   Close(b);
-  StopDecodeThreads();
-  EXPECT_EQ(DecodeThreadsRunning(), 0u);
+  test::TestEngine().decode_threads.Stop();
+  EXPECT_EQ(test::TestEngine().decode_threads.running_mask(), 0u);
 }
 
 TEST_F(DecodeThreads, CloseWaitsForOutstandingJobs) {
-  ASSERT_EQ(StartDecodeThreads(1), 1);
+  ASSERT_EQ(test::TestEngine().decode_threads.Start(1), 1);
   std::vector<uint8_t> bytes = EmptyFramesMovie(2);
-  MovieHandle* movie = Open(MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
+  MovieHandle* movie =
+      Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_NE(movie, nullptr);
   ASSERT_EQ(StartBackgroundDecode(movie), 1);
   Close(movie);  // the close hook waits for the reply before anything is freed
-  StopDecodeThreads();
+  test::TestEngine().decode_threads.Stop();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
 #include "engine/movie.h"
+#include "test_util.h"
 #include "video/frame_buffers.h"
 
 namespace vexil {
@@ -59,7 +60,8 @@ class FrameLayout : public ::testing::Test {
     MovieWriter writer(revision, 64, 32, 25, 1, header_flags);
     for (uint32_t i = 0; i < frames; ++i) writer.AddFrame(true, std::vector<uint8_t>(8));
     bytes_ = writer.Finish();
-    movie_ = Open(MovieSource::Memory(bytes_.data(), bytes_.size()), OPEN_MEMORY | OPEN_ALPHA);
+    movie_ = Open(test::TestEngine(), MovieSource::Memory(bytes_.data(), bytes_.size()),
+                  OPEN_MEMORY | OPEN_ALPHA);
     ASSERT_NE(movie_, nullptr);
     g_calls.clear();
   }

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/background_decode.h"
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "test_util.h"
-#include "video/decode_threads.h"
 #include "video/frame_buffers.h"
 
 namespace vexil {
@@ -37,7 +37,8 @@ void AppendRows(std::vector<uint8_t>& out, const PlaneEntry& plane, uint32_t wid
 DecodedMovie DecodeMovie(const std::string& path) {
   DecodedMovie out;
   ErrorText error;
-  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_ALPHA, {}, &error);
+  MovieHandle* movie =
+      Open(test::TestEngine(), MovieSource::Name(path.c_str()), OPEN_ALPHA, {}, &error);
   if (!movie) {
     out.error = error.c_str();
     return out;
@@ -116,8 +117,10 @@ std::vector<uint32_t> ManifestPercentages(const std::string& manifest, const std
 // The parameter is the number of decode threads.
 class VectorsTest : public ::testing::TestWithParam<int> {
  protected:
-  void SetUp() override { ASSERT_EQ(StartDecodeThreads(GetParam()), GetParam()); }
-  void TearDown() override { StopDecodeThreads(); }
+  void SetUp() override {
+    ASSERT_EQ(test::TestEngine().decode_threads.Start(GetParam()), GetParam());
+  }
+  void TearDown() override { test::TestEngine().decode_threads.Stop(); }
 };
 
 TEST_P(VectorsTest, EveryMovieDecodesToItsY4m) {
