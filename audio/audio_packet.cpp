@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "audio/audio_decoder.h"
-#include "engine/container.h"
+#include "platform/byte_order.h"
 
 namespace vexil {
 

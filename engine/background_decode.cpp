@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "engine/engine.h"
+#include "engine/frame_decode_driver.h"
 #include "engine/movie.h"
 #include "platform/heap.h"
 #include "platform/timer.h"
 #include "video/frame_buffers.h"
-#include "video/frame_decode.h"
 
 namespace vexil {
 

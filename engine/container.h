@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/byte_order.h"
+
 namespace vexil {
 
 constexpr uint32_t kHeaderBytes = 44;
@@ -29,18 +31,6 @@ constexpr uint32_t TRACK_RDFT = 0x80000000;
 // Frame index entries: bit 0 marks a key frame, the rest is the packet offset.
 constexpr uint32_t INDEX_KEY = 1;
 constexpr uint32_t IndexOffset(uint32_t entry) { return entry & ~INDEX_KEY; }
-
-inline uint32_t ReadLE32(const void* p) {
-  const auto* b = static_cast<const uint8_t*>(p);
-  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-}
-inline void WriteLE32(void* p, uint32_t v) {
-  auto* b = static_cast<uint8_t*>(p);
-  b[0] = static_cast<uint8_t>(v);
-  b[1] = static_cast<uint8_t>(v >> 8);
-  b[2] = static_cast<uint8_t>(v >> 16);
-  b[3] = static_cast<uint8_t>(v >> 24);
-}
 
 struct ContainerHeader {
   char revision;  // 'f', 'g', 'h' or 'i'; 0 when the magic is not ours

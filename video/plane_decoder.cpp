@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "engine/movie.h"
 #include "video/bundles.h"
 #include "video/coefficient_reader.h"
+#include "video/frame_flags.h"
 #include "video/idct.h"
 #include "video/quantizer_tables.h"
 #include "video/scan_tables.h"
@@ -143,7 +143,7 @@ inline bool MapMarked(uint8_t* cell) {
 const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
   *skip_count = 0;
   PlaneState s;
-  const bool old_revision = args.frame_flags & OPEN_OLD_REVISION;
+  const bool old_revision = args.frame_flags & FRAME_OLD_REVISION;
   if (!SetUpBundles(&s.pb, args.width, args.bundle_buffers, args.bundle_sizes, old_revision))
     return args.data_start;
   s.kernels = &SelectVideoKernels(args.cpu_features);

@@ -32,7 +32,7 @@ struct PlaneDecodeArgs {
   // aligned, sizes from BundleBufferSizes (from the movie width).
   uint8_t* bundle_buffers;
   const uint32_t* bundle_sizes;
-  uint32_t frame_flags;   // OPEN_OLD_REVISION (0x8000) selects the old colour coding
+  uint32_t frame_flags;   // FRAME_OLD_REVISION selects the old colour coding
   uint32_t cpu_features;  // from CpuFeatures(); picks the SIMD kernels
 };
 

@@ -1,0 +1,114 @@
+#include "engine/frame_decode_driver.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "audio/sound_track.h"
+#include "engine/container.h"
+#include "engine/frame_clock.h"
+#include "engine/movie.h"
+#include "platform/timer.h"
+#include "video/frame_buffers.h"
+#include "video/frame_decode.h"
+#include "video/frame_flags.h"
+
+namespace vexil {
+namespace {
+
+// The movie's flag words go to the decoder unchanged.
+static_assert(OPEN_FRAME_NO_SWITCH == FRAME_NO_SWITCH);
+static_assert(OPEN_FRAME_NO_LUMA == FRAME_NO_LUMA);
+static_assert(OPEN_OLD_REVISION == FRAME_OLD_REVISION);
+static_assert(OPEN_GRAYSCALE == FRAME_GRAYSCALE);
+static_assert(OPEN_ALPHA == FRAME_ALPHA);
+static_assert(HEADER_ALPHA == VIDEO_ALPHA_PLANE);
+
+void AtomicMax(std::atomic<uint32_t>& value, uint32_t candidate) {
+  uint32_t seen = value.load(std::memory_order_relaxed);
+  while (candidate > seen &&
+         !value.compare_exchange_weak(seen, candidate, std::memory_order_relaxed)) {
+  }
+}
+
+}  // namespace
+
+int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
+  const uint32_t t0 = Timer();
+  const uint8_t* p = movie->frame_data;
+  const uint8_t* const end = movie->frame_data + movie->frame_bytes;
+  bool walked = true;
+  for (uint32_t t = 0; t < movie->track_count; ++t) {
+    if (end - p < 4) {
+      walked = false;
+      break;
+    }
+    const uint32_t size = ReadLE32(p);
+    p += 4;
+    const uint32_t room = static_cast<uint32_t>(end - p);
+    if ((parts & PART_OTHER) && size) {
+      for (uint32_t k = 0; k < movie->play_tracks; ++k) {
+        if (movie->track_map[k] == t) {
+          // A part running past the packet is cut at the packet's end.
+          DecodeAudioPacket(movie, k, p, std::min(size, room));
+          break;
+        }
+      }
+    }
+    if (size > room) {
+      walked = false;
+      break;
+    }
+    p += size;
+  }
+
+  const uint32_t t1 = Timer();
+  if (movie->video_on && movie->planes) {
+    uint32_t flags = movie->open_flags;
+    bool decode = walked && p < end;
+    if (flags & OPEN_OLD_REVISION) {
+      if (parts == PART_LUMA) decode = false;
+    } else {
+      if (!(parts & PART_LUMA)) flags |= OPEN_FRAME_NO_LUMA;
+      if (!(parts & PART_OTHER)) flags = (flags & ~OPEN_ALPHA) | OPEN_GRAYSCALE;
+    }
+    flags |= OPEN_FRAME_NO_SWITCH;
+    if (decode) {
+      FrameDecodeArgs a{};
+      a.bundle_sizes = movie->bundle_sizes;
+      a.bundle_buffers = movie->bundle_buffers[parts == PART_OTHER ? 1 : 0];
+      a.frames = movie->planes;
+      a.map = movie->map_filling;
+      a.map_stride = movie->map_stride;
+      a.data_start = p;
+      a.data_end = end + 4;
+      a.readable_end = movie->data_limit ? movie->data_limit : end;
+      a.frame_flags = flags;
+      a.movie_flags = movie->header_flags;
+      AtomicMax(movie->running_changed_percent, FrameDecode(a));
+    }
+  }
+  movie->audio_time.fetch_add(t1 - t0, std::memory_order_relaxed);
+  movie->video_time.fetch_add(Timer() - t1, std::memory_order_relaxed);
+  return 1;
+}
+
+MovieHandle* FrameDecodeStart(MovieHandle* movie, uint32_t) {
+  if (!ClockDecodeStart(movie)) return nullptr;
+  movie->input.movie_busy = 1;
+  if (movie->video_on && movie->planes && !movie->skip_next && movie->map_storage[1])
+    std::memset(movie->map_storage[1], 0, movie->map_size);
+  movie->running_changed_percent = 0;
+  movie->map_filling = movie->map_storage[1];
+  return movie;
+}
+
+void FrameDecodeFinish(MovieHandle* movie, uint32_t now) {
+  FrameDone(movie, now);
+  movie->map_copy = movie->map_filling;
+  if (movie->map_copy) movie->changed_rect_count = -1;
+  movie->changed_percent = movie->running_changed_percent.load();
+  movie->input.movie_busy = 0;
+}
+
+}  // namespace vexil
