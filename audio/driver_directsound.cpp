@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "audio/sound_arithmetic.h"
-#include "engine/movie.h"
-#include "platform/timer.h"
 #include "platform/time.h"
+#include "platform/timer.h"
 
 namespace vexil {
 namespace {
@@ -32,20 +32,12 @@ constexpr uint32_t kStallMs = 50;        // a start that has not moved for this 
 constexpr uint32_t kPollLimitMs = 200;   // every wait on the device ends after about this
 constexpr uint32_t kLostRetryMs = 10;
 
-// Process-wide DirectSound state. Player thread only (provider, open, close).
-struct DirectSoundGlobal {
-  platform::SoundDevice* object = nullptr;  // null: none
-  bool owned = false;                       // created and released by the program
-  platform::SoundDeviceCreate create = nullptr;
-  uint32_t users = 0;
-  uint32_t open_tracks = 0;
-  bool set_primary_format = false;   // at the next open
-  bool primary_format_done = false;  // once per process
-  SoundBuffer* primary = nullptr;
-  bool window_found = false;
-  void* window = nullptr;
-};
-DirectSoundGlobal g;
+// The process's DirectSound object, shared by every track. The provider, the
+// open and the close hold its lock; the steps below run under it.
+using Shared = platform::SharedSoundDevice;
+Shared& TheDevice() {
+  return platform::ProcessSoundDevice();
+}
 
 DirectSoundState& State(SoundTrack* t) {
   return *reinterpret_cast<DirectSoundState*>(t->driver_area);
@@ -63,7 +55,7 @@ platform::PcmFormat Format(uint32_t rate, uint32_t bits, uint32_t channels) {
 }
 
 // The first answer stands for the process.
-void* SoundWindow() {
+void* SoundWindow(Shared& g) {
   if (!g.window_found) {
     g.window = platform::FindSoundWindow();
     g.window_found = true;
@@ -72,7 +64,7 @@ void* SoundWindow() {
 }
 
 // Reference-counted: the first user sets DirectSound up.
-bool Initialise() {
+bool Initialise(Shared& g) {
   if (g.users++ > 0) return true;
   if (g.owned) {
     platform::SoundDevice* object = nullptr;
@@ -86,12 +78,12 @@ bool Initialise() {
     --g.users;
     return false;
   }
-  if (g.object->SetCooperativeLevel(SoundWindow(), platform::DSOUND_LEVEL_PRIORITY) == DSOUND_OK)
+  if (g.object->SetCooperativeLevel(SoundWindow(g), platform::DSOUND_LEVEL_PRIORITY) == DSOUND_OK)
     g.set_primary_format = !g.primary_format_done;
   return true;
 }
 
-void DropReference() {
+void DropReference(Shared& g) {
   if (g.users == 0 || --g.users > 0) return;
   if (g.primary) {
     g.primary->Release();
@@ -311,8 +303,7 @@ int Unlock(SoundTrack* t, uint32_t written) {
   s.buffer->Unlock(s.lock_part[0], s.lock_bytes[0], s.lock_part[1], s.lock_bytes[1]);
   s.lock_part[0] = s.lock_part[1] = nullptr;
   s.lock_bytes[0] = s.lock_bytes[1] = 0;
-  if (!s.playing && !s.paused && (s.lock_size == 0 || InFinalStretch(t, s.movie)))
-    StartPlayback(s);
+  if (!s.playing && !s.paused && (s.lock_size == 0 || t->final_stretch)) StartPlayback(s);
   return 1;
 }
 
@@ -375,8 +366,10 @@ void Close(SoundTrack* t) {
   s.paused = 1;
   s.buffer->Release();
   s.buffer = nullptr;
+  Shared& g = TheDevice();
+  std::lock_guard<std::mutex> hold(g.lock);
   --g.open_tracks;
-  DropReference();
+  DropReference(g);
 }
 
 void SetSpeakerMap(SoundTrack* t, const uint32_t* map, int count) {
@@ -414,6 +407,8 @@ int32_t DirectSoundVolume(uint32_t volume) {
 }
 
 SoundDriverOpen DirectSoundProvider(void* object) {
+  Shared& g = TheDevice();
+  std::lock_guard<std::mutex> hold(g.lock);
   auto* wanted = static_cast<platform::SoundDevice*>(object);
   const bool same = wanted ? (!g.owned && g.object == wanted) : g.owned;
   if (!same) {
@@ -426,19 +421,20 @@ SoundDriverOpen DirectSoundProvider(void* object) {
     if (!g.create) return nullptr;
   }
   // Set DirectSound up once so that a failure shows here, not at the first movie.
-  if (!Initialise()) return nullptr;
-  DropReference();
+  if (!Initialise(g)) return nullptr;
+  DropReference(g);
   return DirectSoundDriverOpen;
 }
 
 int DirectSoundDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t,
-                          MovieHandle* movie) {
+                          const SoundDriverMovie& movie) {
   if (rate == 0) rate = kDefaultRate;
   ClearSoundTrack(t);
   if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2)) return 0;
-  if (!Initialise()) return 0;
+  Shared& g = TheDevice();
+  std::lock_guard<std::mutex> hold(g.lock);
+  if (!Initialise(g)) return 0;
   DirectSoundState& s = *new (t->driver_area) DirectSoundState{};
-  s.movie = movie;
   s.rate = rate;
   s.bits = bits;
   s.channels = channels;
@@ -454,8 +450,8 @@ int DirectSoundDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t 
   t->latency = 0;
   // The movie's audio; the whole buffer without a frame rate.
   uint64_t total = s.buffer_size;
-  if (movie && movie->rate_num)
-    total = MulDiv(uint64_t{movie->frame_count} * bps, movie->rate_den, movie->rate_num);
+  if (movie.rate_num)
+    total = MulDiv(uint64_t{movie.frame_count} * bps, movie.rate_den, movie.rate_num);
 
   if (g.set_primary_format) {
     g.set_primary_format = false;
@@ -475,7 +471,7 @@ int DirectSoundDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t 
   description.buffer_bytes = s.buffer_size;
   description.format = &format;
   if (g.object->CreateSoundBuffer(description, &s.buffer) != DSOUND_OK || !s.buffer) {
-    DropReference();
+    DropReference(g);
     ClearSoundTrack(t);
     return 0;
   }
@@ -502,6 +498,8 @@ const DirectSoundState& DirectSoundStateOf(const SoundTrack& track) {
 }
 
 uint32_t DirectSoundTracksOpen() {
+  Shared& g = TheDevice();
+  std::lock_guard<std::mutex> hold(g.lock);
   return g.open_tracks;
 }
 

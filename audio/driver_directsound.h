@@ -5,9 +5,10 @@
 // it, pads 100 ms of silence at the write cursor (or behind the data still to
 // play) and carries on behind it.
 //
-// The operations run under the movie's sound mutex (see sound_track.h). The
-// process-wide DirectSound state (object, users, open tracks) is touched only
-// by the provider, the open and the close, on the player thread.
+// The operations run under the owner's sound mutex (see sound_track.h). The
+// process's DirectSound object (platform::SharedSoundDevice: object, users,
+// open tracks) is touched only by the provider, the open and the close, under
+// its own lock.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,6 @@ constexpr int kMaxSpeakers = 8;
 // The driver area of a DirectSound track.
 struct DirectSoundState {
   platform::SoundBuffer* buffer;  // the secondary buffer
-  const MovieHandle* movie;       // to know when the movie's last stretch has come
   uint32_t buffer_size;           // 600 ms, rounded up to 1024 bytes
   uint32_t chunk;                 // 50 ms, rounded up to 256 bytes
   uint32_t rate;
@@ -57,7 +57,7 @@ SoundDriverOpen DirectSoundProvider(void* object);
 
 // The driver open operation (see SoundDriverOpen).
 int DirectSoundDriverOpen(SoundTrack* track, uint32_t rate, uint32_t bits, uint32_t channels,
-                          uint32_t movie_flags, MovieHandle* movie);
+                          uint32_t movie_flags, const SoundDriverMovie& movie);
 
 // The driver area of a track the DirectSound driver opened.
 const DirectSoundState& DirectSoundStateOf(const SoundTrack& track);

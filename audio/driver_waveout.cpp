@@ -6,7 +6,6 @@
 
 #include "audio/sound_arithmetic.h"
 #include "platform/heap.h"
-#include "engine/movie.h"
 
 namespace vexil {
 namespace {
@@ -157,7 +156,7 @@ int Unlock(SoundTrack* t, uint32_t written) {
   s.headers[i]->buffer_length = written;
   if (s.started) {
     WriteBuffer(s, i);
-  } else if (s.submitted >= s.start_threshold || InFinalStretch(t, s.movie)) {
+  } else if (s.submitted >= s.start_threshold || t->final_stretch) {
     s.started = 1;
     for (int j = 0; j <= s.last_written; ++j) WriteBuffer(s, j);
   }
@@ -221,7 +220,7 @@ SoundDriverOpen WaveOutSoundProvider(void*) {
 }
 
 int WaveOutDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t,
-                      MovieHandle* movie) {
+                      const SoundDriverMovie& movie) {
   ClearSoundTrack(t);
   if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2) || rate == 0) return 0;
   WaveOutState& s = *new (t->driver_area) WaveOutState{};
@@ -231,11 +230,10 @@ int WaveOutDriverOpen(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t chan
   const uint64_t bps = BytesPerSecond(t);
   // The movie's audio, in whole sample frames; one second without a frame rate.
   s.total_bytes = bps;
-  if (movie && movie->rate_num) {
-    s.total_bytes = MulDiv(uint64_t{movie->frame_count} * bps, movie->rate_den, movie->rate_num);
+  if (movie.rate_num) {
+    s.total_bytes = MulDiv(uint64_t{movie.frame_count} * bps, movie.rate_den, movie.rate_num);
     s.total_bytes -= s.total_bytes % BlockAlign(t);
   }
-  s.movie = movie;
   s.locked_index = -1;
   s.last_written = -1;
   s.volume = 32767;

@@ -3,7 +3,7 @@
 // all of the movie's audio, when it is shorter), and starts again that way
 // after the output ran dry.
 //
-// The operations run under the movie's sound mutex (see sound_track.h); the
+// The operations run under the owner's sound mutex (see sound_track.h); the
 // device marks buffers done on its own, which `ready` reads from the headers.
 #pragma once
 
@@ -33,7 +33,6 @@ struct WaveOutState {
   uint32_t paused;
   platform::WaveOutDevice* device;  // null while off
   uint32_t on;
-  const MovieHandle* movie;  // to know when the movie's last stretch has come
 };
 
 // The player's waveOut choice: the argument is ignored.
@@ -41,7 +40,7 @@ SoundDriverOpen WaveOutSoundProvider(void* ignored);
 
 // The driver open operation (see SoundDriverOpen).
 int WaveOutDriverOpen(SoundTrack* track, uint32_t rate, uint32_t bits, uint32_t channels,
-                      uint32_t movie_flags, MovieHandle* movie);
+                      uint32_t movie_flags, const SoundDriverMovie& movie);
 
 // The driver area of a track the waveOut driver opened.
 const WaveOutState& WaveOutStateOf(const SoundTrack& track);

@@ -1,20 +1,23 @@
 // Sound tracks: one record per played track of a movie, joining an audio
 // decoder, a ring of decoded 16-bit PCM and one sound output driver, and the
-// engine operations that move audio from a frame's packet into the ring and
-// from the ring into the driver.
+// operations that open and close a track, move audio from a packet into its
+// ring and from its ring into its driver. The movie-level operations (which
+// tracks of a movie play, the movie's sound mutex, sound on and off) are the
+// engine's (engine/movie_sound.h).
 //
 // Threads and locks:
-// - The ring is single-producer, single-consumer: only DecodeAudioPacket (on
-//   a decode thread, or the player thread without decode threads) moves
-//   write_pointer, only ServiceSound moves read_pointer. Each side publishes
-//   the bytes it wrote or finished reading with a release store of its
-//   pointer and reads the other's with an acquire load.
+// - The ring is single-producer, single-consumer: only DecodeIntoSoundTrack
+//   (on a decode thread, or the player thread without decode threads) moves
+//   write_pointer, only ServiceSoundTrack and ResetSoundTrackRing move
+//   read_pointer. Each side publishes the bytes it wrote or finished reading
+//   with a release store of its pointer and reads the other's with an acquire
+//   load.
 // - Everything else a track holds after its open (driver fields, driver area,
-//   operation table) is used under the movie's sound mutex: ServiceSound (the
-//   sound service thread or the player thread), SetSoundOnOff and the pause
-//   operations (player thread).
-// - The open and the close run on the player thread, while no service or
-//   decode uses the movie.
+//   operation table, final_stretch) is used under the owner's sound mutex:
+//   ServiceSoundTrack (the sound service thread or the player thread), on and
+//   off and the pause operations (player thread).
+// - The open and the close run on the owner's thread, while no service or
+//   decode uses the track.
 #pragma once
 
 #include <atomic>
@@ -22,18 +25,18 @@
 
 namespace vexil {
 
-struct MovieHandle;
 struct AudioDecoder;
+struct SoundSystem;
 struct SoundTrack;
 
 // Bytes a driver may keep inside its track record.
 constexpr int kSoundDriverAreaBytes = 512;
 
 // The driver operation table (slot order). A driver's open fills slots 1-8;
-// 9 and 10 may stay null. Every operation runs under the movie's sound mutex,
-// on whichever thread holds it.
+// 9 and 10 may stay null. Every operation runs under the owner's sound mutex
+// (the movie's), on whichever thread holds it.
 struct SoundDriverOperations {
-  // 1. Whether a buffer can be filled now (ServiceSound, before each lock).
+  // 1. Whether a buffer can be filled now (ServiceSoundTrack, before each lock).
   //    May set the track's `skipped` when the output ran dry.
   int (*ready)(SoundTrack* track);
   // 2. The space to fill now, in the driver's sample format; 0 = nothing.
@@ -64,7 +67,7 @@ struct SoundTrack {
   uint8_t* ring_start;      // null: the track is not open
   uint8_t* ring_end;
   AudioDecoder* decoder;
-  std::atomic<uint8_t*> read_pointer;  // ServiceSound side
+  std::atomic<uint8_t*> read_pointer;  // ServiceSoundTrack side
   uint32_t sample_rate;                // the track's own rate
   // Set by the driver's open:
   uint32_t driver_rate;
@@ -75,8 +78,15 @@ struct SoundTrack {
   uint32_t on;              // the driver's output is on
   uint32_t latency;         // milliseconds the driver adds
   uint32_t timing_scale;    // 16.16 speed factor of the frame clock; 0 counts as 0x10000
-  // Set by the engine:
+  // Set by the track's owner:
   int32_t end_zone_frame;         // the last 0.75 s begin after this frame (never below 0)
+  // The movie's last stretch has come (past the end-zone frame, or on the
+  // last frame): the owner sets it under the sound mutex before it services
+  // the track. From there on the ring is flushed to the driver without
+  // waiting for whole fill units, and a driver still waiting for a start
+  // threshold's worth of audio starts with what it has (a track whose audio
+  // is shorter than the movie's would otherwise never be heard).
+  uint32_t final_stretch;
   uint32_t preroll_bytes;         // audio wanted in the ring before sound starts
   uint32_t own_service;           // the driver services itself: no sound service
   std::atomic<uint32_t> skipped;  // set by the driver when its output ran dry; cleared by Advance
@@ -88,47 +98,57 @@ struct SoundTrack {
 // Clears a record to all zeros (drivers do this first in their open).
 void ClearSoundTrack(SoundTrack* track);
 
+// What a driver's open learns of the movie the track plays for: its length
+// in frames at the rate it plays at (rate_num 0: as fast as possible).
+struct SoundDriverMovie {
+  uint32_t frame_count;
+  uint32_t rate_num;
+  uint32_t rate_den;
+};
+
 // A driver open operation: (track, rate, bits, channels, movie flags, movie).
 // Clears the record, fills the driver fields and the operation table, sets
-// `on`; returns 1 on success, 0 on failure. Player thread.
+// `on`; returns 1 on success, 0 on failure. Owner thread.
 using SoundDriverOpen = int (*)(SoundTrack* track, uint32_t rate, uint32_t bits, uint32_t channels,
-                                uint32_t movie_flags, MovieHandle* movie);
+                                uint32_t movie_flags, const SoundDriverMovie& movie);
 // A provider: given its argument (0 asks for the default), returns its driver
 // open operation, or null when its output cannot work.
 using SoundProvider = SoundDriverOpen (*)(void* argument);
 
-// Movie open: maps the `count` requested ids to file tracks (track_map, which
-// has room for `count` entries), opens each mapped track (track_states,
-// play_tracks) with the sound system of the movie's engine and, when any
-// plays, turns sound on. Tracks that cannot open are left out.
-void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count);
-// Movie close, after the movie left the sound service: closes every played
-// track and releases its ring and decoder.
-void CloseSoundTracks(MovieHandle* movie);
+// What a track's open needs of its movie.
+struct SoundTrackParams {
+  uint32_t format;          // the track's format word (TRACK_*, audio/track_format.h)
+  uint32_t largest_packet;  // the track's largest decoded packet, bytes
+  uint32_t frame_count;
+  uint32_t rate_num, rate_den;            // the rate the movie plays at
+  uint32_t file_rate_num, file_rate_den;  // the movie's own rate
+  uint32_t movie_flags;                   // handed to the driver's open
+};
 
-// Moves decoded audio from the rings to the drivers: whole fill units before
-// the end zone, everything inside it. Any thread; only tries the sound mutex
-// and returns at once when another thread holds it.
-void ServiceSound(MovieHandle* movie);
+// Opens a track with the system's driver: the driver at the track's rate (kept
+// in pace with a changed frame rate), a ring of 5/4 of the largest packet, the
+// decoder, the preroll and the end-zone frame. False (the record cleared)
+// when the track cannot play: no driver, no codec, no rate, a ring of more
+// than two seconds, or a failed driver, ring or decoder. The bytes the ring
+// and the decoder take are added to *memory. Owner thread.
+bool OpenSoundTrack(SoundTrack* track, SoundSystem* system, const SoundTrackParams& params,
+                    uint64_t* memory);
+// Closes the driver and releases the ring and the decoder; the record is
+// cleared. A track that is not open is only cleared. Owner thread.
+void CloseSoundTrack(SoundTrack* track, SoundSystem* system);
 
-// Decodes the audio packet of played track `track` (its part of a frame
-// packet: the 32-bit count, then the blocks) into the track's ring, never
-// filling the ring completely; what does not fit is dropped. Decode thread.
-void DecodeAudioPacket(MovieHandle* movie, uint32_t track, const uint8_t* packet, uint32_t size);
+// Moves decoded audio from the ring to the driver: whole fill units before
+// the final stretch, everything in it. Under the sound mutex.
+void ServiceSoundTrack(SoundTrack* track);
 
-// Turns the movie's sound on (1) or off (0) under the sound mutex; returns the
-// resulting `sound_on`. Turning off empties the rings and, past the first
-// frame, primes them with the preroll's worth of silence; turning on restarts
-// the frame clock. When no track can come back on, the tracks are closed and
-// the movie plays on silent. Player thread.
-int SetSoundOnOff(MovieHandle* movie, int on);
+// Decodes one audio packet of the track (its part of a frame packet: the
+// 32-bit count, then the blocks) into the ring, never filling the ring
+// completely; what does not fit is dropped. Decode thread.
+void DecodeIntoSoundTrack(SoundTrack* track, const uint8_t* packet, uint32_t size);
 
-// Whether the movie is past this track's end-zone frame, or on its last
-// frame. From there on the ring is flushed to the driver without waiting for
-// whole fill units, and no start threshold's worth of audio may come any
-// more: a driver still waiting for one starts with what it has (a track whose
-// audio is shorter than the movie's would otherwise never be heard). Under
-// the sound mutex.
-bool InFinalStretch(const SoundTrack* track, const MovieHandle* movie);
+// Empties the ring; with `prime`, the preroll's worth of silence is put just
+// behind its start, so the output restarts with that much in hand. Under the
+// sound mutex, while no decode of the track is outstanding.
+void ResetSoundTrackRing(SoundTrack* track, bool prime);
 
 }  // namespace vexil

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "audio/track_format.h"
 #include "platform/byte_order.h"
 
 namespace vexil {
@@ -20,13 +21,6 @@ constexpr uint32_t HEADER_GRAYSCALE = 0x20000;
 constexpr uint32_t HEADER_ALPHA = 0x100000;
 constexpr uint32_t HEADER_DISPLAY_OPTION_MASK = 0x70000000;
 constexpr int HEADER_DISPLAY_OPTION_SHIFT = 28;
-
-// Track format word bits.
-constexpr uint32_t TRACK_RATE_MASK = 0xFFFF;
-constexpr uint32_t TRACK_DCT = 0x10000000;
-constexpr uint32_t TRACK_STEREO = 0x20000000;
-constexpr uint32_t TRACK_16BIT = 0x40000000;
-constexpr uint32_t TRACK_RDFT = 0x80000000;
 
 // Frame index entries: bit 0 marks a key frame, the rest is the packet offset.
 constexpr uint32_t INDEX_KEY = 1;

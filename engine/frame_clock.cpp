@@ -6,6 +6,7 @@
 #include "engine/container.h"
 #include "engine/foreground_read.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "platform/timer.h"
 
 namespace vexil {

@@ -8,6 +8,7 @@
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "platform/timer.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decode.h"

@@ -5,7 +5,6 @@
 #include <memory>
 #include <new>
 
-#include "audio/sound_service.h"
 #include "audio/sound_track.h"
 #include "engine/background_decode.h"
 #include "engine/container.h"
@@ -13,8 +12,10 @@
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "engine/read_service.h"
 #include "engine/service_thread.h"
+#include "engine/sound_service.h"
 #include "platform/heap.h"
 #include "platform/time.h"
 #include "platform/timer.h"

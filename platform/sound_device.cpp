@@ -13,6 +13,11 @@
 
 namespace vexil::platform {
 
+SharedSoundDevice& ProcessSoundDevice() {
+  static SharedSoundDevice device;
+  return device;
+}
+
 bool PcmFormatValid(const PcmFormat& f) {
   if (f.format_tag != WAVE_FORMAT_PCM) return false;
   if (f.channels != 1 && f.channels != 2) return false;

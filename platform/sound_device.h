@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace vexil::platform {
 
@@ -180,6 +181,27 @@ using SoundDeviceCreate = SoundResult (*)(const void* device_guid, SoundDevice**
 // during the load) and returns its create entry, or null when there is none.
 // The library stays loaded for the process.
 SoundDeviceCreate LoadSoundDeviceLibrary();
+
+// The process's DirectSound object and what its users share: the system sets
+// one cooperative level and one primary format per process, so every track of
+// every engine plays on one object. The DirectSound driver keeps the record:
+// its provider, open and close take `lock` and hold it while they use it.
+struct SharedSoundDevice {
+  std::mutex lock;
+  SoundDevice* object = nullptr;  // null: none
+  bool owned = false;             // created and released by the program
+  SoundDeviceCreate create = nullptr;
+  uint32_t users = 0;
+  uint32_t open_tracks = 0;
+  bool set_primary_format = false;   // at the next open
+  bool primary_format_done = false;  // once per process
+  SoundBuffer* primary = nullptr;
+  bool window_found = false;
+  void* window = nullptr;
+};
+
+// The one record of the process.
+SharedSoundDevice& ProcessSoundDevice();
 
 // The window to give SetCooperativeLevel: among the top-level windows of this
 // process in Z order the last one of this module that is not a child window,

@@ -36,7 +36,7 @@ class DriverTest : public test::SoundTest {
     movie_.frame_count = frames;
     movie_.rate_num = 25;
     movie_.rate_den = 1;
-    ASSERT_EQ(open(track_.get(), rate, bits, channels, 0, &movie_), 1);
+    ASSERT_EQ(open(track_.get(), rate, bits, channels, 0, movie_), 1);
     open_ = true;
   }
   void Close() {
@@ -68,7 +68,7 @@ class DriverTest : public test::SoundTest {
   const WaveOutState& WaveOut() { return WaveOutStateOf(*track_); }
   const DirectSoundState& Sound() { return DirectSoundStateOf(*track_); }
 
-  MovieHandle movie_{};
+  SoundDriverMovie movie_{};
   std::unique_ptr<SoundTrack> track_ = std::make_unique<SoundTrack>();
   bool open_ = false;
 };

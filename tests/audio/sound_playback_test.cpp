@@ -16,6 +16,7 @@
 #include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "sound_test_util.h"
 #include "test_util.h"
 

@@ -100,7 +100,7 @@ struct FakeDriver {
   static SoundDriverOpen Provider(void*) { return Open; }
 
   static int Open(SoundTrack* t, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t,
-                  MovieHandle*) {
+                  const SoundDriverMovie&) {
     FakeDriver& d = Get();
     ClearSoundTrack(t);
     if (d.fail_open) return 0;

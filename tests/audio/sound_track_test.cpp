@@ -16,6 +16,7 @@
 #include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "sound_test_util.h"
 #include "test_util.h"
 
@@ -170,7 +171,8 @@ TEST_F(SoundTrackTest, TrackListMapsIdsAndDropsFailures) {
 SoundDriverOpen NoDriver(void*) {
   return nullptr;
 }
-int OtherOpen(SoundTrack* t, uint32_t r, uint32_t b, uint32_t c, uint32_t f, MovieHandle* m) {
+int OtherOpen(SoundTrack* t, uint32_t r, uint32_t b, uint32_t c, uint32_t f,
+              const SoundDriverMovie& m) {
   return FakeDriver::Open(t, r, b, c, f, m);
 }
 SoundDriverOpen OtherProvider(void*) {

@@ -1,8 +1,8 @@
-#include "audio/sound_service.h"
+#include "engine/sound_service.h"
 
-#include "audio/sound_track.h"
 #include "engine/engine.h"
 #include "engine/movie.h"
+#include "engine/movie_sound.h"
 #include "engine/service_thread.h"
 
 namespace vexil {
