@@ -42,7 +42,7 @@ class Frame {
     movie_ = Open(g_engine, MovieSource::Memory(bytes_.data(), bytes_.size()),
                   OPEN_MEMORY | OPEN_DISPLAY_OPTION_MASK);
     std::mt19937 rng(1);
-    const FrameBufferRecord& f = *movie_->planes;
+    const FrameBufferRecord& f = *movie_->video.planes;
     for (int p = 0; p < PLANE_ALPHA; ++p) {
       const PlaneEntry& e = f.sets[0].plane[p];
       const uint32_t rows = p == PLANE_LUMA ? f.luma_height : f.chroma_height;
@@ -51,7 +51,7 @@ class Frame {
   }
   ~Frame() { Close(movie_); }
   MovieHandle* movie() const { return movie_; }
-  const PlaneEntry& plane(int p) const { return movie_->planes->sets[0].plane[p]; }
+  const PlaneEntry& plane(int p) const { return movie_->video.planes->sets[0].plane[p]; }
 
  private:
   std::vector<uint8_t> bytes_;

@@ -56,12 +56,12 @@ void Ring(benchmark::State& state) {
       state.SkipWithError("the movie did not open for streaming");
       break;
     }
-    for (uint32_t n = 2; n <= m->frame_count; ++n) {
+    for (uint32_t n = 2; n <= m->container.frame_count; ++n) {
       FetchFrame(m, n);
-      benchmark::DoNotOptimize(m->frame_data);
+      benchmark::DoNotOptimize(m->reader.frame_data);
       if (!thread) ReadWhileWaiting(m);
     }
-    if (m->input.input_error) state.SkipWithError("input error");
+    if (m->reader.input.input_error) state.SkipWithError("input error");
     Close(m);
   }
   state.SetBytesProcessed(state.iterations() * g_size);

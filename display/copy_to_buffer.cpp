@@ -23,20 +23,20 @@ constexpr uint32_t kChangedBlockLimit = 75;
 // The decode may already have given the handle its second storage: that
 // counts too, so it is never replaced (and lost).
 bool HasMapStorage(const MovieHandle* movie) {
-  return movie->map_storage[0] || movie->map_storage[1];
+  return movie->video.map_storage[0] || movie->video.map_storage[1];
 }
 
 // Gives the handle its changed-block map storage, one block in both slots;
 // until the decoder fills a map the whole frame counts as changed.
 void AllocateMapStorage(MovieHandle* movie) {
-  const uint64_t bytes = uint64_t{movie->map_size} + 16;
+  const uint64_t bytes = uint64_t{movie->video.map_size} + 16;
   auto* block = static_cast<uint8_t*>(Alloc(bytes));
   if (!block) return;
   std::memset(block, 0, bytes);
   movie->total_memory += bytes;
-  movie->map_storage[0] = movie->map_storage[1] = block;
-  movie->changed_percent = 100;
-  movie->running_changed_percent = 100;
+  movie->video.map_storage[0] = movie->video.map_storage[1] = block;
+  movie->video.changed_percent = 100;
+  movie->video.running_changed_percent = 100;
 }
 
 // The region in decoded-frame units: the caller's size scaled from the
@@ -45,25 +45,25 @@ void SourceRegion(const MovieHandle* movie, uint32_t width, uint32_t height, uin
                   uint32_t* h) {
   *w = *h = 0;
   if (movie->width == 0 || movie->height == 0) return;  // nothing decoded to copy
-  const uint64_t sw = uint64_t{width} * movie->file_width / movie->width;
-  const uint64_t sh = uint64_t{height} * movie->file_height / movie->height;
-  *w = static_cast<uint32_t>(std::min<uint64_t>(sw, movie->file_width));
-  *h = static_cast<uint32_t>(std::min<uint64_t>(sh, movie->file_height));
+  const uint64_t sw = uint64_t{width} * movie->container.file_width / movie->width;
+  const uint64_t sh = uint64_t{height} * movie->container.file_height / movie->height;
+  *w = static_cast<uint32_t>(std::min<uint64_t>(sw, movie->container.file_width));
+  *h = static_cast<uint32_t>(std::min<uint64_t>(sh, movie->container.file_height));
 }
 
 }  // namespace
 
 int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t destination_height,
                  uint32_t width, uint32_t height, uint32_t flags) {
-  if (!movie || !destination || !movie->planes) return 0;
+  if (!movie || !destination || !movie->video.planes) return 0;
   uint32_t w, h;
   SourceRegion(movie, width, height, &w, &h);
-  if (w == 0 || h == 0 || movie->skip_state == 2) return movie->skip_state == 2 ? 1 : 0;
-  if (movie->first_copy_time == kCopyTimeAfterDecode) movie->first_copy_time = Timer();
+  if (w == 0 || h == 0 || movie->clock.skip_state == 2) return movie->clock.skip_state == 2 ? 1 : 0;
+  if (movie->clock.first_copy_time == kCopyTimeAfterDecode) movie->clock.first_copy_time = Timer();
 
   flags |= movie->open_flags & COPY_OPEN_FLAGS_MASK;
-  movie->input.movie_busy = 1;
-  FrameBufferRecord* frame = movie->planes;
+  movie->reader.input.movie_busy = 1;
+  FrameBufferRecord* frame = movie->video.planes;
   const bool has_alpha = frame->sets[0].plane[PLANE_ALPHA].samples != nullptr;
   if (!has_alpha) flags &= ~COPY_SHOW_ALPHA;
   SelectConverters(flags, has_alpha, CopyCpuFeatures());
@@ -74,20 +74,22 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   if (pitch < 0 && rows > 0) dest -= static_cast<ptrdiff_t>(rows - 1) * pitch;
 
   int result = 0;
-  if (movie->play_tracks != 0 && movie->rate_num != 0 && !movie->paused && movie->skip_state == 0) {
-    const bool last_frame = movie->current_frame >= 0 &&
-                            static_cast<uint32_t>(movie->current_frame) >= movie->frame_count;
+  if (movie->sound.play_tracks != 0 && movie->clock.rate_num != 0 && !movie->clock.paused &&
+      movie->clock.skip_state == 0) {
+    const bool last_frame =
+        movie->reader.current_frame >= 0 &&
+        static_cast<uint32_t>(movie->reader.current_frame) >= movie->container.frame_count;
     if (((flags | movie->open_flags) & COPY_NO_SKIP) || last_frame) {
       if (SkipDecision(movie, 1)) result = 1;
     } else if (SkipDecision(movie, 0)) {
-      movie->input.movie_busy = 0;
+      movie->reader.input.movie_busy = 0;
       return 1;
     }
   }
-  movie->skip_next = 0;
+  movie->clock.skip_next = 0;
 
   ReadAfterCopy(movie, flags);
-  movie->last_copy_flags = flags;
+  movie->video.last_copy_flags = flags;
 
   CopyRegion region;
   region.planes = &frame->sets[frame->current_index.load() & 1];
@@ -99,27 +101,29 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   region.dest_height = rows;
   region.flags = flags;
   bool copied = false;
-  if (!(flags & COPY_ALL) && movie->changed_percent < kChangedBlockLimit) {
+  if (!(flags & COPY_ALL) && movie->video.changed_percent < kChangedBlockLimit) {
     if (!HasMapStorage(movie)) AllocateMapStorage(movie);
-    if (movie->map_copy) {
-      copied = CopyChangedBlocks(region, {movie->map_copy, movie->map_stride, movie->map_size});
+    if (movie->video.map_copy) {
+      copied = CopyChangedBlocks(
+          region, {movie->video.map_copy, movie->video.map_stride, movie->video.map_size});
     }
   }
   if (!copied) CopyWholeFrame(region);
 
-  movie->input.movie_busy = 0;
+  movie->reader.input.movie_busy = 0;
   return result;
 }
 
 int ReportRects(MovieHandle* movie, uint32_t surface_flags) {
   if (!movie || (surface_flags & SURFACE_DIRECT)) return 0;
-  if (movie->skip_state == 2 && !((surface_flags | movie->open_flags) & COPY_NO_SKIP)) return 0;
+  if (movie->clock.skip_state == 2 && !((surface_flags | movie->open_flags) & COPY_NO_SKIP))
+    return 0;
   if (!HasMapStorage(movie)) AllocateMapStorage(movie);
-  movie->changed_rect[0] = 0;
-  movie->changed_rect[1] = 0;
-  movie->changed_rect[2] = static_cast<int32_t>(movie->width);
-  movie->changed_rect[3] = static_cast<int32_t>(movie->height);
-  movie->changed_rect_count = 1;
+  movie->video.changed_rect[0] = 0;
+  movie->video.changed_rect[1] = 0;
+  movie->video.changed_rect[2] = static_cast<int32_t>(movie->width);
+  movie->video.changed_rect[3] = static_cast<int32_t>(movie->height);
+  movie->video.changed_rect_count = 1;
   return 1;
 }
 

@@ -15,16 +15,18 @@ namespace vexil {
 namespace {
 
 void ExchangeAndFinish(MovieHandle* movie) {
-  if (FrameBufferRecord* f = movie->planes; f && f->buffer_count == 2)
+  if (FrameBufferRecord* f = movie->video.planes; f && f->buffer_count == 2)
     f->current_index = f->current_index.load() ^ 1;
-  if (movie->map_storage[0] && movie->map_storage[1])
-    std::swap(movie->map_storage[0], movie->map_storage[1]);
+  if (movie->video.map_storage[0] && movie->video.map_storage[1])
+    std::swap(movie->video.map_storage[0], movie->video.map_storage[1]);
   FrameDecodeFinish(movie, Timer());
 }
 
 // A reply clears "reply pending" in the slot it names, of whichever movie.
 void MarkAnswered(uintptr_t job) {
-  static_cast<MovieHandle*>(JobTarget(job))->job_slot[JobSlot(job)].fetch_and(~JOB_REPLY_PENDING);
+  static_cast<MovieHandle*>(JobTarget(job))
+      ->video.job_slot[JobSlot(job)]
+      .fetch_and(~JOB_REPLY_PENDING);
 }
 
 int SlotThread(uint32_t slot) {
@@ -33,8 +35,8 @@ int SlotThread(uint32_t slot) {
 
 // Both slots answered: they are cleared and the frame finished.
 int FinishAnswered(MovieHandle* movie) {
-  movie->job_slot[0] = 0;
-  movie->job_slot[1] = 0;
+  movie->video.job_slot[0] = 0;
+  movie->video.job_slot[1] = 0;
   ExchangeAndFinish(movie);
   return 1;
 }
@@ -47,19 +49,19 @@ uint32_t RunFrameDecodeJob(void* target, uint32_t parts) {
 
 int StartBackgroundDecode(MovieHandle* movie) {
   DecodeThreadPool& pool = movie->engine->decode_threads;
-  if (movie->job_slot[0] || movie->job_slot[1]) return 0;
+  if (movie->video.job_slot[0] || movie->video.job_slot[1]) return 0;
   // The decode fills the second storage. While the first slot is empty the
   // finished decode could not exchange the two, so the second one still holds
   // the map of the frame the player is about to copy: that one moves to the
   // first slot, and the decode gets a storage of its own.
-  if (!movie->map_storage[1] || movie->map_storage[1] == movie->map_storage[0] ||
-      movie->map_storage[1] == movie->map_copy) {
-    auto* map = static_cast<uint8_t*>(Alloc(uint64_t{movie->map_size} + 16));
+  if (!movie->video.map_storage[1] || movie->video.map_storage[1] == movie->video.map_storage[0] ||
+      movie->video.map_storage[1] == movie->video.map_copy) {
+    auto* map = static_cast<uint8_t*>(Alloc(uint64_t{movie->video.map_size} + 16));
     if (map) {
-      movie->total_memory += uint64_t{movie->map_size} + 16;
-      std::memset(map, 0, movie->map_size + 16);
-      if (!movie->map_storage[0]) movie->map_storage[0] = movie->map_storage[1];
-      movie->map_storage[1] = map;
+      movie->total_memory += uint64_t{movie->video.map_size} + 16;
+      std::memset(map, 0, movie->video.map_size + 16);
+      if (!movie->video.map_storage[0]) movie->video.map_storage[0] = movie->video.map_storage[1];
+      movie->video.map_storage[1] = map;
     }
   }
   if (!FrameDecodeStart(movie, Timer())) return 0;
@@ -74,11 +76,11 @@ int StartBackgroundDecode(MovieHandle* movie) {
   const int second = pool.second_thread();
   bool queued = false;
   if (pool.Send(0, MakeJob(movie, 0, second ? PART_LUMA : PART_ALL))) {
-    movie->job_slot[0] = JOB_REPLY_PENDING | JOB_ISSUED | 0;
+    movie->video.job_slot[0] = JOB_REPLY_PENDING | JOB_ISSUED | 0;
     queued = true;
   }
   if (second && (running & (1u << second)) && pool.Send(second, MakeJob(movie, 1, PART_OTHER))) {
-    movie->job_slot[1] = JOB_REPLY_PENDING | JOB_ISSUED | static_cast<uint32_t>(second);
+    movie->video.job_slot[1] = JOB_REPLY_PENDING | JOB_ISSUED | static_cast<uint32_t>(second);
     queued = true;
   }
   return queued ? 1 : 0;
@@ -86,8 +88,8 @@ int StartBackgroundDecode(MovieHandle* movie) {
 
 int WaitForBackgroundDecode(MovieHandle* movie) {
   DecodeThreadPool& pool = movie->engine->decode_threads;
-  if (!movie->job_slot[0] && !movie->job_slot[1]) return 1;
-  for (auto& slot : movie->job_slot) {
+  if (!movie->video.job_slot[0] && !movie->video.job_slot[1]) return 1;
+  for (auto& slot : movie->video.job_slot) {
     if (!(slot & JOB_REPLY_PENDING)) continue;
     const int thread = SlotThread(slot);
     bool first = true;
@@ -99,15 +101,16 @@ int WaitForBackgroundDecode(MovieHandle* movie) {
       MarkAnswered(job);
     }
   }
-  if ((movie->job_slot[0] & JOB_REPLY_PENDING) || (movie->job_slot[1] & JOB_REPLY_PENDING))
+  if ((movie->video.job_slot[0] & JOB_REPLY_PENDING) ||
+      (movie->video.job_slot[1] & JOB_REPLY_PENDING))
     return 0;
   return FinishAnswered(movie);
 }
 
 void FinishBackgroundDecode(MovieHandle* movie) {
   DecodeThreadPool& pool = movie->engine->decode_threads;
-  if (!movie->job_slot[0] && !movie->job_slot[1]) return;
-  for (auto& slot : movie->job_slot) {
+  if (!movie->video.job_slot[0] && !movie->video.job_slot[1]) return;
+  for (auto& slot : movie->video.job_slot) {
     while (slot & JOB_REPLY_PENDING) {
       const int thread = SlotThread(slot);
       const bool running = pool.running_mask() & (1u << thread);

@@ -36,10 +36,10 @@ void AtomicMax(std::atomic<uint32_t>& value, uint32_t candidate) {
 
 int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
   const uint32_t t0 = Timer();
-  const uint8_t* p = movie->frame_data;
-  const uint8_t* const end = movie->frame_data + movie->frame_bytes;
+  const uint8_t* p = movie->reader.frame_data;
+  const uint8_t* const end = movie->reader.frame_data + movie->reader.frame_bytes;
   bool walked = true;
-  for (uint32_t t = 0; t < movie->track_count; ++t) {
+  for (uint32_t t = 0; t < movie->container.track_count; ++t) {
     if (end - p < 4) {
       walked = false;
       break;
@@ -48,8 +48,8 @@ int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
     p += 4;
     const uint32_t room = static_cast<uint32_t>(end - p);
     if ((parts & PART_OTHER) && size) {
-      for (uint32_t k = 0; k < movie->play_tracks; ++k) {
-        if (movie->track_map[k] == t) {
+      for (uint32_t k = 0; k < movie->sound.play_tracks; ++k) {
+        if (movie->sound.track_map[k] == t) {
           // A part running past the packet is cut at the packet's end.
           DecodeAudioPacket(movie, k, p, std::min(size, room));
           break;
@@ -64,7 +64,7 @@ int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
   }
 
   const uint32_t t1 = Timer();
-  if (movie->video_on && movie->planes) {
+  if (movie->video.video_on && movie->video.planes) {
     uint32_t flags = movie->open_flags;
     bool decode = walked && p < end;
     if (flags & OPEN_OLD_REVISION) {
@@ -76,40 +76,41 @@ int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
     flags |= OPEN_FRAME_NO_SWITCH;
     if (decode) {
       FrameDecodeArgs a{};
-      a.bundle_sizes = movie->bundle_sizes;
-      a.bundle_buffers = movie->bundle_buffers[parts == PART_OTHER ? 1 : 0];
-      a.frames = movie->planes;
-      a.map = movie->map_filling;
-      a.map_stride = movie->map_stride;
+      a.bundle_sizes = movie->video.bundle_sizes;
+      a.bundle_buffers = movie->video.bundle_buffers[parts == PART_OTHER ? 1 : 0];
+      a.frames = movie->video.planes;
+      a.map = movie->video.map_filling;
+      a.map_stride = movie->video.map_stride;
       a.data_start = p;
       a.data_end = end + 4;
-      a.readable_end = movie->data_limit ? movie->data_limit : end;
+      a.readable_end = movie->reader.data_limit ? movie->reader.data_limit : end;
       a.frame_flags = flags;
-      a.movie_flags = movie->header_flags;
-      AtomicMax(movie->running_changed_percent, FrameDecode(a));
+      a.movie_flags = movie->container.header_flags;
+      AtomicMax(movie->video.running_changed_percent, FrameDecode(a));
     }
   }
-  movie->audio_time.fetch_add(t1 - t0, std::memory_order_relaxed);
-  movie->video_time.fetch_add(Timer() - t1, std::memory_order_relaxed);
+  movie->clock.audio_time.fetch_add(t1 - t0, std::memory_order_relaxed);
+  movie->clock.video_time.fetch_add(Timer() - t1, std::memory_order_relaxed);
   return 1;
 }
 
 MovieHandle* FrameDecodeStart(MovieHandle* movie, uint32_t) {
   if (!ClockDecodeStart(movie)) return nullptr;
-  movie->input.movie_busy = 1;
-  if (movie->video_on && movie->planes && !movie->skip_next && movie->map_storage[1])
-    std::memset(movie->map_storage[1], 0, movie->map_size);
-  movie->running_changed_percent = 0;
-  movie->map_filling = movie->map_storage[1];
+  movie->reader.input.movie_busy = 1;
+  if (movie->video.video_on && movie->video.planes && !movie->clock.skip_next &&
+      movie->video.map_storage[1])
+    std::memset(movie->video.map_storage[1], 0, movie->video.map_size);
+  movie->video.running_changed_percent = 0;
+  movie->video.map_filling = movie->video.map_storage[1];
   return movie;
 }
 
 void FrameDecodeFinish(MovieHandle* movie, uint32_t now) {
   FrameDone(movie, now);
-  movie->map_copy = movie->map_filling;
-  if (movie->map_copy) movie->changed_rect_count = -1;
-  movie->changed_percent = movie->running_changed_percent.load();
-  movie->input.movie_busy = 0;
+  movie->video.map_copy = movie->video.map_filling;
+  if (movie->video.map_copy) movie->video.changed_rect_count = -1;
+  movie->video.changed_percent = movie->video.running_changed_percent.load();
+  movie->reader.input.movie_busy = 0;
 }
 
 }  // namespace vexil

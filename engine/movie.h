@@ -1,19 +1,25 @@
 // The movie handle: one record per open movie, built by Open with all its
-// arrays in one allocation and freed by Close. Every subsystem reads its
-// fields by these names.
+// arrays in one allocation and freed by Close, made of parts that own their
+// state: what the open read (container), the reading of packets (reader), the
+// video decode (video), the sound tracks (sound), and the frame clock with
+// the statistics (clock).
 //
-// Threads: the handle belongs to the player thread. The decode threads write
-// the decode-part fields (frame planes, maps, running percentage, time
-// totals, sound rings); the read service and the sound service reach it
-// through their nodes and lock it with `read_lock` and `sound_mutex`. Fields
-// that several threads touch without a lock are atomic.
+// Threads: the handle belongs to the thread that opened it (the player
+// thread). The decode threads write the decode-part fields (frame planes,
+// maps, running percentage, time totals, sound rings); the read service and
+// the sound service reach it through their nodes and lock it with
+// `reader.read_lock` and `sound.sound_mutex`. Fields that several threads
+// touch without a lock are atomic.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "engine/input.h"
+#include "engine/movie_clock.h"
+#include "engine/movie_container.h"
+#include "engine/movie_reader.h"
+#include "engine/movie_sound.h"
+#include "engine/movie_video.h"
 #include "engine/open_options.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -21,9 +27,6 @@
 namespace vexil {
 
 struct Engine;
-struct FrameBufferRecord;
-struct SoundTrack;
-struct ServiceNode;
 
 // Open flags (the caller's; the open merges the header's bits in).
 constexpr uint32_t OPEN_FRAME_NO_SWITCH = 0x00000100;  // frame decode: keep the current buffer
@@ -59,138 +62,24 @@ constexpr uint32_t DISPLAY_BOTH_INTERLACED = 5;
 constexpr uint32_t DISPLAY_HEIGHT_INTERLACED_NORMAL = 6;
 constexpr uint32_t DISPLAY_NONE = 7;
 
-// The seven one-second statistics rings, each the running total at that frame.
-enum HistoryRing {
-  HISTORY_DONE_TIME,
-  HISTORY_AUDIO_TIME,
-  HISTORY_VIDEO_TIME,
-  HISTORY_BLIT_TIME,
-  HISTORY_READ_TIME,
-  HISTORY_IDLE_READ_TIME,
-  HISTORY_BACKGROUND_READ_TIME,
-  HISTORY_RING_COUNT
-};
-
-constexpr int kBundleCount = 9;
-// Decode parts that run at once (luma; audio, alpha and chroma): each has its
-// own bundle buffers.
-constexpr int kDecodeParts = 2;
-
-// "Unset"/"after a decode" marker of first_copy_time.
-constexpr uint32_t kCopyTimeAfterDecode = 0xFFFFFFFFu;
-
+// The movie handle: the movie's parts, each owning its state (see their
+// headers for who may touch what under which lock), and what belongs to the
+// movie as a whole.
 struct MovieHandle {
-  Engine* engine;   // the engine it was opened with: its threads and sound output
-  uint32_t width;   // as played: the file's, doubled by the display option
+  Engine* engine;  // the engine it was opened with: its threads and sound output
+  // As played: the file's size doubled by the display option, and the open
+  // flags merged with the header's. The player may still set a display option
+  // before the first copy.
+  uint32_t width;
   uint32_t height;
-  uint32_t frame_count;
-  int32_t current_frame;  // 1-based frame whose packet was fetched last (-1 before the first)
-  int32_t previous_frame;
-  uint32_t rate_num;  // rate in effect
-  uint32_t rate_den;
-  std::atomic<uint32_t> stopped;  // the input failed: no further frames are decoded
   uint32_t open_flags;
-  uint32_t header_flags;
-  uint32_t file_size;  // header field: movie size minus 8
+  uint64_t total_memory;  // bytes the movie's allocations took
 
-  // --- changed-area group (frame decode, copy) ---
-  uint32_t changed_percent;  // of the frame to be copied
-  std::atomic<uint32_t> running_changed_percent;  // of the frame being decoded
-  int32_t changed_rect[4];  // x, y, width, height
-  int32_t changed_rect_count;
-  uint8_t* map_storage[2];
-  uint8_t* map_filling;  // map being filled by the decode
-  uint8_t* map_copy;     // map of the frame to be copied
-  uint32_t map_stride;
-  uint32_t map_size;
-
-  FrameBufferRecord* planes;  // null when opened with OPEN_NO_PLANES
-  uint32_t largest_frame;
-  uint32_t index_entries;
-  uint32_t track_count;
-  uint32_t peak_rate;
-  uint32_t peak_frame;  // 0-based
-  uint32_t paused;
-
-  // --- decode-worker group ---
-  std::atomic<uint32_t> job_slot[2];
-
-  std::atomic<uint32_t> sound_on;
-  uint8_t* frame_data;  // current packet
-  const uint8_t* data_limit;  // end of the memory holding packets: no decoder loads past it
-  uint32_t frame_bytes;
-  uint32_t frame_offset;
-  uint32_t frame_is_key;
-  uint32_t skip_next;
-  uint32_t play_tracks;
-  SoundTrack* track_states;
-  uint32_t* track_map;  // for each played track, its index in the file's tables
-
-  // --- decoder group ---
-  uint32_t video_on;
-  uint32_t bundle_sizes[kBundleCount];
-  uint8_t* bundle_buffers[kDecodeParts];  // each holds the nine buffers, 16-byte aligned
-
-  uint8_t* preload_data;  // first packet, when the whole movie is in memory
-  uint32_t* frame_index;  // index_entries + 1 words
-
-  InputRecord input;
-  // The read-ahead lock (the lock operations of `input` use it) and the sound
-  // mutex. The service nodes borrow them.
-  std::recursive_timed_mutex read_lock;
-  std::recursive_timed_mutex sound_mutex;
-  ServiceNode* read_node;
-  ServiceNode* sound_node;
-
-  uint8_t* read_buffer;  // packet buffer + ring memory when streaming
-  uint32_t read_buffer_request;
-  uint8_t* preload_block;  // what preloading allocated (null for memory sources)
-  platform::FileHandle borrowed_file;
-
-  uint32_t file_width;
-  uint32_t file_height;
-  uint32_t* track_max_sizes;
-  uint32_t* track_formats;
-  uint32_t* track_ids;
-  uint32_t first_packet_offset;
-  char revision;  // the header's revision letter
-
-  // --- frame clock group ---
-  std::atomic<uint32_t> frames_shown;
-  uint32_t play_start;
-  uint32_t first_copy_time;
-  uint32_t base_time;  // 0 = unset
-  int32_t base_frame;
-  uint32_t late_limit;
-
-  // --- slowest-frame group ---
-  uint32_t slowest_time;
-  uint32_t slowest_frame;
-  uint32_t second_time;
-  uint32_t second_frame;
-
-  uint64_t total_memory;
-  std::atomic<uint32_t> video_time;
-  std::atomic<uint32_t> audio_time;
-  std::atomic<uint32_t> blit_time;
-  uint32_t open_time;
-  uint32_t file_rate_num;
-  uint32_t file_rate_den;
-  uint32_t history_len;
-  uint32_t history_pos;
-  uint32_t* history[HISTORY_RING_COUNT];
-  uint32_t last_copy_flags;
-  uint32_t decoded_frame;
-  uint32_t last_done_time;
-  uint32_t loop_time;
-  uint32_t resync;
-  uint32_t sound_skips;
-  uint32_t skip_state;  // 0 undecided, 1 shown, 2 copy dropped
-  uint32_t very_late;
-  uint32_t skipped_blits;
-  uint32_t skip_run;
-  uint32_t pause_offset;
-  uint32_t all_key;
+  MovieContainer container;
+  MovieReader reader;
+  MovieVideo video;
+  MovieSound sound;
+  MovieClock clock;
 };
 
 // Where a movie comes from.

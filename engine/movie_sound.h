@@ -4,16 +4,30 @@
 //
 // Locks: the records of the played tracks, `play_tracks` after the open, and
 // `sound_on` changes are used under the movie's sound mutex; ServiceSound
-// only tries it. The open and the close run on the player thread while no
-// service or decode uses the movie.
+// only tries it. A track's ring is fed by the decode parts without the mutex
+// (see audio/sound_track.h). The open and the close run on the player thread
+// while no service or decode uses the movie.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace vexil {
 
 struct MovieHandle;
+struct ServiceNode;
 struct SoundTrack;
+
+struct MovieSound {
+  // The sound mutex: the sound service node borrows it.
+  std::recursive_timed_mutex sound_mutex;
+  ServiceNode* sound_node;  // null: not on the sound service
+  uint32_t play_tracks;
+  SoundTrack* track_states;  // as many records as the open's track list (at least 1)
+  uint32_t* track_map;       // for each played track, its index in the file's tables
+  std::atomic<uint32_t> sound_on;
+};
 
 // Movie open: maps the `count` requested ids to file tracks (track_map, which
 // has room for `count` entries), opens each mapped track (track_states,

@@ -26,9 +26,15 @@ namespace vexil {
 namespace {
 
 // The engine's lock operations on the input: the movie's read-ahead lock.
-void LockWait(InputRecord* in) { in->movie->read_lock.lock(); }
-bool LockTry(InputRecord* in) { return in->movie->read_lock.try_lock(); }
-void LockRelease(InputRecord* in) { in->movie->read_lock.unlock(); }
+void LockWait(InputRecord* in) {
+  in->movie->reader.read_lock.lock();
+}
+bool LockTry(InputRecord* in) {
+  return in->movie->reader.read_lock.try_lock();
+}
+void LockRelease(InputRecord* in) {
+  in->movie->reader.read_lock.unlock();
+}
 void LockYield(InputRecord*) { platform::Sleep(0); }
 
 // Moves an input record opened before the handle existed into the handle.
@@ -87,13 +93,13 @@ uint32_t MergeFlags(uint32_t flags, const ContainerHeader& h, uint32_t* width, u
 
 // Releases what a failed or finished open holds; the handle memory last.
 void Destroy(MovieHandle* movie, bool close_input) {
-  if (close_input && movie->input.close) movie->input.close(&movie->input);
-  Free(movie->read_buffer);
-  Free(movie->preload_block);
-  FreeFrameBuffers(movie->planes);
-  movie->planes = nullptr;
-  Free(movie->map_storage[0]);
-  if (movie->map_storage[1] != movie->map_storage[0]) Free(movie->map_storage[1]);
+  if (close_input && movie->reader.input.close) movie->reader.input.close(&movie->reader.input);
+  Free(movie->reader.read_buffer);
+  Free(movie->reader.preload_block);
+  FreeFrameBuffers(movie->video.planes);
+  movie->video.planes = nullptr;
+  Free(movie->video.map_storage[0]);
+  if (movie->video.map_storage[1] != movie->video.map_storage[0]) Free(movie->video.map_storage[1]);
   movie->~MovieHandle();
   std::memset(static_cast<void*>(movie), 0, sizeof(MovieHandle));
   Free(movie);
@@ -185,36 +191,36 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
   auto* movie = new (raw) MovieHandle{};
   movie->engine = &engine;
   movie->total_memory = allocated;
-  MoveInput(&movie->input, input.get());
-  movie->input.movie = movie;
+  MoveInput(&movie->reader.input, input.get());
+  movie->reader.input.movie = movie;
   movie->width = width;
   movie->height = height;
-  movie->frame_count = h.frame_count;
-  movie->current_frame = -1;
-  movie->previous_frame = -1;
-  movie->rate_num = rate_num;
-  movie->rate_den = rate_den;
+  movie->container.frame_count = h.frame_count;
+  movie->reader.current_frame = -1;
+  movie->reader.previous_frame = -1;
+  movie->clock.rate_num = rate_num;
+  movie->clock.rate_den = rate_den;
   movie->open_flags = merged;
-  movie->header_flags = h.header_flags;
-  movie->file_size = h.file_size;
-  movie->largest_frame = h.largest_frame;
-  movie->index_entries = h.index_entries;
-  movie->track_count = h.track_count;
-  movie->file_width = h.width;
-  movie->file_height = h.height;
-  movie->file_rate_num = h.rate_num;
-  movie->file_rate_den = h.rate_den;
-  movie->first_packet_offset = static_cast<uint32_t>(first_packet);
-  movie->revision = h.revision;
-  movie->history_len = history_len;
-  for (int i = 0; i < HISTORY_RING_COUNT; ++i) movie->history[i] = pieces.history[i];
-  movie->track_states = pieces.tracks;
-  for (uint32_t i = 0; i < track_records; ++i) new (&movie->track_states[i]) SoundTrack{};
-  movie->track_map = pieces.track_map;
-  movie->video_on = 1;
-  std::memcpy(movie->bundle_sizes, bundle_sizes, sizeof(bundle_sizes));
-  for (int i = 0; i < kDecodeParts; ++i) movie->bundle_buffers[i] = pieces.bundles[i];
-  movie->borrowed_file = (flags & OPEN_FILE_HANDLE) ? source.file : platform::kNoFile;
+  movie->container.header_flags = h.header_flags;
+  movie->container.file_size = h.file_size;
+  movie->container.largest_frame = h.largest_frame;
+  movie->container.index_entries = h.index_entries;
+  movie->container.track_count = h.track_count;
+  movie->container.file_width = h.width;
+  movie->container.file_height = h.height;
+  movie->container.file_rate_num = h.rate_num;
+  movie->container.file_rate_den = h.rate_den;
+  movie->container.first_packet_offset = static_cast<uint32_t>(first_packet);
+  movie->container.revision = h.revision;
+  movie->clock.history_len = history_len;
+  for (int i = 0; i < HISTORY_RING_COUNT; ++i) movie->clock.history[i] = pieces.history[i];
+  movie->sound.track_states = pieces.tracks;
+  for (uint32_t i = 0; i < track_records; ++i) new (&movie->sound.track_states[i]) SoundTrack{};
+  movie->sound.track_map = pieces.track_map;
+  movie->video.video_on = 1;
+  std::memcpy(movie->video.bundle_sizes, bundle_sizes, sizeof(bundle_sizes));
+  for (int i = 0; i < kDecodeParts; ++i) movie->video.bundle_buffers[i] = pieces.bundles[i];
+  movie->reader.borrowed_file = (flags & OPEN_FILE_HANDLE) ? source.file : platform::kNoFile;
   auto fail = [&](const char* message) -> MovieHandle* {
     SetErrorText(error, message);
     Destroy(movie, !memory);
@@ -232,7 +238,7 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
     }
     for (uint32_t i = 0; i <= h.index_entries; ++i, p += 4) pieces.index[i] = ReadLE32(p);
   } else {
-    InputRecord* in = &movie->input;
+    InputRecord* in = &movie->reader.input;
     for (auto* table : pieces.tables) {
       in->read_at(in, kNoOffset, table, h.track_count * 4);
       for (uint32_t t = 0; t < h.track_count; ++t) table[t] = ReadLE32(&table[t]);
@@ -241,48 +247,48 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
     for (uint32_t i = 0; i <= h.index_entries; ++i) pieces.index[i] = ReadLE32(&pieces.index[i]);
     if (in->input_error) return fail(kErrReadingHeader);
   }
-  movie->track_max_sizes = pieces.tables[0];
-  movie->track_formats = pieces.tables[1];
-  movie->track_ids = pieces.tables[2];
-  movie->frame_index = pieces.index;
+  movie->container.track_max_sizes = pieces.tables[0];
+  movie->container.track_formats = pieces.tables[1];
+  movie->container.track_ids = pieces.tables[2];
+  movie->container.frame_index = pieces.index;
 
   // 8. Frame index scan.
   IndexFigures figures{};
-  if (!ScanFrameIndex(movie->frame_index, h, movie_size, &figures))
+  if (!ScanFrameIndex(movie->container.frame_index, h, movie_size, &figures))
     return fail(kErrBadFrameSizes);
-  movie->peak_rate = figures.peak_rate;
-  movie->peak_frame = figures.peak_frame;
-  movie->all_key = figures.all_key;
+  movie->container.peak_rate = figures.peak_rate;
+  movie->container.peak_frame = figures.peak_frame;
+  movie->container.all_key = figures.all_key;
 
   // 9. Decoded-frame planes.
   if (!(flags & OPEN_NO_PLANES)) {
     uint64_t plane_bytes = 0;
-    movie->planes = CreateFrameBuffers(
+    movie->video.planes = CreateFrameBuffers(
         {h.width, h.height, (h.header_flags & HEADER_ALPHA) != 0, h.frame_count == 1 ? 1u : 2u},
         &plane_bytes);
-    if (!movie->planes) return fail(kErrOutOfMemory);
+    if (!movie->video.planes) return fail(kErrOutOfMemory);
     movie->total_memory += plane_bytes;
   }
 
   // 10. Read-ahead request and simulated speed.
-  movie->read_buffer_request = (flags & OPEN_READ_BUFFER) && options.read_buffer_size != -1
-                                   ? static_cast<uint32_t>(options.read_buffer_size)
-                                   : movie->peak_rate;
+  movie->reader.read_buffer_request = (flags & OPEN_READ_BUFFER) && options.read_buffer_size != -1
+                                          ? static_cast<uint32_t>(options.read_buffer_size)
+                                          : movie->container.peak_rate;
   const uint32_t speed = (flags & OPEN_SIMULATE_SPEED) && options.read_speed != -1
                              ? static_cast<uint32_t>(options.read_speed)
                              : 0;
 
   // 11. Preload or stream. The input's end position is a 32-bit offset; a
   // size field within 8 of 4 GiB would wrap it.
-  InputRecord* in = &movie->input;
+  InputRecord* in = &movie->reader.input;
   const uint32_t input_end = static_cast<uint32_t>(std::min<uint64_t>(movie_size, UINT32_MAX));
   if (memory) {
-    movie->preload_data = const_cast<uint8_t*>(block) + first_packet;
-    movie->data_limit = block + source.size;
+    movie->reader.preload_data = const_cast<uint8_t*>(block) + first_packet;
+    movie->reader.data_limit = block + source.size;
     movie->open_flags |= OPEN_PRELOAD;
   } else {
-    uint32_t granted = in->buffer_size(in, movie->read_buffer_request);
-    movie->read_buffer_request = granted;
+    uint32_t granted = in->buffer_size(in, movie->reader.read_buffer_request);
+    movie->reader.read_buffer_request = granted;
     if (granted >= h.file_size / 10 * 9) {
       flags |= OPEN_PRELOAD;
       movie->open_flags |= OPEN_PRELOAD;
@@ -292,7 +298,7 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
       auto* data = static_cast<uint8_t*>(Alloc(body + 1024));
       if (!data) return fail(kErrOutOfMemory);
       movie->total_memory += body + 1024;
-      movie->preload_block = data;
+      movie->reader.preload_block = data;
       in->set_buffer(in, nullptr, 0, input_end, speed);
       uint32_t got = in->read(in, 0, static_cast<int64_t>(first_packet), data,
                               static_cast<uint32_t>(body));
@@ -303,32 +309,33 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
       in->movie_size = static_cast<uint32_t>(std::min<uint64_t>(first_packet + got, UINT32_MAX));
       in->close(in);
       in->read_call_time = 0;
-      movie->preload_data = data;
-      movie->data_limit = data + body + 1024;
+      movie->reader.preload_data = data;
+      movie->reader.data_limit = data + body + 1024;
     } else {
       const uint64_t packet = uint64_t{h.largest_frame} + 1024;
       const uint64_t packet_rounded = (packet + 31) & ~uint64_t{31};
       auto* data = static_cast<uint8_t*>(Alloc(packet_rounded + granted));
       if (!data) return fail(kErrOutOfMemory);
       movie->total_memory += packet_rounded + granted;
-      movie->read_buffer = data;
-      movie->frame_data = data;
-      movie->data_limit = data + packet;
+      movie->reader.read_buffer = data;
+      movie->reader.frame_data = data;
+      movie->reader.data_limit = data + packet;
       in->set_buffer(in, data + packet_rounded, granted, input_end, speed);
     }
   }
 
   // Changed-block map geometry: one byte per 16x16 area of the picture as played.
-  movie->map_stride = ((width + 15) / 16 + 15) / 16 * 16;
-  movie->map_size = movie->map_stride * ((height + 15) / 16);
+  movie->video.map_stride = ((width + 15) / 16 + 15) / 16 * 16;
+  movie->video.map_size = movie->video.map_stride * ((height + 15) / 16);
 
   // 12. Clock limits and frame 1.
-  movie->late_limit = movie->rate_num
-                          ? static_cast<uint32_t>(2000ull * movie->rate_den / movie->rate_num)
-                          : 2000;
+  movie->clock.late_limit =
+      movie->clock.rate_num
+          ? static_cast<uint32_t>(2000ull * movie->clock.rate_den / movie->clock.rate_num)
+          : 2000;
   FetchFrame(movie, 1);
-  movie->open_time = Timer() - start;
-  movie->track_states[0].timing_scale = 0x10000;
+  movie->clock.open_time = Timer() - start;
+  movie->sound.track_states[0].timing_scale = 0x10000;
 
   // 13. Sound tracks.
   OpenSoundTracks(movie, track_ids, track_count);
@@ -341,7 +348,8 @@ MovieHandle* Open(Engine& engine, const MovieSource& source, uint32_t flags,
 
   // The sound service, once the lock operations are in (without a free
   // service slot the player's calls alone feed the sound).
-  if (movie->play_tracks > 0 && !movie->track_states[0].own_service) JoinSoundService(movie);
+  if (movie->sound.play_tracks > 0 && !movie->sound.track_states[0].own_service)
+    JoinSoundService(movie);
 
   // 14. Background reading (without a free service slot the movie is read in
   // the foreground only).
@@ -360,9 +368,9 @@ void Close(MovieHandle* movie) {
   Pause(movie, 1);
   // No decode thread may touch the movie from here on, nor any service.
   FinishBackgroundDecode(movie);
-  movie->engine->services.LeaveTogether(movie->read_node, movie->sound_node);
-  movie->read_node = nullptr;
-  movie->sound_node = nullptr;
+  movie->engine->services.LeaveTogether(movie->reader.read_node, movie->sound.sound_node);
+  movie->reader.read_node = nullptr;
+  movie->sound.sound_node = nullptr;
   CloseSoundTracks(movie);
   const bool streaming = !(movie->open_flags & OPEN_PRELOAD);
   Destroy(movie, streaming && !(movie->open_flags & OPEN_MEMORY));

@@ -7,12 +7,12 @@
 namespace vexil {
 
 void JoinReadService(MovieHandle* movie) {
-  movie->read_node = movie->engine->services.Join(kReadServiceRate, &movie->read_lock,
-                                                  ReadNodeQuery, ReadNodeWork, movie);
+  movie->reader.read_node = movie->engine->services.Join(kReadServiceRate, &movie->reader.read_lock,
+                                                         ReadNodeQuery, ReadNodeWork, movie);
 }
 
 uint32_t ReadNodeQuery(ServiceNode* node, uint32_t tick) {
-  const InputRecord& in = static_cast<MovieHandle*>(node->context)->input;
+  const InputRecord& in = static_cast<MovieHandle*>(node->context)->reader.input;
   // A suspended input reads nothing: answering would keep the round asking
   // for work that never comes.
   if (in.input_error.load() || in.suspended.load()) return 0;
@@ -23,7 +23,7 @@ uint32_t ReadNodeQuery(ServiceNode* node, uint32_t tick) {
 }
 
 void ReadNodeWork(ServiceNode* node, uint32_t tick) {
-  InputRecord* in = &static_cast<MovieHandle*>(node->context)->input;
+  InputRecord* in = &static_cast<MovieHandle*>(node->context)->reader.input;
   in->service(in);
   node->last_tick = tick;
 }

@@ -14,7 +14,7 @@ struct ServiceNode;
 constexpr int32_t kReadServiceRate = 60;
 
 // Joins the read service (player thread, at open, once the lock operations
-// are installed). Sets movie->read_node; it stays null when no service thread
+// are installed). Sets movie->reader.read_node; it stays null when no service thread
 // slot is free, and the movie is then read in the foreground only.
 void JoinReadService(MovieHandle* movie);
 

@@ -8,8 +8,8 @@
 namespace vexil {
 
 void JoinSoundService(MovieHandle* movie) {
-  movie->sound_node = movie->engine->services.Join(kSoundServiceRate, &movie->sound_mutex,
-                                                   SoundNodeQuery, SoundNodeWork, movie);
+  movie->sound.sound_node = movie->engine->services.Join(
+      kSoundServiceRate, &movie->sound.sound_mutex, SoundNodeQuery, SoundNodeWork, movie);
 }
 
 uint32_t SoundNodeQuery(ServiceNode* node, uint32_t tick) {

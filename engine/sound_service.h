@@ -14,7 +14,7 @@ struct ServiceNode;
 constexpr int32_t kSoundServiceRate = -13;
 
 // Joins the sound service (player thread, at open, once the tracks are open
-// and the lock operations installed). Sets movie->sound_node; it stays null
+// and the lock operations installed). Sets movie->sound.sound_node; it stays null
 // when no service thread slot is free, and the movie's sound is then fed only
 // by the player thread's calls.
 void JoinSoundService(MovieHandle* movie);

@@ -57,8 +57,8 @@ uint32_t HeightFactor(uint32_t mode) {
 void CopyInto(MovieHandle* movie, uint32_t format, uint32_t flags, bool bottom_up,
               bool short_rows) {
   const uint32_t mode = CopyScaleMode(flags | (movie->open_flags & COPY_OPEN_FLAGS_MASK));
-  const uint64_t w = uint64_t{movie->file_width} * WidthFactor(mode);
-  uint64_t rows = uint64_t{movie->file_height} * HeightFactor(mode);
+  const uint64_t w = uint64_t{movie->container.file_width} * WidthFactor(mode);
+  uint64_t rows = uint64_t{movie->container.file_height} * HeightFactor(mode);
   if (short_rows) rows /= 3;
   if (format == PIXFMT_YV12) rows = (rows + 1) & ~uint64_t{1};
   const uint64_t pitch = (w * PixelFormatBytes(format) + 3) & ~uint64_t{3};
@@ -122,8 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool bottom_up = choice_b & 0x08;
   const bool short_rows = choice_b & 0x80;
 
-  const uint32_t frames = movie->frame_count < kMaxFrames ? movie->frame_count : kMaxFrames;
-  for (uint32_t k = 0; k < frames && !movie->stopped; ++k) {
+  const uint32_t frames =
+      movie->container.frame_count < kMaxFrames ? movie->container.frame_count : kMaxFrames;
+  for (uint32_t k = 0; k < frames && !movie->reader.stopped; ++k) {
     // Open fetched frame 1; each later round steps to the next packet.
     if (k) Advance(movie);
     if (StartBackgroundDecode(movie)) {

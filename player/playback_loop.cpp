@@ -53,7 +53,7 @@ bool Step(Player& p) {
     return false;
   }
   // A movie whose input failed ends as if it had reached its end.
-  if (p.end_of_movie || p.end_request == kEndMovie || (movie && movie->stopped)) {
+  if (p.end_of_movie || p.end_request == kEndMovie || (movie && movie->reader.stopped)) {
     p.end_of_movie = 0;
     p.end_request = kEndNone;
     Pause(movie, 1);
@@ -131,7 +131,7 @@ int OpenFailed(Player& p) {
 void ProcessOneFrame(Player& p) {
   MovieHandle* movie = p.movie();
   if (!movie || !WaitForBackgroundDecode(movie)) return;
-  if (movie->current_frame == static_cast<int32_t>(movie->frame_count)) {
+  if (movie->reader.current_frame == static_cast<int32_t>(movie->container.frame_count)) {
     // The count runs down to 1; 0 or less plays forever.
     int32_t& count = p.settings.play_count;
     if (count == 1) {
@@ -150,7 +150,7 @@ void ProcessOneFrame(Player& p) {
   // movie) is due again at once, as its clock counts decoded frames: rather
   // than copy and show the same picture at every round without rest, the
   // loop idles as it does while waiting. Painting shows it again if need be.
-  const uint32_t decoded = movie->frames_shown.load();
+  const uint32_t decoded = movie->clock.frames_shown.load();
   if (movie == p.copied_movie && decoded == p.copied_count) {
     p.sleep_debt += 1;
   } else {
@@ -164,11 +164,11 @@ void ProcessOneFrame(Player& p) {
       // A late frame whose copy was dropped leaves the picture behind by the
       // blocks it changed, which the next frame's changed blocks need not
       // cover: the next copy is whole.
-      if (movie->skip_state == 2) p.copy_flags |= COPY_ALL;
+      if (movie->clock.skip_state == 2) p.copy_flags |= COPY_ALL;
       BufferUnlock(b);
     }
     if (b && ReportRects(movie, b->surface_type))
-      BufferBlit(b, movie->changed_rect, movie->changed_rect_count);
+      BufferBlit(b, movie->video.changed_rect, movie->video.changed_rect_count);
     if (p.settings.show_statistics)
       p.window->DrawTextLine(StatisticsLine(movie), p.statistics_rect, kStatisticsColour,
                              kStatisticsBackground);

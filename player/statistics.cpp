@@ -36,42 +36,42 @@ std::string Unit(uint32_t n, const char* unit, bool space_after) {
 
 SummaryRecord CaptureSummary(const MovieHandle* m, uint32_t now) {
   SummaryRecord s{};
-  const InputRecord& in = m->input;
-  const uint64_t body = m->file_size > m->first_packet_offset
-                            ? uint64_t{m->file_size} - m->first_packet_offset
+  const InputRecord& in = m->reader.input;
+  const uint64_t body = m->container.file_size > m->container.first_packet_offset
+                            ? uint64_t{m->container.file_size} - m->container.first_packet_offset
                             : 0;
   s.width = m->width;
   s.height = m->height;
-  s.total_time = now - m->play_start;
-  s.file_rate_num = m->file_rate_num;
-  s.file_rate_den = m->file_rate_den;
-  s.rate_num = m->rate_num;
-  s.rate_den = m->rate_den;
-  s.open_time = m->open_time;
-  s.frame_count = m->frame_count;
-  s.frames_shown = m->frames_shown.load();
+  s.total_time = now - m->clock.play_start;
+  s.file_rate_num = m->container.file_rate_num;
+  s.file_rate_den = m->container.file_rate_den;
+  s.rate_num = m->clock.rate_num;
+  s.rate_den = m->clock.rate_den;
+  s.open_time = m->clock.open_time;
+  s.frame_count = m->container.frame_count;
+  s.frames_shown = m->clock.frames_shown.load();
   s.skipped_frames = 0;
-  s.skipped_blits = m->skipped_blits;
-  s.sound_skips = m->sound_skips;
-  s.blit_time = m->blit_time.load();
+  s.skipped_blits = m->clock.skipped_blits;
+  s.sound_skips = m->clock.sound_skips;
+  s.blit_time = m->clock.blit_time.load();
   s.read_call_time = in.read_call_time.load();
-  s.video_time = m->video_time.load();
-  s.audio_time = m->audio_time.load();
+  s.video_time = m->clock.video_time.load();
+  s.audio_time = m->clock.audio_time.load();
   s.idle_read_time = in.idle_read_time.load();
   s.background_read_time = in.background_read_time.load();
   s.device_speed = Clamp32(uint64_t{in.bytes_read.load()} * 1000 / (uint64_t{in.read_time.load()} + 1));
-  s.slowest_time = m->slowest_time;
-  s.second_time = m->second_time;
-  s.slowest_frame = m->slowest_frame;
-  s.second_frame = m->second_frame;
-  const uint64_t frames_time = uint64_t{m->frame_count} * m->file_rate_den;
-  s.average_data_rate = frames_time ? Clamp32(body * m->file_rate_num / frames_time) : 0;
-  s.average_frame_size = m->frame_count ? Clamp32(body / m->frame_count) : 0;
+  s.slowest_time = m->clock.slowest_time;
+  s.second_time = m->clock.second_time;
+  s.slowest_frame = m->clock.slowest_frame;
+  s.second_frame = m->clock.second_frame;
+  const uint64_t frames_time = uint64_t{m->container.frame_count} * m->container.file_rate_den;
+  s.average_data_rate = frames_time ? Clamp32(body * m->container.file_rate_num / frames_time) : 0;
+  s.average_frame_size = m->container.frame_count ? Clamp32(body / m->container.frame_count) : 0;
   s.total_memory = Clamp32(m->total_memory);
   s.input_memory = in.buffer_bytes;
   s.highest_input = in.highest_buffered.load();
-  s.peak_rate = m->peak_rate;
-  s.peak_frame = m->peak_frame + 1;
+  s.peak_rate = m->container.peak_rate;
+  s.peak_frame = m->container.peak_frame + 1;
   return s;
 }
 
@@ -122,25 +122,29 @@ std::string SummaryText(const SummaryRecord& s, const std::string& style_name,
 }
 
 std::string StatisticsLine(const MovieHandle* m) {
-  const uint32_t len = m->history_len;
+  const uint32_t len = m->clock.history_len;
   uint32_t d = len - 1;
-  const uint32_t shown_before = m->current_frame > 0 ? static_cast<uint32_t>(m->current_frame) - 1 : 0;
+  const uint32_t shown_before =
+      m->reader.current_frame > 0 ? static_cast<uint32_t>(m->reader.current_frame) - 1 : 0;
   if (shown_before < d) d = shown_before;
   if (d == 0) d = 1;
-  const uint32_t p = m->history_pos;
+  const uint32_t p = m->clock.history_pos;
   const uint32_t q = p + d < len ? p + d : (p + d - len) % (len ? len : 1);
-  auto diff = [&](int ring) { return m->history[ring][p] - m->history[ring][q]; };
+  auto diff = [&](int ring) { return m->clock.history[ring][p] - m->clock.history[ring][q]; };
   uint32_t elapsed = diff(HISTORY_DONE_TIME);
   if (elapsed == 0) elapsed = 1;
   const uint32_t read = diff(HISTORY_READ_TIME) + diff(HISTORY_IDLE_READ_TIME);
-  const InputRecord& in = m->input;
+  const InputRecord& in = m->reader.input;
 
   // The data rate over the window, from the index entries as stored.
   uint64_t rate = 0;
-  const uint32_t current = m->current_frame > 0 ? static_cast<uint32_t>(m->current_frame) : 0;
-  if (current >= d && current <= m->index_entries && m->file_rate_den) {
-    const uint32_t bytes = m->frame_index[current] - m->frame_index[current - d];
-    rate = uint64_t{bytes} * m->file_rate_num / (uint64_t{d} * m->file_rate_den);
+  const uint32_t current =
+      m->reader.current_frame > 0 ? static_cast<uint32_t>(m->reader.current_frame) : 0;
+  if (current >= d && current <= m->container.index_entries && m->container.file_rate_den) {
+    const uint32_t bytes =
+        m->container.frame_index[current] - m->container.frame_index[current - d];
+    rate =
+        uint64_t{bytes} * m->container.file_rate_num / (uint64_t{d} * m->container.file_rate_den);
   }
   const uint64_t fps = uint64_t{d} * 10000 / elapsed;
   const uint64_t buf = (uint64_t{in.buffered.load()} + 1) * 1000 / (uint64_t{in.target_fill.load()} + 1);
@@ -148,7 +152,7 @@ std::string StatisticsLine(const MovieHandle* m) {
   return Format(
       "Fr: %i, FPS: %u.%01u, Buf: %u%%, Vid: %u%%, Aud: %u%%, Blit: %u%%, Read: %u%%, Back: %u%%, "
       "Rate: %u",
-      m->previous_frame, static_cast<unsigned>(fps / 10), static_cast<unsigned>(fps % 10),
+      m->reader.previous_frame, static_cast<unsigned>(fps / 10), static_cast<unsigned>(fps % 10),
       static_cast<unsigned>((buf + 5) / 10), pct(diff(HISTORY_VIDEO_TIME)),
       pct(diff(HISTORY_AUDIO_TIME)), pct(diff(HISTORY_BLIT_TIME)), pct(read),
       pct(diff(HISTORY_BACKGROUND_READ_TIME)), Clamp32(rate));

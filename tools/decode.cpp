@@ -193,8 +193,8 @@ class WavStep {
 
   // Returns 0 or the exit code after printing why.
   int Begin(const MovieHandle* movie, uint32_t track_id, const std::string& path) {
-    for (uint32_t t = 0; t < movie->track_count; ++t) {
-      if (movie->track_ids[t] == track_id) {
+    for (uint32_t t = 0; t < movie->container.track_count; ++t) {
+      if (movie->container.track_ids[t] == track_id) {
         track_ = t;
         break;
       }
@@ -203,7 +203,7 @@ class WavStep {
       std::fprintf(stderr, "vexil decode: the movie has no audio track with id %u\n", track_id);
       return 1;
     }
-    const uint32_t format = movie->track_formats[track_];
+    const uint32_t format = movie->container.track_formats[track_];
     if (!(format & (TRACK_DCT | TRACK_RDFT))) {
       std::fprintf(stderr,
                    "vexil decode: audio track %u is not coded with either audio codec "
@@ -296,7 +296,7 @@ int RunDecode(int argc, char** argv) {
     if (int code = wav->Begin(movie.get(), options.track_id, options.wav)) return code;
   }
   Y4mWriter picture, alpha;
-  if (!options.alpha.empty() && !(movie->header_flags & HEADER_ALPHA)) {
+  if (!options.alpha.empty() && !(movie->container.header_flags & HEADER_ALPHA)) {
     std::fprintf(stderr, "vexil decode: the movie has no alpha plane\n");
     return 1;
   }
@@ -312,19 +312,21 @@ int RunDecode(int argc, char** argv) {
     return 1;
   }
 
-  const uint32_t frames =
-      options.frames ? std::min(*options.frames, movie->frame_count) : movie->frame_count;
+  const uint32_t frames = options.frames ? std::min(*options.frames, movie->container.frame_count)
+                                         : movie->container.frame_count;
   const bool progress = !options.quiet && isatty(STDERR_FILENO);
   int result = 0;
   for (uint32_t n = 1; n <= frames; ++n) {
     // The open fetched frame 1; the frame clock steps to the next packet.
     if (n > 1) Advance(movie.get());
-    if (movie->input.input_error) {
+    if (movie->reader.input.input_error) {
       std::fprintf(stderr, "vexil decode: the movie could not be read at frame %u\n", n);
       result = 1;
       break;
     }
-    if (wav && !wav->Frame(movie->frame_data, movie->frame_bytes, movie->track_count)) break;
+    if (wav && !wav->Frame(movie->reader.frame_data, movie->reader.frame_bytes,
+                           movie->container.track_count))
+      break;
     if (video) {
       // Decoded the way the player decodes: on the decode threads, or here
       // when there are none.

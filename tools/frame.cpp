@@ -196,8 +196,8 @@ int RunFrame(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  if (static_cast<unsigned long>(n) > movie->frame_count) {
-    std::fprintf(stderr, "vexil frame: the movie has %u frames\n", movie->frame_count);
+  if (static_cast<unsigned long>(n) > movie->container.frame_count) {
+    std::fprintf(stderr, "vexil frame: the movie has %u frames\n", movie->container.frame_count);
     Close(movie);
     return 1;
   }

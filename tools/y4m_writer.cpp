@@ -12,9 +12,10 @@ bool Y4mWriter::Open(const char* path, const MovieHandle* movie, Kind kind) {
   file_ = std::fopen(path, "wb");
   if (!file_) return false;
   kind_ = kind;
-  ok_ = std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 %s\n", movie->file_width,
-                     movie->file_height, movie->file_rate_num, movie->file_rate_den,
-                     kind == Kind::kAlpha ? "Cmono" : "C420jpeg") > 0;
+  ok_ =
+      std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 %s\n", movie->container.file_width,
+                   movie->container.file_height, movie->container.file_rate_num,
+                   movie->container.file_rate_den, kind == Kind::kAlpha ? "Cmono" : "C420jpeg") > 0;
   return ok_;
 }
 
@@ -32,10 +33,10 @@ bool Y4mWriter::WriteGray(uint32_t bytes) {
 }
 
 bool Y4mWriter::WriteFrame(const MovieHandle* movie) {
-  if (!file_ || !movie->planes) return false;
-  const FrameBufferRecord& f = *movie->planes;
+  if (!file_ || !movie->video.planes) return false;
+  const FrameBufferRecord& f = *movie->video.planes;
   const PlaneSet& set = f.sets[f.current_index.load()];
-  const uint32_t w = movie->file_width, h = movie->file_height;
+  const uint32_t w = movie->container.file_width, h = movie->container.file_height;
   const uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
   ok_ = ok_ && std::fputs("FRAME\n", file_) >= 0;
   if (kind_ == Kind::kAlpha) {

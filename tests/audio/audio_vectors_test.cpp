@@ -55,12 +55,13 @@ std::vector<uint8_t> DecodeTrack(const std::string& path, uint32_t track_id, uin
            flags | OPEN_NO_PLANES | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK);
   if (!movie) return {};
   uint32_t track = 0;
-  while (track < movie->track_count && movie->track_ids[track] != track_id) ++track;
-  if (track == movie->track_count) {
+  while (track < movie->container.track_count && movie->container.track_ids[track] != track_id)
+    ++track;
+  if (track == movie->container.track_count) {
     Close(movie);
     return {};
   }
-  const uint32_t format = movie->track_formats[track];
+  const uint32_t format = movie->container.track_formats[track];
   const uint32_t rate = format & TRACK_RATE_MASK;
   const uint32_t channels = format & TRACK_STEREO ? 2 : 1;
   const bool dct = (format & TRACK_DCT) && !(format & TRACK_RDFT);
@@ -72,10 +73,11 @@ std::vector<uint8_t> DecodeTrack(const std::string& path, uint32_t track_id, uin
     auto* out = static_cast<std::vector<uint8_t>*>(context);
     out->insert(out->end(), pcm, pcm + bytes);
   };
-  for (uint32_t n = 1; n <= movie->frame_count; ++n) {
+  for (uint32_t n = 1; n <= movie->container.frame_count; ++n) {
     if (n > 1) FetchFrame(movie, n);
     AudioPart part;
-    if (FindAudioPart(movie->frame_data, movie->frame_bytes, movie->track_count, track, &part))
+    if (FindAudioPart(movie->reader.frame_data, movie->reader.frame_bytes,
+                      movie->container.track_count, track, &part))
       DecodeAudioPart(decoder, part, output);
   }
   AudioDecoderClose(decoder);

@@ -324,7 +324,7 @@ TEST_F(DriverTest, ProvidersRefuseToSwitchWhileTracksAreOpen) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
-  ASSERT_EQ(m->play_tracks, 1u);
+  ASSERT_EQ(m->sound.play_tracks, 1u);
   EXPECT_EQ(DirectSoundTracksOpen(), 1u);
   EXPECT_EQ(DirectSoundProvider(own), nullptr);
   EXPECT_NE(DirectSoundProvider(nullptr), nullptr);  // the object in use

@@ -60,11 +60,11 @@ struct ServiceWatch {
   }
   // Installs the counter on the first track (the ops are read under the sound mutex).
   static void Install(MovieHandle* m) {
-    std::lock_guard<std::recursive_timed_mutex> lock(m->sound_mutex);
+    std::lock_guard<std::recursive_timed_mutex> lock(m->sound.sound_mutex);
     player = std::this_thread::get_id();
     calls = 0;
-    original = m->track_states[0].ops.ready;
-    m->track_states[0].ops.ready = Ready;
+    original = m->sound.track_states[0].ops.ready;
+    m->sound.track_states[0].ops.ready = Ready;
   }
 };
 
@@ -101,7 +101,7 @@ class PlaybackTest : public test::SoundTest {
       while (!WaitForBackgroundDecode(movie_)) {
       }
       WaitForFrame();
-      if (movie_->current_frame >= last) return;
+      if (movie_->reader.current_frame >= last) return;
       Advance(movie_);
       StartBackgroundDecode(movie_);
     }
@@ -111,7 +111,7 @@ class PlaybackTest : public test::SoundTest {
   // device has played `bytes`.
   void PlayWholeMovie(uint64_t bytes) {
     ASSERT_EQ(StartBackgroundDecode(movie_), 1);
-    PlayFrames(static_cast<int>(movie_->frame_count));
+    PlayFrames(static_cast<int>(movie_->container.frame_count));
     for (int guard = 0; guard < 1000 && Played() < bytes; ++guard) {
       Step(kStepMs);
       ServiceSound(movie_);
@@ -174,19 +174,19 @@ TEST_F(PlaybackTest, DevicePlaysExactlyWhatTheTrackDecodesTo) {
     hs::TakeCapture();
     movie_ = Open(test::TestEngine(), MovieSource::Name(file.c_str()), c.open_flags);
     ASSERT_NE(movie_, nullptr);
-    ASSERT_EQ(movie_->play_tracks, 1u);
+    ASSERT_EQ(movie_->sound.play_tracks, 1u);
     pace_ = c.with_sound_service;
     if (pace_) {
-      ASSERT_NE(movie_->sound_node, nullptr);
-      ASSERT_NE(movie_->read_node, nullptr);
+      ASSERT_NE(movie_->sound.sound_node, nullptr);
+      ASSERT_NE(movie_->reader.read_node, nullptr);
       ServiceWatch::Install(movie_);
     }
     PlayWholeMovie(expected.size());
     if (pace_) {
       EXPECT_GE(ServiceWatch::calls, kServiceCalls);
     }
-    EXPECT_EQ(movie_->sound_skips, 0u);
-    EXPECT_EQ(movie_->skipped_blits, 0u);
+    EXPECT_EQ(movie_->clock.sound_skips, 0u);
+    EXPECT_EQ(movie_->clock.skipped_blits, 0u);
     std::vector<uint8_t> played = hs::TakeCapture();
     ASSERT_GE(played.size(), expected.size());
     played.resize(expected.size());
@@ -233,7 +233,7 @@ TEST_F(PlaybackTest, ConformanceTracksPlayAsTheyDecode) {
     track.track_ids[0] = v.id;
     movie_ = Open(test::TestEngine(), MovieSource::Name(path.c_str()), OPEN_TRACK_LIST, track);
     ASSERT_NE(movie_, nullptr);
-    ASSERT_EQ(movie_->play_tracks, 1u);
+    ASSERT_EQ(movie_->sound.play_tracks, 1u);
     PlayWholeMovie(expected.size());
     std::vector<uint8_t> played = hs::TakeCapture();
     ASSERT_GE(played.size(), expected.size());
@@ -282,8 +282,8 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
                   OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, buffer);
     ASSERT_NE(movie_, nullptr);
     ASSERT_FALSE(movie_->open_flags & OPEN_PRELOAD);
-    ServiceLog::original = movie_->input.service;
-    movie_->input.service = ServiceLog::Service;
+    ServiceLog::original = movie_->reader.input.service;
+    movie_->reader.input.service = ServiceLog::Service;
     ASSERT_EQ(StartBackgroundDecode(movie_), 1);
     PlayFrames(20);
 
@@ -296,21 +296,21 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
       Step(40);
       ServiceSound(movie_);
     }
-    const InputRecord& in = movie_->input;
+    const InputRecord& in = movie_->reader.input;
     ASSERT_LT(uint64_t{in.buffered} * 32, uint64_t{in.target_fill} * 29);
     // The driver looks at its device again after 12 ms; by then it has run dry.
     Step(20);
     hs::InjectUnderrun();
     ServiceSound(movie_);
-    ASSERT_EQ(movie_->track_states[0].skipped.load(), 1u);
+    ASSERT_EQ(movie_->sound.track_states[0].skipped.load(), 1u);
 
     ServiceLog::calls = 0;
     ServiceLog::recording = true;
     Advance(movie_);
     ServiceLog::recording = false;
-    EXPECT_EQ(movie_->sound_skips, 1u);
-    EXPECT_EQ(movie_->sound_on.load(), 1u);
-    EXPECT_EQ(movie_->base_time, 0u);  // the clock starts again with the next frame
+    EXPECT_EQ(movie_->clock.sound_skips, 1u);
+    EXPECT_EQ(movie_->sound.sound_on.load(), 1u);
+    EXPECT_EQ(movie_->clock.base_time, 0u);  // the clock starts again with the next frame
     EXPECT_GT(ServiceLog::calls, 0);
     EXPECT_TRUE(uint64_t{ServiceLog::last_buffered} * 32 >=
                     uint64_t{ServiceLog::last_target} * 29 ||
@@ -320,7 +320,7 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
     const uint64_t played_before = Played();
     StartBackgroundDecode(movie_);
     PlayFrames(60);
-    EXPECT_EQ(movie_->sound_skips, 1u);
+    EXPECT_EQ(movie_->clock.sound_skips, 1u);
     EXPECT_GT(Played(), played_before + 22050 * 4 / 2);
     Close(movie_);
     movie_ = nullptr;

@@ -52,12 +52,12 @@ class SoundTrackTest : public test::SoundTest {
   }
   // Decodes frames up to frame n, advancing after each but the last.
   void PlayTo(int n) {
-    for (int f = movie_->current_frame; f <= n; ++f) {
-      if (f > movie_->current_frame) Advance(movie_);
+    for (int f = movie_->reader.current_frame; f <= n; ++f) {
+      if (f > movie_->reader.current_frame) Advance(movie_);
       Decode();
     }
   }
-  SoundTrack& Track(uint32_t k = 0) { return movie_->track_states[k]; }
+  SoundTrack& Track(uint32_t k = 0) { return movie_->sound.track_states[k]; }
 
   std::vector<uint8_t> bytes_;
   MovieHandle* movie_ = nullptr;
@@ -114,8 +114,8 @@ TEST_F(SoundTrackTest, TrackOpenFigures) {
       flags = OPEN_RATE_OVERRIDE;
     }
     OpenBytes(TrackMovie(c.format, c.largest, c.frames), flags, options);
-    ASSERT_EQ(movie_->play_tracks, c.opens ? 1u : 0u);
-    EXPECT_EQ(movie_->sound_on.load(), c.opens ? 1u : 0u);
+    ASSERT_EQ(movie_->sound.play_tracks, c.opens ? 1u : 0u);
+    EXPECT_EQ(movie_->sound.sound_on.load(), c.opens ? 1u : 0u);
     EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before + (c.opens ? 1 : 0));
     if (c.opens) {
       const SoundTrack& t = Track();
@@ -152,9 +152,9 @@ TEST_F(SoundTrackTest, TrackListMapsIdsAndDropsFailures) {
   tracks.track_count = 4;
   std::copy(std::begin(ids), std::end(ids), tracks.track_ids);
   OpenBytes(movie, OPEN_TRACK_LIST, tracks);
-  ASSERT_EQ(movie_->play_tracks, 2u);
-  EXPECT_EQ(movie_->track_map[0], 2u);
-  EXPECT_EQ(movie_->track_map[1], 0u);
+  ASSERT_EQ(movie_->sound.play_tracks, 2u);
+  EXPECT_EQ(movie_->sound.track_map[0], 2u);
+  EXPECT_EQ(movie_->sound.track_map[1], 0u);
   EXPECT_EQ(Track(0).channels, 2u);
   EXPECT_EQ(Track(1).channels, 1u);
   Close(movie_);
@@ -163,8 +163,8 @@ TEST_F(SoundTrackTest, TrackListMapsIdsAndDropsFailures) {
   const uint32_t open_before = test::TestEngine().sound_system.open_tracks.load();
   movie_ = nullptr;
   OpenBytes(movie);
-  EXPECT_EQ(movie_->play_tracks, 0u);
-  EXPECT_EQ(movie_->sound_on.load(), 0u);
+  EXPECT_EQ(movie_->sound.play_tracks, 0u);
+  EXPECT_EQ(movie_->sound.sound_on.load(), 0u);
   EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before);
 }
 
@@ -185,7 +185,7 @@ TEST_F(SoundTrackTest, SoundSystemProviders) {
             0);  // gives nothing: the driver in use stays
   EXPECT_EQ(test::TestEngine().sound_system.open, &FakeDriver::Open);
   OpenBytes(TrackMovie(0x70005622, 8000, 10));
-  ASSERT_EQ(movie_->play_tracks, 1u);
+  ASSERT_EQ(movie_->sound.play_tracks, 1u);
   EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, OtherProvider), 0);  // a track is open
   EXPECT_EQ(SetSoundSystem(&test::TestEngine().sound_system, FakeDriver::Provider), 1);
   Close(movie_);
@@ -209,7 +209,8 @@ std::vector<uint8_t> Reference(const MovieHandle* m, uint32_t format) {
                                      (format & TRACK_RDFT) ? 0 : AUDIO_DCT);
   std::vector<uint8_t> pcm;
   AudioPart part;
-  if (FindAudioPart(m->frame_data, m->frame_bytes, m->track_count, 0, &part)) {
+  if (FindAudioPart(m->reader.frame_data, m->reader.frame_bytes, m->container.track_count, 0,
+                    &part)) {
     AudioPartOutput out;
     out.context = &pcm;
     out.take = [](void* c, const uint8_t* p, uint32_t n) {
@@ -313,7 +314,7 @@ TEST_F(SoundTrackTest, ServiceSoundGivesWayToTheSoundMutex) {
   std::condition_variable cv;
   bool held = false, done = false;
   std::thread holder([&] {
-    std::lock_guard<std::recursive_timed_mutex> sound(movie_->sound_mutex);
+    std::lock_guard<std::recursive_timed_mutex> sound(movie_->sound.sound_mutex);
     std::unique_lock<std::mutex> lock(m);
     held = true;
     cv.notify_all();
@@ -341,20 +342,20 @@ TEST_F(SoundTrackTest, SoundOffPrimesTheRingWithSilence) {
   EXPECT_EQ(SetSoundOnOff(movie_, 0), 0);
   EXPECT_EQ(RingHeld(Track()), 0u);
   EXPECT_EQ(SetSoundOnOff(movie_, 1), 1);
-  EXPECT_EQ(movie_->base_time, 0u);
+  EXPECT_EQ(movie_->clock.base_time, 0u);
 
   PlayTo(2);
   ASSERT_GT(RingHeld(Track()), 0u);
   // While a decode is outstanding the decoder owns the write pointer.
-  movie_->job_slot[0] = JOB_ISSUED;
+  movie_->video.job_slot[0] = JOB_ISSUED;
   const uint32_t before = RingHeld(Track());
   EXPECT_EQ(SetSoundOnOff(movie_, 0), 0);
   EXPECT_EQ(RingHeld(Track()), before);
-  movie_->job_slot[0] = 0;
+  movie_->video.job_slot[0] = 0;
   EXPECT_EQ(SetSoundOnOff(movie_, 1), 1);
 
   EXPECT_EQ(SetSoundOnOff(movie_, 0), 0);
-  EXPECT_EQ(movie_->sound_on.load(), 0u);
+  EXPECT_EQ(movie_->sound.sound_on.load(), 0u);
   ASSERT_EQ(RingHeld(Track()), Track().preroll_bytes);
   for (uint8_t b : RingBytes(Track())) ASSERT_EQ(b, 0);
   EXPECT_EQ(Track().write_pointer.load(), Track().ring_start);
@@ -368,7 +369,7 @@ TEST_F(SoundTrackTest, SoundThatCannotComeBackOnLeavesTheMovieSilent) {
   FakeDriver::Get().fail_on = true;
   EXPECT_EQ(SetSoundOnOff(movie_, 0), 0);
   EXPECT_EQ(SetSoundOnOff(movie_, 1), 0);
-  EXPECT_EQ(movie_->play_tracks, 0u);
+  EXPECT_EQ(movie_->sound.play_tracks, 0u);
   EXPECT_EQ(FakeDriver::Get().closes, 1);
   EXPECT_EQ(test::TestEngine().sound_system.open_tracks.load(), open_before - 1);
   // The clock runs without sound (it restarted at frame 2, so frame 3 is
@@ -403,11 +404,11 @@ TEST_F(SoundTrackTest, SkipsCountOnlyBetweenTheFirstFrameAndTheEndZone) {
     Track().skipped = 1;
     Advance(movie_);
     EXPECT_EQ(Track().skipped.load(), 0u);
-    EXPECT_EQ(movie_->sound_skips, c.counted ? 1u : 0u);
+    EXPECT_EQ(movie_->clock.sound_skips, c.counted ? 1u : 0u);
     const std::vector<int> calls = c.counted ? std::vector<int>{0, 1} : std::vector<int>{};
     EXPECT_EQ(FakeDriver::Get().on_off_calls, calls);
-    EXPECT_EQ(movie_->sound_on.load(), 1u);
-    EXPECT_EQ(movie_->current_frame, c.frame + 1);
+    EXPECT_EQ(movie_->sound.sound_on.load(), 1u);
+    EXPECT_EQ(movie_->reader.current_frame, c.frame + 1);
     Close(movie_);
     movie_ = nullptr;
   }

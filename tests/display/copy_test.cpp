@@ -211,11 +211,11 @@ class ChangedBlocks : public testing::Test {
     std::mt19937 rng(9);
     m_.FillRandom(rng);
     map_[0] = map_[2] = map_[16 + 1] = map_[32 + 2] = 1;
-    m_->map_stride = 16;
-    m_->map_size = static_cast<uint32_t>(map_.size());
-    m_->map_copy = map_.data();
+    m_->video.map_stride = 16;
+    m_->video.map_size = static_cast<uint32_t>(map_.size());
+    m_->video.map_copy = map_.data();
   }
-  ~ChangedBlocks() override { m_->map_copy = nullptr; }
+  ~ChangedBlocks() override { m_->video.map_copy = nullptr; }
   bool Changed(uint32_t x, uint32_t y) const { return map_[(y / 16) * 16 + x / 16] != 0; }
 
   TestMovie m_;
@@ -240,7 +240,7 @@ TEST_F(ChangedBlocks, OnlyChangedBlocksBelow75Percent) {
           CopyToBuffer(m_.get(), full.data(), pitch, 40, 40, 40, format | COPY_ALL);
         }
         CopyPath use(path);
-        m_->changed_percent = c.percent;
+        m_->video.changed_percent = c.percent;
         CopyToBuffer(m_.get(), d.data(), pitch, 40, 40, 40, format | c.flags);
         for (uint32_t y = 0; y < 40; ++y)
           for (uint32_t x = 0; x < 40; ++x) {
@@ -260,7 +260,7 @@ TEST_F(ChangedBlocks, Yv12UnchangedBlocksKeepTheirChroma) {
   const size_t bytes = size_t(pitch) * 40 * 3 / 2;
   Destination full(bytes), d(bytes);
   CopyToBuffer(m_.get(), full.data(), pitch, 40, 40, 40, PIXFMT_YV12 | COPY_ALL);
-  m_->changed_percent = 10;
+  m_->video.changed_percent = 10;
   CopyToBuffer(m_.get(), d.data(), pitch, 40, 40, 40, PIXFMT_YV12);
   ASSERT_TRUE(d.GuardsIntact());
   for (int plane = 0; plane < 2; ++plane) {
@@ -281,17 +281,17 @@ TEST(ChangedBlocksInterlaced, MapRowsFollowThePlaneRows) {
   m.FillRandom(rng);
   std::vector<uint8_t> map(16 * 4, 0);
   map[16 * 2] = 1;  // plane rows 32-47 changed
-  m->map_stride = 16;
-  m->map_size = 64;
-  m->map_copy = map.data();
-  m->changed_percent = 25;
+  m->video.map_stride = 16;
+  m->video.map_size = 64;
+  m->video.map_copy = map.data();
+  m->video.changed_percent = 25;
   Destination d(16 * 4 * 64);
   CopyToBuffer(m.get(), d.data(), 64, 64, 16, 64, PIXFMT_32 | CopyScaleFlags(COPY_1X_INTERLACED));
   for (uint32_t r = 0; r < 64; ++r) {
     const bool written = r % 2 == 0 && r >= 32 && r < 48;
     EXPECT_EQ(d[r * 64 + 3] == 0, written) << "row " << r;
   }
-  m->map_copy = nullptr;
+  m->video.map_copy = nullptr;
 }
 
 TEST(CopyBookkeeping, MissingPiecesAndEmptyRegions) {
@@ -314,28 +314,28 @@ TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
   test::DrivenClock clock;
   TestMovie m({.width = 4, .height = 4, .extra_open_flags = COPY_GRAYSCALE});
   Destination d(64);
-  m->first_copy_time = kCopyTimeAfterDecode;
-  m->changed_percent = 0;
+  m->clock.first_copy_time = kCopyTimeAfterDecode;
+  m->video.changed_percent = 0;
   CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32);
-  EXPECT_EQ(m->last_copy_flags, PIXFMT_32 | COPY_GRAYSCALE);
-  EXPECT_NE(m->first_copy_time, kCopyTimeAfterDecode);
-  EXPECT_NE(m->map_storage[0], nullptr);
-  EXPECT_EQ(m->map_storage[0], m->map_storage[1]);
-  EXPECT_EQ(m->changed_percent, 100u);
-  EXPECT_EQ(m->input.movie_busy, 0u);
+  EXPECT_EQ(m->video.last_copy_flags, PIXFMT_32 | COPY_GRAYSCALE);
+  EXPECT_NE(m->clock.first_copy_time, kCopyTimeAfterDecode);
+  EXPECT_NE(m->video.map_storage[0], nullptr);
+  EXPECT_EQ(m->video.map_storage[0], m->video.map_storage[1]);
+  EXPECT_EQ(m->video.changed_percent, 100u);
+  EXPECT_EQ(m->reader.input.movie_busy, 0u);
   // No map for this frame yet: the whole frame was copied.
   EXPECT_TRUE(Written32(d, 16));
 
   // A storage the decode already allocated is kept, not replaced.
   TestMovie decoded({.width = 4, .height = 4});
-  auto* storage = static_cast<uint8_t*>(Alloc(decoded->map_size + 16));
-  decoded->map_storage[1] = storage;
-  decoded->changed_percent = 10;
+  auto* storage = static_cast<uint8_t*>(Alloc(decoded->video.map_size + 16));
+  decoded->video.map_storage[1] = storage;
+  decoded->video.changed_percent = 10;
   CopyToBuffer(decoded.get(), d.data(), 16, 4, 4, 4, PIXFMT_32);
-  EXPECT_EQ(decoded->map_storage[1], storage);
-  EXPECT_EQ(decoded->map_storage[0], nullptr);
+  EXPECT_EQ(decoded->video.map_storage[1], storage);
+  EXPECT_EQ(decoded->video.map_storage[0], nullptr);
   EXPECT_EQ(ReportRects(decoded.get(), 0), 1);
-  EXPECT_EQ(decoded->map_storage[1], storage);
+  EXPECT_EQ(decoded->video.map_storage[1], storage);
 }
 
 // A late frame while sound plays: the copy is dropped and reported twice.
@@ -343,30 +343,30 @@ TEST(CopyBookkeeping, LateFrameWithSoundIsDropped) {
   test::DrivenClock clock;
   for (uint32_t never_skip : {0u, COPY_NO_SKIP}) {
     TestMovie m({.width = 4, .height = 4});
-    m->play_tracks = 1;
-    m->frames_shown = 1;
-    m->base_frame = 0;
+    m->sound.play_tracks = 1;
+    m->clock.frames_shown = 1;
+    m->clock.base_frame = 0;
     clock.Advance(2000);
-    m->base_time = Timer() - 1000;  // a second behind at 25 frames per second
+    m->clock.base_time = Timer() - 1000;  // a second behind at 25 frames per second
     Destination d(64);
     EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32 | never_skip), 1);
     if (never_skip) {
-      EXPECT_EQ(m->skipped_blits, 0u);
-      EXPECT_EQ(m->skip_state, 1u);
+      EXPECT_EQ(m->clock.skipped_blits, 0u);
+      EXPECT_EQ(m->clock.skip_state, 1u);
       EXPECT_TRUE(Written32(d, 16));
       EXPECT_EQ(ReportRects(m.get(), 0), 1);
     } else {
-      EXPECT_EQ(m->skipped_blits, 1u);
-      EXPECT_EQ(m->skip_state, 2u);
-      EXPECT_EQ(m->skip_next, 1u);
-      EXPECT_EQ(m->input.movie_busy, 0u);
+      EXPECT_EQ(m->clock.skipped_blits, 1u);
+      EXPECT_EQ(m->clock.skip_state, 2u);
+      EXPECT_EQ(m->clock.skip_next, 1u);
+      EXPECT_EQ(m->reader.input.movie_busy, 0u);
       EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 1);
-      EXPECT_EQ(m->skipped_blits, 1u);
+      EXPECT_EQ(m->clock.skipped_blits, 1u);
       EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(ReportRects(m.get(), 0), 0);
     }
-    m->play_tracks = 0;
+    m->sound.play_tracks = 0;
   }
 }
 
@@ -389,19 +389,19 @@ TEST(ReportRects, Cases) {
   EXPECT_EQ(ReportRects(nullptr, 0), 0);
   for (const Case& c : kCases) {
     TestMovie m({.width = 6, .height = 4, .display_option = 3});
-    m->skip_state = c.skip_state;
+    m->clock.skip_state = c.skip_state;
     m->open_flags |= c.open_never_skip;
-    m->changed_rect_count = -1;
+    m->video.changed_rect_count = -1;
     EXPECT_EQ(ReportRects(m.get(), c.surface_flags), c.want);
     if (c.want) {
-      EXPECT_EQ(m->changed_rect_count, 1);
-      EXPECT_EQ(m->changed_rect[0], 0);
-      EXPECT_EQ(m->changed_rect[1], 0);
-      EXPECT_EQ(m->changed_rect[2], 12);
-      EXPECT_EQ(m->changed_rect[3], 4);
-      EXPECT_NE(m->map_storage[0], nullptr);
+      EXPECT_EQ(m->video.changed_rect_count, 1);
+      EXPECT_EQ(m->video.changed_rect[0], 0);
+      EXPECT_EQ(m->video.changed_rect[1], 0);
+      EXPECT_EQ(m->video.changed_rect[2], 12);
+      EXPECT_EQ(m->video.changed_rect[3], 4);
+      EXPECT_NE(m->video.map_storage[0], nullptr);
     } else {
-      EXPECT_EQ(m->changed_rect_count, -1);
+      EXPECT_EQ(m->video.changed_rect_count, -1);
     }
   }
 }

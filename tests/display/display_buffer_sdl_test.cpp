@@ -171,7 +171,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
                  b->surface_type | COPY_NO_SKIP);
     ASSERT_EQ(BufferUnlock(b), 1);
     if (ReportRects(movie, b->surface_type))
-      BufferBlit(b, movie->changed_rect, movie->changed_rect_count);
+      BufferBlit(b, movie->video.changed_rect, movie->video.changed_rect_count);
     else
       BufferBlit(b, nullptr, 1);  // as painting does
     Settle();

@@ -624,7 +624,7 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
                  b->surface_type | COPY_NO_SKIP);
     BufferUnlock(b);
     if (ReportRects(movie.get(), b->surface_type))
-      BufferBlit(b, movie->changed_rect, movie->changed_rect_count);
+      BufferBlit(b, movie->video.changed_rect, movie->video.changed_rect_count);
     else if (b->is_overlay)
       BufferBlit(b, nullptr, 1);  // as painting does: the key colour
     const platform::KeptFrame& frame = platform::HeadlessFrames().back();

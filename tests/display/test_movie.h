@@ -44,7 +44,9 @@ class TestMovie {
 
   MovieHandle* get() const { return movie_; }
   MovieHandle* operator->() const { return movie_; }
-  PlaneSet& planes() const { return movie_->planes->sets[movie_->planes->current_index & 1]; }
+  PlaneSet& planes() const {
+    return movie_->video.planes->sets[movie_->video.planes->current_index & 1];
+  }
   uint32_t width() const { return options_.width; }
   uint32_t height() const { return options_.height; }
 
@@ -66,7 +68,7 @@ class TestMovie {
 
   // Whole planes, padding included, filled with random samples.
   void FillRandom(std::mt19937& rng) const {
-    const FrameBufferRecord& f = *movie_->planes;
+    const FrameBufferRecord& f = *movie_->video.planes;
     for (int p = 0; p < PLANE_COUNT; ++p) {
       const PlaneEntry& e = planes().plane[p];
       if (!e.samples) continue;

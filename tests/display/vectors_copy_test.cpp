@@ -85,12 +85,12 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
     SCOPED_TRACE(path);
     MovieHandle* movie = Open(test::TestEngine(), MovieSource::Name(path.c_str()), OPEN_ALPHA);
     ASSERT_NE(movie, nullptr);
-    const uint32_t w = movie->file_width, h = movie->file_height;
+    const uint32_t w = movie->container.file_width, h = movie->container.file_height;
     const bool plain_size = movie->width == w && movie->height == h;
     const auto expected =
         ExpectedFrames(path, size_t{w} * h + 2 * size_t((w + 1) / 2) * ((h + 1) / 2));
     std::vector<uint8_t> shown;
-    for (uint32_t f = 0; f < movie->frame_count; ++f) {
+    for (uint32_t f = 0; f < movie->container.frame_count; ++f) {
       SCOPED_TRACE(testing::Message() << "frame " << f + 1);
       if (f) Advance(movie);
       ASSERT_EQ(StartBackgroundDecode(movie), 1);
@@ -118,7 +118,7 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
       const uint32_t width = movie->width, height = movie->height;
       if (shown.empty()) shown.assign(size_t{width} * height * 4, 0);
       const std::vector<uint8_t> before = shown;
-      const bool blocks_only = movie->changed_percent < 75 && movie->map_copy;
+      const bool blocks_only = movie->video.changed_percent < 75 && movie->video.map_copy;
       CopyToBuffer(movie, shown.data(), static_cast<int32_t>(width * 4),
                    static_cast<int32_t>(height), width, height, PIXFMT_32 | COPY_NO_SKIP);
       const std::vector<uint8_t> whole = CopyFrame(movie, PIXFMT_32);
@@ -126,7 +126,7 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
         for (uint32_t x = 0; x < width; ++x) {
           const uint32_t sx = x * w / width, sy = y * h / height;  // decoded-frame position
           const bool marked =
-              !blocks_only || movie->map_copy[(sy / 16) * movie->map_stride + sx / 16];
+              !blocks_only || movie->video.map_copy[(sy / 16) * movie->video.map_stride + sx / 16];
           const size_t at = (size_t{y} * width + x) * 4;
           ASSERT_EQ(0, std::memcmp(&shown[at], marked ? &whole[at] : &before[at], 4))
               << "at " << x << "," << y << (marked ? " (changed)" : " (unchanged)");
@@ -145,7 +145,8 @@ TEST(VectorCopies, FrameToolWritesTheYv12Planes) {
   for (const std::string& path : movies) {
     MovieHandle* movie = Open(test::TestEngine(), MovieSource::Name(path.c_str()), 0);
     ASSERT_NE(movie, nullptr);
-    const uint32_t w = movie->file_width, h = movie->file_height, frames = movie->frame_count;
+    const uint32_t w = movie->container.file_width, h = movie->container.file_height,
+                   frames = movie->container.frame_count;
     const bool plain_size = movie->width == w && movie->height == h;
     Close(movie);
     if (!plain_size) continue;

@@ -115,7 +115,7 @@ TEST(AudioRoundTrip, EngineDecodesWhatTheEncoderExpects) {
     EXPECT_TRUE(test::DecodeTrack(movie) == track.decoded);
     test::MemoryMovie opened(movie);
     ASSERT_NE(opened.handle, nullptr);
-    EXPECT_EQ(opened.handle->track_max_sizes[0], track.largest_part);
+    EXPECT_EQ(opened.handle->container.track_max_sizes[0], track.largest_part);
 
     // Each frame's part keeps the sound at least as far as the picture and
     // at most the lead (three quarters of a second) and a block ahead.

@@ -19,12 +19,12 @@ TEST(ClosingPicture, IsAOneFrameMovieTheEngineOpensFromMemory) {
       Open(test::TestEngine(), MovieSource::Memory(kClosingPicture, kClosingPictureSize),
            OPEN_MEMORY, {}, &error);
   ASSERT_NE(movie, nullptr) << error.c_str();
-  EXPECT_EQ(movie->file_width, 224u);
-  EXPECT_EQ(movie->file_height, 252u);
-  EXPECT_EQ(movie->frame_count, 1u);
-  EXPECT_EQ(movie->file_rate_num, 10u);
-  EXPECT_EQ(movie->file_rate_den, 1u);
-  EXPECT_EQ(movie->track_count, 0u);
+  EXPECT_EQ(movie->container.file_width, 224u);
+  EXPECT_EQ(movie->container.file_height, 252u);
+  EXPECT_EQ(movie->container.frame_count, 1u);
+  EXPECT_EQ(movie->container.file_rate_num, 10u);
+  EXPECT_EQ(movie->container.file_rate_den, 1u);
+  EXPECT_EQ(movie->container.track_count, 0u);
   Close(movie);
 
   // A picture, not a blank: dark surroundings and bright letters.

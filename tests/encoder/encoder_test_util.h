@@ -113,17 +113,17 @@ inline std::vector<Picture> DecodePictures(const std::vector<uint8_t>& movie_byt
   std::vector<Picture> out;
   MemoryMovie movie(movie_bytes);
   MovieHandle* m = movie.handle;
-  if (!m || !m->planes) return out;
-  for (uint32_t n = 1; n <= m->frame_count; ++n) {
+  if (!m || !m->video.planes) return out;
+  for (uint32_t n = 1; n <= m->container.frame_count; ++n) {
     if (n > 1) Advance(m);
     StartBackgroundDecode(m);
     while (!WaitForBackgroundDecode(m)) {
     }
-    const FrameBufferRecord& f = *m->planes;
+    const FrameBufferRecord& f = *m->video.planes;
     const PlaneSet& set = f.sets[f.current_index.load()];
     Picture p;
-    p.width = m->file_width;
-    p.height = m->file_height;
+    p.width = m->container.file_width;
+    p.height = m->container.file_height;
     auto copy = [](const PlaneEntry& e, uint32_t w, uint32_t h) {
       std::vector<uint8_t> v(size_t{w} * h);
       for (uint32_t y = 0; y < h; ++y)
@@ -131,7 +131,7 @@ inline std::vector<Picture> DecodePictures(const std::vector<uint8_t>& movie_byt
       return v;
     };
     p.y = copy(set.plane[PLANE_LUMA], p.width, p.height);
-    if (!(m->header_flags & HEADER_GRAYSCALE)) {
+    if (!(m->container.header_flags & HEADER_GRAYSCALE)) {
       const bool swap = m->open_flags & OPEN_SWAP_CHROMA;
       p.cb = copy(set.plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B], p.chroma_width(),
                   p.chroma_height());
@@ -149,15 +149,17 @@ inline std::vector<int16_t> DecodeTrack(const std::vector<uint8_t>& movie_bytes)
   std::vector<int16_t> pcm;
   MemoryMovie movie(movie_bytes);
   MovieHandle* m = movie.handle;
-  if (!m || m->track_count == 0) return pcm;
-  const uint32_t format = m->track_formats[0];
+  if (!m || m->container.track_count == 0) return pcm;
+  const uint32_t format = m->container.track_formats[0];
   AudioDecoder* decoder =
       AudioDecoderOpen(format & TRACK_RATE_MASK, (format & TRACK_STEREO) ? 2 : 1,
                        (format & TRACK_RDFT) ? 0 : AUDIO_DCT);
-  for (uint32_t n = 1; n <= m->frame_count; ++n) {
+  for (uint32_t n = 1; n <= m->container.frame_count; ++n) {
     if (n > 1) Advance(m);
     AudioPart part;
-    if (!FindAudioPart(m->frame_data, m->frame_bytes, m->track_count, 0, &part)) continue;
+    if (!FindAudioPart(m->reader.frame_data, m->reader.frame_bytes, m->container.track_count, 0,
+                       &part))
+      continue;
     AudioPartOutput output;
     output.context = &pcm;
     output.take = [](void* context, const uint8_t* bytes, uint32_t count) {

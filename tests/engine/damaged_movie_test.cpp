@@ -138,7 +138,7 @@ const std::vector<uint8_t>& LargeTestMovie() {
 }
 
 uint64_t PictureHash(const MovieHandle* m) {
-  const FrameBufferRecord& f = *m->planes;
+  const FrameBufferRecord& f = *m->video.planes;
   const PlaneSet& set = f.sets[f.current_index.load() & 1];
   uint64_t hash = 1469598103934665603ull;
   auto add = [&](const PlaneEntry& e, uint32_t w, uint32_t h) {
@@ -146,9 +146,11 @@ uint64_t PictureHash(const MovieHandle* m) {
       for (uint32_t x = 0; x < w; ++x)
         hash = (hash ^ e.samples[size_t{y} * e.pitch + x]) * 1099511628211ull;
   };
-  add(set.plane[PLANE_LUMA], m->file_width, m->file_height);
-  add(set.plane[PLANE_CHROMA_A], (m->file_width + 1) / 2, (m->file_height + 1) / 2);
-  add(set.plane[PLANE_CHROMA_B], (m->file_width + 1) / 2, (m->file_height + 1) / 2);
+  add(set.plane[PLANE_LUMA], m->container.file_width, m->container.file_height);
+  add(set.plane[PLANE_CHROMA_A], (m->container.file_width + 1) / 2,
+      (m->container.file_height + 1) / 2);
+  add(set.plane[PLANE_CHROMA_B], (m->container.file_width + 1) / 2,
+      (m->container.file_height + 1) / 2);
   return hash;
 }
 
@@ -166,19 +168,19 @@ Played Play(MovieHandle* m, uint32_t rounds) {
   std::vector<uint8_t> destination(size_t{pitch} * m->height + 64, 0xA5);
   for (uint32_t k = 0; k < rounds; ++k) {
     if (k) Advance(m);
-    const uint32_t shown = m->frames_shown.load();
+    const uint32_t shown = m->clock.frames_shown.load();
     if (StartBackgroundDecode(m)) {
       while (!WaitForBackgroundDecode(m)) {
       }
     }
-    if (m->frames_shown.load() != shown) played.pictures.push_back(PictureHash(m));
+    if (m->clock.frames_shown.load() != shown) played.pictures.push_back(PictureHash(m));
     CopyToBuffer(m, destination.data(), static_cast<int32_t>(pitch),
                  static_cast<int32_t>(m->height), m->width, m->height,
                  PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
     for (size_t i = size_t{pitch} * m->height; i < destination.size(); ++i)
       if (destination[i] != 0xA5) played.copy_written = false;
   }
-  played.stopped = m->stopped.load();
+  played.stopped = m->reader.stopped.load();
   return played;
 }
 
@@ -404,7 +406,7 @@ TEST_P(DamagedMovie, AudioPartLargerThanItsPacket) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Memory(bytes.data(), size), OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
-  const uint32_t play_tracks = m->play_tracks;
+  const uint32_t play_tracks = m->sound.play_tracks;
   const Played played = Play(m, kFrames);
   Close(m);
   // The walk ends in the audio part: frame 1 has no video, the movie goes on.

@@ -23,13 +23,15 @@ namespace {
 // Every frame's luma plane, decoded with whatever threads the engine has.
 std::vector<std::vector<uint8_t>> LumaFrames(MovieHandle* movie) {
   std::vector<std::vector<uint8_t>> frames;
-  for (uint32_t f = 0; f < movie->frame_count; ++f) {
+  for (uint32_t f = 0; f < movie->container.frame_count; ++f) {
     if (f) Advance(movie);
     EXPECT_EQ(StartBackgroundDecode(movie), 1);
     while (!WaitForBackgroundDecode(movie)) {
     }
-    const PlaneEntry& luma = movie->planes->sets[movie->planes->current_index.load()].plane[0];
-    frames.emplace_back(luma.samples, luma.samples + size_t{luma.pitch} * movie->file_height);
+    const PlaneEntry& luma =
+        movie->video.planes->sets[movie->video.planes->current_index.load()].plane[0];
+    frames.emplace_back(luma.samples,
+                        luma.samples + size_t{luma.pitch} * movie->container.file_height);
   }
   return frames;
 }
@@ -50,8 +52,8 @@ TEST(Engine, TwoEnginesShareNothingAndDecodeAlike) {
     MovieHandle* on_b = Open(b, MovieSource::Name(path.c_str()), OPEN_TRACK_LIST, track);
     ASSERT_TRUE(on_a && on_b);
     EXPECT_EQ(on_a->engine, &a);
-    EXPECT_EQ(on_a->play_tracks, 1u);
-    EXPECT_EQ(on_b->play_tracks, 0u);  // b has no sound output
+    EXPECT_EQ(on_a->sound.play_tracks, 1u);
+    EXPECT_EQ(on_b->sound.play_tracks, 0u);  // b has no sound output
     EXPECT_EQ(a.sound_system.open_tracks.load(), 1u);
     EXPECT_EQ(a.services.ThreadCount(), 1);  // a's sound service
     EXPECT_EQ(b.services.ThreadCount(), 0);
@@ -93,7 +95,7 @@ TEST(Engine, ClosingAMovieWaitsForItsOutstandingDecode) {
   ASSERT_NE(movie, nullptr);
   ASSERT_EQ(StartBackgroundDecode(movie), 1);
   EXPECT_EQ(WaitForBackgroundDecode(movie), 1);
-  EXPECT_EQ(movie->decoded_frame, 1u);
+  EXPECT_EQ(movie->clock.decoded_frame, 1u);
   Close(movie);
 }
 

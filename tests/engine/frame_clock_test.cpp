@@ -92,10 +92,10 @@ TEST_F(ClockTest, AsFastAsPossibleNeverWaitsOrDrops) {
   Decoded();
   EXPECT_EQ(Wait(movie_), 0);
   clock_.Advance(10000);
-  movie_->play_tracks = 1;  // even with sound
+  movie_->sound.play_tracks = 1;  // even with sound
   EXPECT_EQ(SkipDecision(movie_, 0), 0);
-  EXPECT_EQ(movie_->skipped_blits, 0u);
-  movie_->play_tracks = 0;
+  EXPECT_EQ(movie_->clock.skipped_blits, 0u);
+  movie_->sound.play_tracks = 0;
 }
 
 TEST_F(ClockTest, WithoutSoundALateFrameIsShownAndTheClockRebased) {
@@ -103,42 +103,42 @@ TEST_F(ClockTest, WithoutSoundALateFrameIsShownAndTheClockRebased) {
   Decoded();
   clock_.Advance(500);
   EXPECT_EQ(SkipDecision(movie_, 0), 0);
-  EXPECT_EQ(movie_->skip_state, 1u);
-  EXPECT_EQ(movie_->base_time, Timer());
-  EXPECT_EQ(movie_->base_frame, 0);  // frames_shown - 1
-  EXPECT_EQ(movie_->skipped_blits, 0u);
+  EXPECT_EQ(movie_->clock.skip_state, 1u);
+  EXPECT_EQ(movie_->clock.base_time, Timer());
+  EXPECT_EQ(movie_->clock.base_frame, 0);  // frames_shown - 1
+  EXPECT_EQ(movie_->clock.skipped_blits, 0u);
 }
 
 TEST_F(ClockTest, WithSoundThreeLateFramesAreDroppedThenOneShown) {
   OpenMovie(20, 25);
-  movie_->play_tracks = 1;  // as if a track played
-  movie_->sound_on = 1;
+  movie_->sound.play_tracks = 1;  // as if a track played
+  movie_->sound.sound_on = 1;
   Decoded();
   clock_.Advance(1000);  // far behind: every frame is late
   int dropped = 0;
   for (int i = 0; i < 4; ++i) {
-    movie_->skip_state = 0;
+    movie_->clock.skip_state = 0;
     dropped += SkipDecision(movie_, 0);
   }
   EXPECT_EQ(dropped, 3);
-  EXPECT_EQ(movie_->skipped_blits, 3u);
-  EXPECT_EQ(movie_->skip_run, 0u);
-  EXPECT_EQ(movie_->skip_state, 1u);
-  EXPECT_EQ(movie_->very_late, 1u);  // more than 725 ms
-  movie_->play_tracks = 0;
+  EXPECT_EQ(movie_->clock.skipped_blits, 3u);
+  EXPECT_EQ(movie_->clock.skip_run, 0u);
+  EXPECT_EQ(movie_->clock.skip_state, 1u);
+  EXPECT_EQ(movie_->clock.very_late, 1u);  // more than 725 ms
+  movie_->sound.play_tracks = 0;
 }
 
 TEST_F(ClockTest, NeverSkipAsksUncountedAndCountsNothing) {
   OpenMovie(20, 25);
-  movie_->play_tracks = 1;
+  movie_->sound.play_tracks = 1;
   Decoded();
   clock_.Advance(300);
   EXPECT_EQ(SkipDecision(movie_, 1), 1);  // late
-  EXPECT_EQ(movie_->skip_state, 1u);     // but shown: Advance won't count it
-  EXPECT_EQ(movie_->skipped_blits, 0u);
+  EXPECT_EQ(movie_->clock.skip_state, 1u);  // but shown: Advance won't count it
+  EXPECT_EQ(movie_->clock.skipped_blits, 0u);
   Advance(movie_);
-  EXPECT_EQ(movie_->skipped_blits, 0u);
-  movie_->play_tracks = 0;
+  EXPECT_EQ(movie_->clock.skipped_blits, 0u);
+  movie_->sound.play_tracks = 0;
 }
 
 TEST_F(ClockTest, PauseKeepsTheClockPosition) {
@@ -164,9 +164,9 @@ TEST_F(ClockTest, ResumingAnUnsetClockLeavesItUnset) {
   Pause(movie_, 1);
   Advance(movie_);
   Decoded();  // a decode while paused unsets the clock ... then FrameDone starts it again
-  movie_->base_time = 0;
+  movie_->clock.base_time = 0;
   Pause(movie_, 0);
-  EXPECT_EQ(movie_->base_time, 0u);
+  EXPECT_EQ(movie_->clock.base_time, 0u);
 }
 
 TEST_F(ClockTest, AdvanceWrapsToFrameOneAndResyncsAfterFiveMinutes) {
@@ -175,22 +175,22 @@ TEST_F(ClockTest, AdvanceWrapsToFrameOneAndResyncsAfterFiveMinutes) {
     Decoded();
     Advance(movie_);
   }
-  EXPECT_EQ(movie_->current_frame, 3);
+  EXPECT_EQ(movie_->reader.current_frame, 3);
   Decoded();
   Advance(movie_);
-  EXPECT_EQ(movie_->current_frame, 1);
-  EXPECT_EQ(movie_->previous_frame, 3);
-  EXPECT_EQ(movie_->resync, 0u);
+  EXPECT_EQ(movie_->reader.current_frame, 1);
+  EXPECT_EQ(movie_->reader.previous_frame, 3);
+  EXPECT_EQ(movie_->clock.resync, 0u);
   clock_.Advance(300001);
   for (int i = 0; i < 3; ++i) {
     Decoded();
     Advance(movie_);
   }
-  EXPECT_EQ(movie_->current_frame, 1);
-  EXPECT_EQ(movie_->resync, 1u);
+  EXPECT_EQ(movie_->reader.current_frame, 1);
+  EXPECT_EQ(movie_->clock.resync, 1u);
   ASSERT_TRUE(ClockDecodeStart(movie_));  // the decode start consumes it once
-  EXPECT_EQ(movie_->resync, 0u);
-  EXPECT_EQ(movie_->base_time, 0u);
+  EXPECT_EQ(movie_->clock.resync, 0u);
+  EXPECT_EQ(movie_->clock.base_time, 0u);
 }
 
 TEST_F(ClockTest, SlowestFramesAndHistory) {
@@ -203,23 +203,23 @@ TEST_F(ClockTest, SlowestFramesAndHistory) {
   }
   // Intervals ended by decodes of frames 2..5; each is booked under the frame
   // decoded before it.
-  EXPECT_EQ(movie_->slowest_time, 300u);
-  EXPECT_EQ(movie_->slowest_frame, 2u);
-  EXPECT_EQ(movie_->second_time, 250u);
-  EXPECT_EQ(movie_->second_frame, 4u);
-  EXPECT_EQ(movie_->frames_shown.load(), 5u);
+  EXPECT_EQ(movie_->clock.slowest_time, 300u);
+  EXPECT_EQ(movie_->clock.slowest_frame, 2u);
+  EXPECT_EQ(movie_->clock.second_time, 250u);
+  EXPECT_EQ(movie_->clock.second_frame, 4u);
+  EXPECT_EQ(movie_->clock.frames_shown.load(), 5u);
   // The ring runs backwards from slot 4: the newest finish time is at history_pos.
-  EXPECT_EQ(movie_->history_pos, 0u);
-  EXPECT_EQ(movie_->history[HISTORY_DONE_TIME][0], Timer());
-  EXPECT_EQ(movie_->history[HISTORY_DONE_TIME][1], Timer() - 250);
+  EXPECT_EQ(movie_->clock.history_pos, 0u);
+  EXPECT_EQ(movie_->clock.history[HISTORY_DONE_TIME][0], Timer());
+  EXPECT_EQ(movie_->clock.history[HISTORY_DONE_TIME][1], Timer() - 250);
 }
 
 TEST_F(ClockTest, FirstDecodeBacksDatesTheSlotBefore) {
   OpenMovie(10, 25);
   Decoded();
-  uint32_t pos = movie_->history_pos;
-  uint32_t previous = (pos + 1) % movie_->history_len;
-  EXPECT_EQ(movie_->history[HISTORY_DONE_TIME][previous], movie_->play_start - 40);
+  uint32_t pos = movie_->clock.history_pos;
+  uint32_t previous = (pos + 1) % movie_->clock.history_len;
+  EXPECT_EQ(movie_->clock.history[HISTORY_DONE_TIME][previous], movie_->clock.play_start - 40);
 }
 
 }  // namespace

@@ -159,11 +159,11 @@ TEST(OpenValidation, OneFrameMovieWithoutTracks) {
   ErrorText error;
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
-  EXPECT_EQ(m->frame_offset, 52u);
-  EXPECT_EQ(m->frame_bytes, 12u);
-  EXPECT_EQ(m->frame_data[0], 7);
-  ASSERT_NE(m->planes, nullptr);
-  EXPECT_EQ(m->planes->buffer_count, 1u);
+  EXPECT_EQ(m->reader.frame_offset, 52u);
+  EXPECT_EQ(m->reader.frame_bytes, 12u);
+  EXPECT_EQ(m->reader.frame_data[0], 7);
+  ASSERT_NE(m->video.planes, nullptr);
+  EXPECT_EQ(m->video.planes->buffer_count, 1u);
   Close(m);
 }
 
@@ -179,7 +179,7 @@ TEST(OpenValidation, EveryRevisionOpensWithItsBits) {
     MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0, {}, &error);
     ASSERT_NE(m, nullptr) << c.revision << ": " << error.c_str();
     EXPECT_EQ(m->open_flags & 0x18000, c.bits) << c.revision;
-    EXPECT_EQ(m->revision, c.revision);
+    EXPECT_EQ(m->container.revision, c.revision);
     Close(m);
   }
 }
@@ -200,9 +200,9 @@ TEST(FrameIndexScan, PeakWindowFirstMaximumWins) {
   // Window 10: j = 0 covers frames 0..9: 7 x 4 + 3 x 40 = 148; so do j = 1..5
   // (frames 5..7 stay inside); j = 6 drops frame 5. Raw entries: key bits of
   // frames j and j + 10 are equal here, so the raw difference equals the bytes.
-  EXPECT_EQ(m->peak_rate, 148u);
-  EXPECT_EQ(m->peak_frame, 0u);
-  EXPECT_EQ(m->all_key, 0u);
+  EXPECT_EQ(m->container.peak_rate, 148u);
+  EXPECT_EQ(m->container.peak_frame, 0u);
+  EXPECT_EQ(m->container.all_key, 0u);
   Close(m);
 }
 
@@ -215,9 +215,9 @@ TEST(FrameIndexScan, LaterPeakAndRawEntries) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->peak_rate, 4u * 8 + 100);
-  EXPECT_EQ(m->peak_frame, 3u);
-  EXPECT_EQ(m->all_key, 1u);
+  EXPECT_EQ(m->container.peak_rate, 4u * 8 + 100);
+  EXPECT_EQ(m->container.peak_frame, 3u);
+  EXPECT_EQ(m->container.all_key, 1u);
   Close(m);
 }
 
@@ -228,8 +228,8 @@ TEST(FrameIndexScan, AverageWhenFramesFitTheWindow) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->peak_rate, (200u - 1) * 25 / 10);
-  EXPECT_EQ(m->peak_frame, 0u);
+  EXPECT_EQ(m->container.peak_rate, (200u - 1) * 25 / 10);
+  EXPECT_EQ(m->container.peak_frame, 0u);
   Close(m);
 }
 
@@ -248,7 +248,7 @@ TEST(OpenFlags, DisplayOptions) {
     EXPECT_EQ(OpenDisplayOption(m->open_flags), c.merged_option);
     EXPECT_EQ(m->width, c.width);
     EXPECT_EQ(m->height, c.height);
-    EXPECT_EQ(m->file_width, 32u);
+    EXPECT_EQ(m->container.file_width, 32u);
     Close(m);
   }
 }
@@ -259,7 +259,7 @@ TEST(OpenFlags, GrayscaleAndAlphaBits) {
                         OPEN_MEMORY | OPEN_ALPHA);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->open_flags & (OPEN_ALPHA | OPEN_GRAYSCALE), 0u);
-  EXPECT_EQ(m->planes->sets[0].plane[PLANE_ALPHA].present, 0u);
+  EXPECT_EQ(m->video.planes->sets[0].plane[PLANE_ALPHA].present, 0u);
   Close(m);
 
   std::vector<uint8_t> both = SmallMovie(2, 'i', 16, HEADER_ALPHA | HEADER_GRAYSCALE);
@@ -267,8 +267,8 @@ TEST(OpenFlags, GrayscaleAndAlphaBits) {
            OPEN_MEMORY | OPEN_ALPHA);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->open_flags & (OPEN_ALPHA | OPEN_GRAYSCALE), OPEN_ALPHA | OPEN_GRAYSCALE);
-  EXPECT_EQ(m->planes->sets[1].plane[PLANE_ALPHA].present, 1u);
-  EXPECT_EQ(m->planes->sets[1].plane[PLANE_ALPHA].pitch, 32u);
+  EXPECT_EQ(m->video.planes->sets[1].plane[PLANE_ALPHA].present, 1u);
+  EXPECT_EQ(m->video.planes->sets[1].plane[PLANE_ALPHA].pitch, 32u);
   Close(m);
 }
 
@@ -277,7 +277,7 @@ TEST(OpenFlags, PlaneSizes) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()), OPEN_MEMORY);
   ASSERT_NE(m, nullptr);
-  const FrameBufferRecord& f = *m->planes;
+  const FrameBufferRecord& f = *m->video.planes;
   EXPECT_EQ(f.luma_width, 40u);
   EXPECT_EQ(f.luma_height, 24u);
   EXPECT_EQ(f.chroma_width, 24u);   // (33 + 1) / 2 = 17 -> 24
@@ -305,9 +305,9 @@ TEST(OpenSources, FromAnOffsetInsideAnotherFile) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Handle(handle), OPEN_FILE_HANDLE, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
-  EXPECT_EQ(m->input.base_offset, static_cast<int64_t>(offset));
-  EXPECT_EQ(m->frame_bytes, 24u);
-  EXPECT_EQ(m->frame_data[0], 0);
+  EXPECT_EQ(m->reader.input.base_offset, static_cast<int64_t>(offset));
+  EXPECT_EQ(m->reader.frame_bytes, 24u);
+  EXPECT_EQ(m->reader.frame_data[0], 0);
   Close(m);
   // The borrowed handle stays open.
   EXPECT_TRUE(platform::FileSeek(handle, 0));
@@ -322,9 +322,9 @@ TEST(OpenSources, MemoryBlockAtAnyAlignment) {
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(shifted.data() + 1, movie.size()),
                         OPEN_MEMORY, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
-  EXPECT_EQ(m->frame_count, 3u);
-  EXPECT_EQ(m->frame_bytes, 20u);
-  EXPECT_EQ(m->frame_data, shifted.data() + 1 + m->frame_offset);
+  EXPECT_EQ(m->container.frame_count, 3u);
+  EXPECT_EQ(m->reader.frame_bytes, 20u);
+  EXPECT_EQ(m->reader.frame_data, shifted.data() + 1 + m->reader.frame_offset);
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);
   Close(m);
   // A block shorter than its movie: the index end lies past the block.
@@ -370,25 +370,25 @@ TEST(OpenSettings, RateOverrideAppliesToItsOpenOnly) {
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
                         OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->rate_num, 50u);
-  EXPECT_EQ(m->rate_den, 1u);
-  EXPECT_EQ(m->file_rate_num, 30000u);
-  EXPECT_EQ(m->history_len, 30u);
-  EXPECT_EQ(m->late_limit, 40u);
+  EXPECT_EQ(m->clock.rate_num, 50u);
+  EXPECT_EQ(m->clock.rate_den, 1u);
+  EXPECT_EQ(m->container.file_rate_num, 30000u);
+  EXPECT_EQ(m->clock.history_len, 30u);
+  EXPECT_EQ(m->clock.late_limit, 40u);
   Close(m);
   m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
            OPEN_MEMORY | OPEN_RATE_OVERRIDE);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->rate_num, 30000u);
-  EXPECT_EQ(m->late_limit, 2000u * 1001 / 30000);
+  EXPECT_EQ(m->clock.rate_num, 30000u);
+  EXPECT_EQ(m->clock.late_limit, 2000u * 1001 / 30000);
   Close(m);
   // "As fast as possible": 0/0.
   rate.rate_num = rate.rate_den = 0;
   m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
            OPEN_MEMORY | OPEN_RATE_OVERRIDE, rate);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->rate_num, 0u);
-  EXPECT_EQ(m->late_limit, 2000u);
+  EXPECT_EQ(m->clock.rate_num, 0u);
+  EXPECT_EQ(m->clock.late_limit, 2000u);
   Close(m);
 }
 
@@ -402,21 +402,22 @@ TEST(OpenSettings, GrantedBufferDecidesPreloading) {
       Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);
-  EXPECT_NE(m->preload_data, nullptr);
+  EXPECT_NE(m->reader.preload_data, nullptr);
   Close(m);
   // Without the option the peak rate (25 frames > 20: average) wins again.
   m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->read_buffer_request, 1310720u + 4096);  // 20 x 50000 x 25 / 20, in 128 KiB + 4 KiB
+  EXPECT_EQ(m->reader.read_buffer_request,
+            1310720u + 4096);                 // 20 x 50000 x 25 / 20, in 128 KiB + 4 KiB
   EXPECT_TRUE(m->open_flags & OPEN_PRELOAD);  // 1314816 >= 9/10 of the file
   Close(m);
   buffer.read_buffer_size = 300000;
   m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_READ_BUFFER, buffer);
   ASSERT_NE(m, nullptr);
   EXPECT_FALSE(m->open_flags & OPEN_PRELOAD);
-  EXPECT_EQ(m->read_buffer_request, 397312u);
-  EXPECT_EQ(m->frame_bytes, 50000u);
-  EXPECT_EQ(m->frame_data[100], 0);
+  EXPECT_EQ(m->reader.read_buffer_request, 397312u);
+  EXPECT_EQ(m->reader.frame_bytes, 50000u);
+  EXPECT_EQ(m->reader.frame_data[100], 0);
   Close(m);
 }
 
@@ -430,7 +431,7 @@ TEST(OpenSettings, TrackListOfIdsTheFileLacksPlaysSilent) {
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Memory(movie.data(), movie.size()),
                         OPEN_MEMORY | OPEN_TRACK_LIST, tracks);
   ASSERT_NE(m, nullptr);  // no such track: plays silent, still opens
-  EXPECT_EQ(m->play_tracks, 0u);
+  EXPECT_EQ(m->sound.play_tracks, 0u);
   Close(m);
 }
 

@@ -69,7 +69,7 @@ TEST(ReadService, OpenJoinsAndFillsUnlessPreloadedOrAskedNotTo) {
        {std::pair<uint32_t, bool>{0, true}, {OPEN_NO_THREAD_READ, false}, {OPEN_PRELOAD, false}}) {
     MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), flags);
     ASSERT_NE(m, nullptr) << flags;
-    EXPECT_EQ(m->read_node != nullptr, joins) << flags;
+    EXPECT_EQ(m->reader.read_node != nullptr, joins) << flags;
     EXPECT_EQ(test::TestEngine().services.ThreadCount(), joins ? 1 : 0) << flags;
     Close(m);
     EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0) << flags;
@@ -77,17 +77,18 @@ TEST(ReadService, OpenJoinsAndFillsUnlessPreloadedOrAskedNotTo) {
   // Two streaming movies share the one read service thread.
   MovieHandle* a = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
   MovieHandle* b = Open(test::TestEngine(), MovieSource::Name(file.c_str()), 0);
-  EXPECT_EQ(a->read_node->thread, b->read_node->thread);
+  EXPECT_EQ(a->reader.read_node->thread, b->reader.read_node->thread);
   Close(a);
   EXPECT_EQ(test::TestEngine().services.ThreadCount(), 1);
   Close(b);
   EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0);
   // The open fills the ring (from the skew after frame 1 on) unless told not to.
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ, 1 << 20);
-  EXPECT_EQ(m->input.buffered.load(), 8 * kPiece - (m->input.consumer_position % kPiece));
+  EXPECT_EQ(m->reader.input.buffered.load(),
+            8 * kPiece - (m->reader.input.consumer_position % kPiece));
   Close(m);
   m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  EXPECT_EQ(m->input.buffered.load(), 0u);
+  EXPECT_EQ(m->reader.input.buffered.load(), 0u);
   Close(m);
 }
 
@@ -95,7 +96,7 @@ TEST(ReadService, QueryRanksUrgentRefillsAboveTheTickOrder) {
   auto movie = std::make_unique<MovieHandle>();
   ServiceNode node{};
   node.context = movie.get();
-  InputRecord& in = movie->input;
+  InputRecord& in = movie->reader.input;
   const struct {
     const char* name;
     uint32_t error, suspended, buffered, target, last_tick, tick, answer;
@@ -124,12 +125,12 @@ TEST(ReadService, BelowHalfRefillsWithinOneTickAboveHalfOnePiecePerTick) {
   // A movie without the service thread, with a node the test runs rounds on.
   TempFile file(MakeMovie(400, [](uint32_t) { return 20000u; }));
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  InputRecord& in = m->input;
+  InputRecord& in = m->reader.input;
   ASSERT_EQ(in.target_fill.load(), 8 * kPiece);
   const uint32_t skew = in.file_position % kPiece;
   ASSERT_NE(skew, 0u);
   ServiceNode node{};
-  node.mutex = &m->read_lock;
+  node.mutex = &m->reader.read_lock;
   node.query = ReadNodeQuery;
   node.work = ReadNodeWork;
   node.context = m;
@@ -147,7 +148,7 @@ TEST(ReadService, BelowHalfRefillsWithinOneTickAboveHalfOnePiecePerTick) {
   EXPECT_EQ(in.buffered.load(), 8 * kPiece - skew);
   // Played down to below a quarter: refilled to half within the next tick again.
   while (uint64_t{in.buffered.load()} * 4 >= in.target_fill.load())
-    FetchFrame(m, static_cast<uint32_t>(m->current_frame) + 1);
+    FetchFrame(m, static_cast<uint32_t>(m->reader.current_frame) + 1);
   const uint32_t low = in.buffered.load();
   const uint64_t target = in.target_fill.load();
   const uint32_t calls = service_detail::RunRound(&node, tick++, running);
@@ -161,17 +162,17 @@ TEST(ReadService, BelowHalfRefillsWithinOneTickAboveHalfOnePiecePerTick) {
 // Pieces read by one call of a foreground rule.
 template <typename Rule>
 uint32_t PiecesRead(MovieHandle* m, Rule rule) {
-  const uint32_t before = m->input.bytes_read.load();
+  const uint32_t before = m->reader.input.bytes_read.load();
   rule();
-  return (m->input.bytes_read.load() - before + kPiece - 1) / kPiece;
+  return (m->reader.input.bytes_read.load() - before + kPiece - 1) / kPiece;
 }
 
 TEST(ReadService, ForegroundRules) {
   TempFile file(EvenMovie());
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  InputRecord& in = m->input;
+  InputRecord& in = m->reader.input;
   // min(peak second, target fill) = 500000: half is 250000, three quarters 375000.
-  ASSERT_NEAR(m->peak_rate, 500000u, 1u);
+  ASSERT_NEAR(m->container.peak_rate, 500000u, 1u);
   auto wait = [&] { ReadWhileWaiting(m); };
   auto copied = [&](uint32_t flags) { return [&, flags] { ReadAfterCopy(m, flags); }; };
   // Without the read service: a piece at every wait, however full.
@@ -180,7 +181,7 @@ TEST(ReadService, ForegroundRules) {
   EXPECT_EQ(PiecesRead(m, wait), 1u);  // now above half
   // With it (a stand-in node): only below half.
   ServiceNode stand_in{};
-  m->read_node = &stand_in;
+  m->reader.read_node = &stand_in;
   EXPECT_EQ(PiecesRead(m, wait), 0u);
   // After a copy: below three quarters only, and not when told not to.
   EXPECT_EQ(PiecesRead(m, copied(COPY_NO_READ)), 0u);
@@ -193,24 +194,24 @@ TEST(ReadService, ForegroundRules) {
   {
     std::atomic<bool> locked{false}, done{false};
     std::thread holder([&] {
-      std::lock_guard<std::recursive_timed_mutex> hold(m->read_lock);
+      std::lock_guard<std::recursive_timed_mutex> hold(m->reader.read_lock);
       locked = true;
       while (!done) std::this_thread::yield();
     });
     while (!locked) std::this_thread::yield();
-    m->read_node = nullptr;
+    m->reader.read_node = nullptr;
     EXPECT_EQ(PiecesRead(m, wait), 0u);
     done = true;
     holder.join();
   }
   // Sound-skip recovery: up to 29/32 of the target fill.
   {
-    std::scoped_lock both(m->read_lock, m->sound_mutex);
+    std::scoped_lock both(m->reader.read_lock, m->sound.sound_mutex);
     ReadForRecovery(m);
   }
   EXPECT_GE(uint64_t{in.buffered.load()} * 32, uint64_t{in.target_fill.load()} * 29);
   EXPECT_LT(uint64_t{in.buffered.load() - kPiece} * 32, uint64_t{in.target_fill.load()} * 29);
-  m->read_node = nullptr;
+  m->reader.read_node = nullptr;
   Close(m);
 }
 
@@ -220,16 +221,17 @@ TEST(ReadService, ShortReadStopsTheMovie) {
   movie.resize(movie.size() - 700000);
   TempFile file(movie);
   MovieHandle* m = OpenStreamed(file.c_str(), 0, 1 << 20);
-  for (uint32_t n = 2; !m->input.input_error && n <= m->frame_count; ++n) FetchFrame(m, n);
-  EXPECT_EQ(m->input.input_error.load(), 1u);
-  EXPECT_EQ(m->input.service(&m->input), 0);
+  for (uint32_t n = 2; !m->reader.input.input_error && n <= m->container.frame_count; ++n)
+    FetchFrame(m, n);
+  EXPECT_EQ(m->reader.input.input_error.load(), 1u);
+  EXPECT_EQ(m->reader.input.service(&m->reader.input), 0);
   ServiceNode node{};
   node.context = m;
   EXPECT_EQ(ReadNodeQuery(&node, 5), 0u);
   FetchFrame(m, 3);
-  EXPECT_EQ(m->frame_bytes, 0u);
+  EXPECT_EQ(m->reader.frame_bytes, 0u);
   EXPECT_FALSE(ClockDecodeStart(m));
-  EXPECT_EQ(m->stopped.load(), 1u);
+  EXPECT_EQ(m->reader.stopped.load(), 1u);
   Close(m);
 }
 
@@ -256,11 +258,12 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
 
   MovieHandle* preloaded = Open(test::TestEngine(), MovieSource::Name(file.c_str()), OPEN_PRELOAD);
   ASSERT_NE(preloaded, nullptr);
-  const uint32_t frames = preloaded->frame_count;
+  const uint32_t frames = preloaded->container.frame_count;
   std::vector<std::vector<uint8_t>> expected(frames + 1);
   for (uint32_t n = 1; n <= frames; ++n) {
     FetchFrame(preloaded, n);
-    expected[n].assign(preloaded->frame_data, preloaded->frame_data + preloaded->frame_bytes);
+    expected[n].assign(preloaded->reader.frame_data,
+                       preloaded->reader.frame_data + preloaded->reader.frame_bytes);
   }
   Close(preloaded);
 
@@ -299,9 +302,9 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
       std::mt19937 random(seed);
       uint32_t n = 1;
       for (int step = 0; step < (c.paced ? 300 : 1500); ++step) {
-        ASSERT_EQ(m->current_frame, static_cast<int32_t>(n));
-        ASSERT_EQ(m->frame_bytes, expected[n].size()) << "frame " << n;
-        ASSERT_EQ(0, std::memcmp(m->frame_data, expected[n].data(), expected[n].size()))
+        ASSERT_EQ(m->reader.current_frame, static_cast<int32_t>(n));
+        ASSERT_EQ(m->reader.frame_bytes, expected[n].size()) << "frame " << n;
+        ASSERT_EQ(0, std::memcmp(m->reader.frame_data, expected[n].data(), expected[n].size()))
             << "frame " << n;
         const uint32_t r = random() % 100;
         if (r < 60) {
@@ -314,20 +317,21 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
           n = 1 + random() % frames;  // jump anywhere
         }
         const uint32_t need = static_cast<uint32_t>(expected[n].size());
-        for (int spin = 0;
-             c.paced && m->frame_offset + m->frame_bytes == IndexOffset(m->frame_index[n - 1]) &&
-             m->input.buffered.load(std::memory_order_relaxed) < need;
+        for (int spin = 0; c.paced &&
+                           m->reader.frame_offset + m->reader.frame_bytes ==
+                               IndexOffset(m->container.frame_index[n - 1]) &&
+                           m->reader.input.buffered.load(std::memory_order_relaxed) < need;
              ++spin) {
           ASSERT_LT(spin, 50000000) << "the service thread stopped reading";
           std::this_thread::yield();
         }
-        m->input.movie_busy = 1;
+        m->reader.input.movie_busy = 1;
         FetchFrame(m, n);
-        m->input.movie_busy = 0;
+        m->reader.input.movie_busy = 0;
         if (r % 3 == 0) ReadWhileWaiting(m);
         if (r % 5 == 0) ReadAfterCopy(m, 0);
       }
-      EXPECT_EQ(m->input.input_error.load(), 0u);
+      EXPECT_EQ(m->reader.input.input_error.load(), 0u);
       Close(m);
       if (handle != platform::kNoFile) platform::FileClose(handle);
     }

@@ -135,12 +135,12 @@ class FramesShown : public ::testing::Test {
           platform::HeadlessFramesPresented() == presented)
         return;
       presented = platform::HeadlessFramesPresented();
-      const uint32_t frame = p->movie()->decoded_frame;
+      const uint32_t frame = p->movie()->clock.decoded_frame;
       if (frame == 0) return;  // the window painted before the first frame
       EXPECT_TRUE(files_->Is(platform::HeadlessFrames().back(), frame))
           << "the picture is not frame " << frame;
       if (shown.empty() || shown.back() != frame) shown.push_back(frame);
-      skipped_ = p->movie()->skipped_blits;
+      skipped_ = p->movie()->clock.skipped_blits;
       if (stall && shown.size() == stall) {
         stall = 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(400));

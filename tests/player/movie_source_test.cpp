@@ -63,7 +63,7 @@ TEST(MovieSource, PlainNames) {
     ASSERT_NE(opened.movie, nullptr) << name << ": " << error.c_str();
     EXPECT_EQ(opened.title, "intro.vxl - Vexil Video Player");
     EXPECT_EQ(opened.file, platform::kNoFile);
-    EXPECT_EQ(opened.movie->frame_count, 3u);
+    EXPECT_EQ(opened.movie->container.frame_count, 3u);
     CloseMovieSource(opened);
     EXPECT_EQ(opened.movie, nullptr);
   }
@@ -94,9 +94,9 @@ TEST(MovieSource, ColonSourcesReadTheProgramFile) {
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_NE(opened.file, platform::kNoFile);
-  EXPECT_EQ(opened.movie->input.base_offset, 9731);
+  EXPECT_EQ(opened.movie->reader.input.base_offset, 9731);
   EXPECT_TRUE(opened.movie->open_flags & OPEN_FILE_HANDLE);
-  EXPECT_EQ(opened.movie->frame_data[0], 1);
+  EXPECT_EQ(opened.movie->reader.frame_data[0], 1);
   CloseMovieSource(opened);
   EXPECT_EQ(opened.file, platform::kNoFile);
 
@@ -131,7 +131,7 @@ TEST(MovieSource, BarSourcesReadAnotherFile) {
       OpenMovieSource(test::TestEngine(), carrier.path() + "|4096", NoSwitches(), context, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
-  EXPECT_EQ(opened.movie->input.base_offset, 4096);
+  EXPECT_EQ(opened.movie->reader.input.base_offset, 4096);
   CloseMovieSource(opened);
 
   opened = OpenMovieSource(test::TestEngine(), carrier.Sibling("missing.bin") + "|4096",
@@ -183,14 +183,14 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   OpenedSource opened =
       OpenMovieSource(test::TestEngine(), file.path(), settings, SourceContext{}, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
-  EXPECT_EQ(opened.movie->rate_num, 50u);
-  EXPECT_EQ(opened.movie->rate_den, 1u);
-  EXPECT_EQ(opened.movie->input.simulated_speed, 10000000u);
+  EXPECT_EQ(opened.movie->clock.rate_num, 50u);
+  EXPECT_EQ(opened.movie->clock.rate_den, 1u);
+  EXPECT_EQ(opened.movie->reader.input.simulated_speed, 10000000u);
   CloseMovieSource(opened);
   // Only that open was given them: the next one has the movie's own rate.
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), settings.open_flags);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->rate_num, 25u);
+  EXPECT_EQ(m->clock.rate_num, 25u);
   Close(m);
 
   // The sound track goes to the track list.
@@ -206,7 +206,7 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   m = Open(test::TestEngine(), MovieSource::Name(file.c_str()),
            OPEN_RATE_OVERRIDE | OPEN_READ_BUFFER, options);
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->rate_num, 25u);
+  EXPECT_EQ(m->clock.rate_num, 25u);
   Close(m);
 }
 

@@ -99,9 +99,12 @@ class PlaybackHarness : public ::testing::Test {
       // A frame counts when it first reaches the screen (paints show it again).
       if (w && p && p->movie() && platform::HeadlessFramesPresented() != presented) {
         presented = platform::HeadlessFramesPresented();
-        const Shown s{
-            Now(),          w->title(),     p->movie()->decoded_frame, p->closing_picture != 0,
-            w->OuterRect(), w->ClientRect()};
+        const Shown s{Now(),
+                      w->title(),
+                      p->movie()->clock.decoded_frame,
+                      p->closing_picture != 0,
+                      w->OuterRect(),
+                      w->ClientRect()};
         const bool again = !shows_.empty() && shows_.back().title == s.title &&
                            shows_.back().frame == s.frame && shows_.back().closing == s.closing;
         if (s.frame != 0 && !again) shows_.push_back(s);

@@ -144,7 +144,7 @@ TEST_F(Saver, PreviewInTheGivenWindow) {
     EXPECT_EQ(p->buffer_flags & PLAYER_BUFFER_STYLE_MASK, uint32_t(kBlitStyleDibSection));
     EXPECT_EQ(p->picture, (platform::Point{0, 0}));
     EXPECT_NE(p->movie()->open_flags & OPEN_TRACK_LIST, 0u);
-    EXPECT_EQ(p->movie()->play_tracks, 0u);
+    EXPECT_EQ(p->movie()->sound.play_tracks, 0u);
     EXPECT_EQ(p->settings.play_count, 0);
   };
   const int code =

@@ -69,7 +69,7 @@ TEST_F(Played, SummaryText) {
   SummaryRecord s = CaptureSummary(movie_, Timer());
   EXPECT_EQ(s.frames_shown, 10u);
   EXPECT_EQ(s.total_time, 400u);
-  EXPECT_EQ(s.peak_frame, movie_->peak_frame + 1);
+  EXPECT_EQ(s.peak_frame, movie_->container.peak_frame + 1);
   std::string text = SummaryText(s, "DIBSection", 1920, 1080, 32);
   EXPECT_EQ(text.substr(0, text.find('\n')), "Video: 64 x 48 at 25.0 frames/sec");
   EXPECT_EQ(Line(text, "Frame rate played"), "Frame rate played: 25.0 frames/sec");

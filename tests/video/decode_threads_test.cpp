@@ -78,9 +78,9 @@ TEST_F(DecodeThreads, TwoMoviesShareTheThreadsAndFramesFinishInOrder) {
     }
     while (!WaitForBackgroundDecode(a)) {
     }
-    EXPECT_EQ(a->decoded_frame, static_cast<uint32_t>(f + 1));
-    EXPECT_EQ(b->frames_shown.load(), static_cast<uint32_t>(f + 1));
-    EXPECT_EQ(a->planes->current_index.load(), (f + 1) % 2u);
+    EXPECT_EQ(a->clock.decoded_frame, static_cast<uint32_t>(f + 1));
+    EXPECT_EQ(b->clock.frames_shown.load(), static_cast<uint32_t>(f + 1));
+    EXPECT_EQ(a->video.planes->current_index.load(), (f + 1) % 2u);
   }
   Close(a);
   Close(b);

@@ -72,17 +72,17 @@ class FrameLayout : public ::testing::Test {
     video_.resize(video.size() + 4);  // the 4 readable bytes after the data
     g_video_start = video_.data();
     FrameDecodeArgs a{};
-    a.bundle_sizes = movie_->bundle_sizes;
-    a.bundle_buffers = movie_->bundle_buffers[0];
-    a.frames = movie_->planes;
+    a.bundle_sizes = movie_->video.bundle_sizes;
+    a.bundle_buffers = movie_->video.bundle_buffers[0];
+    a.frames = movie_->video.planes;
     a.data_start = video_.data();
     a.data_end = video_.data() + video.size() + 4;
     a.readable_end = a.data_end;
     a.frame_flags = movie_->open_flags | extra_flags;
-    a.movie_flags = movie_->header_flags;
+    a.movie_flags = movie_->container.header_flags;
     return FrameDecode(a, StandInPlane);
   }
-  const PlaneSet& Set(uint32_t index) { return movie_->planes->sets[index]; }
+  const PlaneSet& Set(uint32_t index) { return movie_->video.planes->sets[index]; }
 
   std::vector<uint8_t> bytes_, video_;
   MovieHandle* movie_ = nullptr;
@@ -107,7 +107,7 @@ TEST_F(FrameLayout, NewRevisionWithAlpha) {
   EXPECT_EQ(g_calls[2].width, 32u);
   EXPECT_EQ(g_calls[2].height, 16u);
   // Written into buffer 1 (the spare), which becomes current.
-  EXPECT_EQ(movie_->planes->current_index.load(), 1u);
+  EXPECT_EQ(movie_->video.planes->current_index.load(), 1u);
   EXPECT_EQ(Set(1).plane[PLANE_ALPHA].samples[0], 0xA1);
   EXPECT_EQ(Set(1).plane[PLANE_LUMA].samples[0], 0x11);
   EXPECT_EQ(Set(1).plane[PLANE_CHROMA_A].samples[0], 0x22);
@@ -155,7 +155,7 @@ TEST_F(FrameLayout, PartsAndGrayscale) {
   Decode(v, OPEN_FRAME_NO_LUMA | OPEN_FRAME_NO_SWITCH);
   ASSERT_EQ(g_calls.size(), 2u);
   EXPECT_EQ(g_calls[0].start, 16);
-  EXPECT_EQ(movie_->planes->current_index.load(), 0u);  // no switch inside
+  EXPECT_EQ(movie_->video.planes->current_index.load(), 0u);  // no switch inside
   EXPECT_EQ(Set(1).plane[PLANE_CHROMA_A].samples[0], 0x22);
   g_calls.clear();
   Decode(v, OPEN_GRAYSCALE | OPEN_FRAME_NO_SWITCH);
@@ -195,14 +195,14 @@ TEST_F(FrameLayout, NoPlaneDecodedCountsAsAllChanged) {
 
 TEST_F(FrameLayout, OneFrameMovieDecodesInPlace) {
   OpenMovie(0, 1);
-  ASSERT_EQ(movie_->planes->buffer_count, 1u);
+  ASSERT_EQ(movie_->video.planes->buffer_count, 1u);
   std::vector<uint8_t> v;
   AppendWord(v, 4 + 12);
   Append(v, Plane(12, 0, 0x11));
   Append(v, Plane(12, 0, 0x22));
   Append(v, Plane(12, 0, 0x33));
   Decode(v);
-  EXPECT_EQ(movie_->planes->current_index.load(), 0u);
+  EXPECT_EQ(movie_->video.planes->current_index.load(), 0u);
   EXPECT_EQ(Set(0).plane[PLANE_LUMA].samples[0], 0x11);
 }
 

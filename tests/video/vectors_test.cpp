@@ -43,11 +43,11 @@ DecodedMovie DecodeMovie(const std::string& path) {
     out.error = error.c_str();
     return out;
   }
-  const uint32_t w = movie->file_width, h = movie->file_height;
+  const uint32_t w = movie->container.file_width, h = movie->container.file_height;
   const uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
   const bool swap = movie->open_flags & OPEN_SWAP_CHROMA;
   const bool gray = movie->open_flags & OPEN_GRAYSCALE;
-  for (uint32_t f = 0; f < movie->frame_count; ++f) {
+  for (uint32_t f = 0; f < movie->container.frame_count; ++f) {
     if (f) Advance(movie);
     if (!StartBackgroundDecode(movie)) {
       out.error = "no decode started for frame " + std::to_string(f + 1);
@@ -55,7 +55,7 @@ DecodedMovie DecodeMovie(const std::string& path) {
     }
     while (!WaitForBackgroundDecode(movie)) {
     }
-    const PlaneSet& set = movie->planes->sets[movie->planes->current_index.load()];
+    const PlaneSet& set = movie->video.planes->sets[movie->video.planes->current_index.load()];
     std::vector<uint8_t> frame;
     AppendRows(frame, set.plane[PLANE_LUMA], w, h);
     for (int c : {swap ? PLANE_CHROMA_A : PLANE_CHROMA_B, swap ? PLANE_CHROMA_B : PLANE_CHROMA_A}) {
@@ -70,7 +70,7 @@ DecodedMovie DecodeMovie(const std::string& path) {
       AppendRows(alpha, set.plane[PLANE_ALPHA], w, h);
       out.alpha_frames.push_back(std::move(alpha));
     }
-    out.changed_percent.push_back(movie->changed_percent);
+    out.changed_percent.push_back(movie->video.changed_percent);
   }
   Close(movie);
   return out;
