@@ -104,7 +104,7 @@ bool TryOpen(SoundTrack* track, SoundSystem* system, const SoundTrackParams& p, 
   const int64_t end_zone = int64_t{p.frame_count} - tail;
   track->end_zone_frame = static_cast<int32_t>(std::clamp<int64_t>(end_zone, 0, INT32_MAX));
   system->open_tracks.fetch_add(1);
-  if (track->timing_scale == 0) track->timing_scale = 0x10000;
+  if (track->timing_scale == 0) track->timing_scale = kTimingScaleOne;
   return true;
 }
 

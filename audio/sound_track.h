@@ -60,6 +60,9 @@ struct SoundDriverOperations {
                               int count);
 };
 
+// The frame clock's speed factor at the file's own speed (16.16 fixed point).
+constexpr uint32_t kTimingScaleOne = 0x10000;
+
 struct SoundTrack {
   std::atomic<uint8_t*> write_pointer;  // decoder side
   uint32_t decoder_memory;  // the decoder's output block offset + 128 (memory accounting)
@@ -77,7 +80,7 @@ struct SoundTrack {
   uint32_t alignment_mask;  // applied to hand-over amounts; all ones = none
   uint32_t on;              // the driver's output is on
   uint32_t latency;         // milliseconds the driver adds
-  uint32_t timing_scale;    // 16.16 speed factor of the frame clock; 0 counts as 0x10000
+  uint32_t timing_scale;    // 16.16 speed factor of the frame clock; 0 counts as kTimingScaleOne
   // Set by the track's owner:
   int32_t end_zone_frame;         // the last 0.75 s begin after this frame (never below 0)
   // The movie's last stretch has come (past the end-zone frame, or on the

@@ -61,7 +61,7 @@ void Ring(benchmark::State& state) {
       benchmark::DoNotOptimize(m->reader.frame_data);
       if (!thread) ReadWhileWaiting(m);
     }
-    if (m->reader.input.input_error) state.SkipWithError("input error");
+    if (m->reader.input->input_error) state.SkipWithError("input error");
     Close(m);
   }
   state.SetBytesProcessed(state.iterations() * g_size);

@@ -62,7 +62,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   if (movie->clock.first_copy_time == kCopyTimeAfterDecode) movie->clock.first_copy_time = Timer();
 
   flags |= movie->open_flags & COPY_OPEN_FLAGS_MASK;
-  movie->reader.input.movie_busy = 1;
+  movie->reader.input->movie_busy = 1;
   FrameBufferRecord* frame = movie->video.planes;
   const bool has_alpha = frame->sets[0].plane[PLANE_ALPHA].samples != nullptr;
   if (!has_alpha) flags &= ~COPY_SHOW_ALPHA;
@@ -82,7 +82,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
     if (((flags | movie->open_flags) & COPY_NO_SKIP) || last_frame) {
       if (SkipDecision(movie, 1)) result = 1;
     } else if (SkipDecision(movie, 0)) {
-      movie->reader.input.movie_busy = 0;
+      movie->reader.input->movie_busy = 0;
       return 1;
     }
   }
@@ -110,7 +110,7 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   }
   if (!copied) CopyWholeFrame(region);
 
-  movie->reader.input.movie_busy = 0;
+  movie->reader.input->movie_busy = 0;
   return result;
 }
 

@@ -53,6 +53,17 @@ void InputRecord::Clear() {
   lock_yield = nullptr;
 }
 
+void CloseInput(InputRecord* in) {
+  if (!in || !in->close) return;
+  in->close(in);
+  in->close = nullptr;
+}
+
+void InputCloser::operator()(InputRecord* in) const {
+  CloseInput(in);
+  delete in;
+}
+
 namespace input_detail {
 
 uint32_t Now() {

@@ -8,7 +8,7 @@ namespace {
 // min(peak one-second size, target fill): what the ring should hold for the
 // next second of playing.
 uint64_t Wanted(const MovieHandle* movie) {
-  const uint32_t target = movie->reader.input.target_fill.load(std::memory_order_acquire);
+  const uint32_t target = movie->reader.input->target_fill.load(std::memory_order_acquire);
   return movie->container.peak_rate < target ? movie->container.peak_rate : target;
 }
 
@@ -23,14 +23,14 @@ bool TryOnePiece(InputRecord* in) {
 }  // namespace
 
 void ReadWhileWaiting(MovieHandle* movie) {
-  InputRecord* in = &movie->reader.input;
+  InputRecord* in = movie->reader.input.get();
   if (movie->reader.preload_data || !in->service) return;
   if (movie->reader.read_node && uint64_t{in->buffered.load()} * 2 >= Wanted(movie)) return;
   TryOnePiece(in);
 }
 
 void ReadAfterCopy(MovieHandle* movie, uint32_t copy_flags) {
-  InputRecord* in = &movie->reader.input;
+  InputRecord* in = movie->reader.input.get();
   if (movie->reader.preload_data || in->reading_now || (copy_flags & COPY_NO_READ) || !in->service)
     return;
   if (uint64_t{in->buffered.load()} * 4 >= Wanted(movie) * 3) return;
@@ -38,7 +38,7 @@ void ReadAfterCopy(MovieHandle* movie, uint32_t copy_flags) {
 }
 
 void ReadForRecovery(MovieHandle* movie) {
-  InputRecord* in = &movie->reader.input;
+  InputRecord* in = movie->reader.input.get();
   if (movie->reader.preload_data || !in->service) return;
   while (uint64_t{in->buffered.load()} * 32 < uint64_t{in->target_fill.load()} * 29) {
     if (in->service(in) == 0) break;

@@ -14,7 +14,7 @@ namespace {
 
 uint32_t TimingScale(const MovieHandle* movie) {
   uint32_t scale = movie->sound.track_states[0].timing_scale;
-  return scale ? scale : 0x10000;
+  return scale ? scale : kTimingScaleOne;
 }
 
 void UnsetClock(MovieHandle* movie) {
@@ -187,15 +187,15 @@ void FetchFrame(MovieHandle* movie, uint32_t n) {
     movie->reader.frame_data = movie->reader.preload_data +
                                (movie->reader.frame_offset - movie->container.first_packet_offset);
     // A preloaded file that ended early holds only the packets before its end.
-    const uint32_t loaded = movie->reader.input.movie_size;
+    const uint32_t loaded = movie->reader.input->movie_size;
     if (movie->reader.preload_block &&
         uint64_t{movie->reader.frame_offset} + movie->reader.frame_bytes > loaded) {
       movie->reader.frame_bytes =
           movie->reader.frame_offset < loaded ? loaded - movie->reader.frame_offset : 0;
-      movie->reader.input.input_error = 1;
+      movie->reader.input->input_error = 1;
     }
   } else {
-    InputRecord* in = &movie->reader.input;
+    InputRecord* in = movie->reader.input.get();
     uint32_t got = in->read(in, i + 1, movie->reader.frame_offset, movie->reader.frame_data,
                             movie->reader.frame_bytes);
     // A short read has set the input error; the packet holds only what came.
@@ -210,7 +210,7 @@ void FetchFrame(MovieHandle* movie, uint32_t n) {
 bool ClockDecodeStart(MovieHandle* movie) {
   if (movie->clock.decoded_frame == static_cast<uint32_t>(movie->reader.current_frame))
     return false;
-  if (movie->reader.input.input_error) movie->reader.stopped = 1;
+  if (movie->reader.input->input_error) movie->reader.stopped = 1;
   if (movie->reader.stopped) return false;
   AccountCopyTime(movie);
   if (movie->clock.resync) {
@@ -243,7 +243,7 @@ void FrameDone(MovieHandle* movie, uint32_t time) {
   }
   movie->clock.last_done_time = time;
   const uint32_t pos = movie->clock.history_pos;
-  const InputRecord& in = movie->reader.input;
+  const InputRecord& in = *movie->reader.input;
   movie->clock.history[HISTORY_DONE_TIME][pos] = time;
   movie->clock.history[HISTORY_AUDIO_TIME][pos] = movie->clock.audio_time.load();
   movie->clock.history[HISTORY_VIDEO_TIME][pos] = movie->clock.video_time.load();
@@ -258,8 +258,8 @@ void FrameDone(MovieHandle* movie, uint32_t time) {
         time - static_cast<uint32_t>(1000ull * movie->container.file_rate_den /
                                      movie->container.file_rate_num);
     movie->clock.play_start = time;
-    movie->reader.input.idle_read_time = 0;
-    movie->reader.input.background_read_time = 0;
+    movie->reader.input->idle_read_time = 0;
+    movie->reader.input->background_read_time = 0;
   } else {
     ServiceSound(movie);
   }

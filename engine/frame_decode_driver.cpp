@@ -96,7 +96,7 @@ int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
 
 MovieHandle* FrameDecodeStart(MovieHandle* movie, uint32_t) {
   if (!ClockDecodeStart(movie)) return nullptr;
-  movie->reader.input.movie_busy = 1;
+  movie->reader.input->movie_busy = 1;
   if (movie->video.video_on && movie->video.planes && !movie->clock.skip_next &&
       movie->video.map_storage[1])
     std::memset(movie->video.map_storage[1], 0, movie->video.map_size);
@@ -110,7 +110,7 @@ void FrameDecodeFinish(MovieHandle* movie, uint32_t now) {
   movie->video.map_copy = movie->video.map_filling;
   if (movie->video.map_copy) movie->video.changed_rect_count = -1;
   movie->video.changed_percent = movie->video.running_changed_percent.load();
-  movie->reader.input.movie_busy = 0;
+  movie->reader.input->movie_busy = 0;
 }
 
 }  // namespace vexil

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -106,5 +107,18 @@ using InputOpenOperation = int (*)(InputRecord* input, const char* name, platfor
 // The built-in file input (no context, no message of its own).
 int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,
                   uint32_t open_flags, void* context, ErrorText* error);
+
+// Closes an input whose open succeeded, once: its close operation is dropped
+// after it ran. An input without one (never opened, or closed) is left alone.
+// The thread that owns the input; the close takes the read-ahead lock.
+void CloseInput(InputRecord* input);
+
+// An input record with its owner: dropping it closes the input (CloseInput)
+// and frees the record. The open allocates it before the movie exists; the
+// movie's reader then takes it over.
+struct InputCloser {
+  void operator()(InputRecord* input) const;
+};
+using OwnedInput = std::unique_ptr<InputRecord, InputCloser>;
 
 }  // namespace vexil

@@ -12,6 +12,7 @@
 // touch without a lock are atomic.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/input.h"
@@ -27,6 +28,7 @@
 namespace vexil {
 
 struct Engine;
+class Reservation;
 
 // Open flags (the caller's; the open merges the header's bits in).
 constexpr uint32_t OPEN_FRAME_NO_SWITCH = 0x00000100;  // frame decode: keep the current buffer
@@ -66,6 +68,15 @@ constexpr uint32_t DISPLAY_NONE = 7;
 // headers for who may touch what under which lock), and what belongs to the
 // movie as a whole.
 struct MovieHandle {
+  // The handle and its arrays are one block (platform/heap.h): `new
+  // (reservation, &allocated) MovieHandle{}` allocates the block the
+  // reservation describes and stores the arrays' addresses (null when memory
+  // runs out; `allocated` receives the block's size); `delete` destroys the
+  // parts and returns the block. Open and Close only.
+  static void* operator new(size_t size, Reservation& reservation, uint64_t* allocated) noexcept;
+  static void operator delete(void* block) noexcept;
+  static void operator delete(void* block, Reservation&, uint64_t*) noexcept;
+
   Engine* engine;  // the engine it was opened with: its threads and sound output
   // As played: the file's size doubled by the display option, and the open
   // flags merged with the header's. The player may still set a display option

@@ -21,7 +21,11 @@ namespace vexil {
 struct ServiceNode;
 
 struct MovieReader {
-  InputRecord input;
+  // Closes the input (under the read-ahead lock, which is still there) and
+  // frees the buffers. Close, after the movie left the read service.
+  ~MovieReader();
+
+  OwnedInput input;  // never null once the open built the handle
   // The read-ahead lock: the input's lock operations take it, the read
   // service node borrows it.
   std::recursive_timed_mutex read_lock;

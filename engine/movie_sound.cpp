@@ -20,7 +20,7 @@ void CloseAllTracks(MovieHandle* movie) {
     CloseSoundTrack(&movie->sound.track_states[k], &movie->engine->sound_system);
   movie->sound.play_tracks = 0;
   movie->sound.sound_on = 0;
-  movie->sound.track_states[0].timing_scale = 0x10000;
+  movie->sound.track_states[0].timing_scale = kTimingScaleOne;
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ void OpenSoundTracks(MovieHandle* movie, const uint32_t* ids, int count) {
       movie->sound.track_map[movie->sound.play_tracks++] = file_track;
   }
   if (movie->sound.play_tracks == 0) {
-    movie->sound.track_states[0].timing_scale = 0x10000;
+    movie->sound.track_states[0].timing_scale = kTimingScaleOne;
     return;
   }
   movie->sound.sound_on = 1;

@@ -23,6 +23,9 @@ constexpr int kBundleCount = 9;
 constexpr int kDecodeParts = 2;
 
 struct MovieVideo {
+  // Frees the planes and the maps. Close, after the movie's last decode finished.
+  ~MovieVideo();
+
   FrameBufferRecord* planes;  // null when opened with OPEN_NO_PLANES
   uint32_t video_on;          // 0: no video is decoded and no map is cleared
   uint32_t bundle_sizes[kBundleCount];

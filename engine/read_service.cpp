@@ -12,7 +12,7 @@ void JoinReadService(MovieHandle* movie) {
 }
 
 uint32_t ReadNodeQuery(ServiceNode* node, uint32_t tick) {
-  const InputRecord& in = static_cast<MovieHandle*>(node->context)->reader.input;
+  const InputRecord& in = *static_cast<MovieHandle*>(node->context)->reader.input;
   // A suspended input reads nothing: answering would keep the round asking
   // for work that never comes.
   if (in.input_error.load() || in.suspended.load()) return 0;
@@ -23,7 +23,7 @@ uint32_t ReadNodeQuery(ServiceNode* node, uint32_t tick) {
 }
 
 void ReadNodeWork(ServiceNode* node, uint32_t tick) {
-  InputRecord* in = &static_cast<MovieHandle*>(node->context)->reader.input;
+  InputRecord* in = static_cast<MovieHandle*>(node->context)->reader.input.get();
   in->service(in);
   node->last_tick = tick;
 }

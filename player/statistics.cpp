@@ -36,7 +36,7 @@ std::string Unit(uint32_t n, const char* unit, bool space_after) {
 
 SummaryRecord CaptureSummary(const MovieHandle* m, uint32_t now) {
   SummaryRecord s{};
-  const InputRecord& in = m->reader.input;
+  const InputRecord& in = *m->reader.input;
   const uint64_t body = m->container.file_size > m->container.first_packet_offset
                             ? uint64_t{m->container.file_size} - m->container.first_packet_offset
                             : 0;
@@ -134,7 +134,7 @@ std::string StatisticsLine(const MovieHandle* m) {
   uint32_t elapsed = diff(HISTORY_DONE_TIME);
   if (elapsed == 0) elapsed = 1;
   const uint32_t read = diff(HISTORY_READ_TIME) + diff(HISTORY_IDLE_READ_TIME);
-  const InputRecord& in = m->reader.input;
+  const InputRecord& in = *m->reader.input;
 
   // The data rate over the window, from the index entries as stored.
   uint64_t rate = 0;

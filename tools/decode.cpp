@@ -319,7 +319,7 @@ int RunDecode(int argc, char** argv) {
   for (uint32_t n = 1; n <= frames; ++n) {
     // The open fetched frame 1; the frame clock steps to the next packet.
     if (n > 1) Advance(movie.get());
-    if (movie->reader.input.input_error) {
+    if (movie->reader.input->input_error) {
       std::fprintf(stderr, "vexil decode: the movie could not be read at frame %u\n", n);
       result = 1;
       break;

@@ -282,8 +282,8 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
                   OPEN_READ_BUFFER | OPEN_NO_THREAD_READ, buffer);
     ASSERT_NE(movie_, nullptr);
     ASSERT_FALSE(movie_->open_flags & OPEN_PRELOAD);
-    ServiceLog::original = movie_->reader.input.service;
-    movie_->reader.input.service = ServiceLog::Service;
+    ServiceLog::original = movie_->reader.input->service;
+    movie_->reader.input->service = ServiceLog::Service;
     ASSERT_EQ(StartBackgroundDecode(movie_), 1);
     PlayFrames(20);
 
@@ -296,7 +296,7 @@ TEST_F(PlaybackTest, AnUnderrunIsOneSkipThenARefillAndPlayingAgain) {
       Step(40);
       ServiceSound(movie_);
     }
-    const InputRecord& in = movie_->reader.input;
+    const InputRecord& in = *movie_->reader.input;
     ASSERT_LT(uint64_t{in.buffered} * 32, uint64_t{in.target_fill} * 29);
     // The driver looks at its device again after 12 ms; by then it has run dry.
     Step(20);

@@ -322,7 +322,7 @@ TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
   EXPECT_NE(m->video.map_storage[0], nullptr);
   EXPECT_EQ(m->video.map_storage[0], m->video.map_storage[1]);
   EXPECT_EQ(m->video.changed_percent, 100u);
-  EXPECT_EQ(m->reader.input.movie_busy, 0u);
+  EXPECT_EQ(m->reader.input->movie_busy, 0u);
   // No map for this frame yet: the whole frame was copied.
   EXPECT_TRUE(Written32(d, 16));
 
@@ -359,7 +359,7 @@ TEST(CopyBookkeeping, LateFrameWithSoundIsDropped) {
       EXPECT_EQ(m->clock.skipped_blits, 1u);
       EXPECT_EQ(m->clock.skip_state, 2u);
       EXPECT_EQ(m->clock.skip_next, 1u);
-      EXPECT_EQ(m->reader.input.movie_busy, 0u);
+      EXPECT_EQ(m->reader.input->movie_busy, 0u);
       EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 1);
       EXPECT_EQ(m->clock.skipped_blits, 1u);

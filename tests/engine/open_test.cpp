@@ -305,7 +305,7 @@ TEST(OpenSources, FromAnOffsetInsideAnotherFile) {
   MovieHandle* m =
       Open(test::TestEngine(), MovieSource::Handle(handle), OPEN_FILE_HANDLE, {}, &error);
   ASSERT_NE(m, nullptr) << error.c_str();
-  EXPECT_EQ(m->reader.input.base_offset, static_cast<int64_t>(offset));
+  EXPECT_EQ(m->reader.input->base_offset, static_cast<int64_t>(offset));
   EXPECT_EQ(m->reader.frame_bytes, 24u);
   EXPECT_EQ(m->reader.frame_data[0], 0);
   Close(m);

@@ -20,6 +20,7 @@
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "engine/service_thread.h"
+#include "platform/heap.h"
 #include "test_util.h"
 
 namespace vexil {
@@ -84,19 +85,22 @@ TEST(ReadService, OpenJoinsAndFillsUnlessPreloadedOrAskedNotTo) {
   EXPECT_EQ(test::TestEngine().services.ThreadCount(), 0);
   // The open fills the ring (from the skew after frame 1 on) unless told not to.
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ, 1 << 20);
-  EXPECT_EQ(m->reader.input.buffered.load(),
-            8 * kPiece - (m->reader.input.consumer_position % kPiece));
+  EXPECT_EQ(m->reader.input->buffered.load(),
+            8 * kPiece - (m->reader.input->consumer_position % kPiece));
   Close(m);
   m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  EXPECT_EQ(m->reader.input.buffered.load(), 0u);
+  EXPECT_EQ(m->reader.input->buffered.load(), 0u);
   Close(m);
 }
 
 TEST(ReadService, QueryRanksUrgentRefillsAboveTheTickOrder) {
-  auto movie = std::make_unique<MovieHandle>();
+  Reservation reservation;
+  std::unique_ptr<MovieHandle> movie(new (reservation, nullptr) MovieHandle{});
+  ASSERT_NE(movie, nullptr);
+  movie->reader.input.reset(new InputRecord{});
   ServiceNode node{};
   node.context = movie.get();
-  InputRecord& in = movie->reader.input;
+  InputRecord& in = *movie->reader.input;
   const struct {
     const char* name;
     uint32_t error, suspended, buffered, target, last_tick, tick, answer;
@@ -125,7 +129,7 @@ TEST(ReadService, BelowHalfRefillsWithinOneTickAboveHalfOnePiecePerTick) {
   // A movie without the service thread, with a node the test runs rounds on.
   TempFile file(MakeMovie(400, [](uint32_t) { return 20000u; }));
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  InputRecord& in = m->reader.input;
+  InputRecord& in = *m->reader.input;
   ASSERT_EQ(in.target_fill.load(), 8 * kPiece);
   const uint32_t skew = in.file_position % kPiece;
   ASSERT_NE(skew, 0u);
@@ -162,15 +166,15 @@ TEST(ReadService, BelowHalfRefillsWithinOneTickAboveHalfOnePiecePerTick) {
 // Pieces read by one call of a foreground rule.
 template <typename Rule>
 uint32_t PiecesRead(MovieHandle* m, Rule rule) {
-  const uint32_t before = m->reader.input.bytes_read.load();
+  const uint32_t before = m->reader.input->bytes_read.load();
   rule();
-  return (m->reader.input.bytes_read.load() - before + kPiece - 1) / kPiece;
+  return (m->reader.input->bytes_read.load() - before + kPiece - 1) / kPiece;
 }
 
 TEST(ReadService, ForegroundRules) {
   TempFile file(EvenMovie());
   MovieHandle* m = OpenStreamed(file.c_str(), OPEN_NO_THREAD_READ | OPEN_NO_FILL, 1 << 20);
-  InputRecord& in = m->reader.input;
+  InputRecord& in = *m->reader.input;
   // min(peak second, target fill) = 500000: half is 250000, three quarters 375000.
   ASSERT_NEAR(m->container.peak_rate, 500000u, 1u);
   auto wait = [&] { ReadWhileWaiting(m); };
@@ -221,10 +225,10 @@ TEST(ReadService, ShortReadStopsTheMovie) {
   movie.resize(movie.size() - 700000);
   TempFile file(movie);
   MovieHandle* m = OpenStreamed(file.c_str(), 0, 1 << 20);
-  for (uint32_t n = 2; !m->reader.input.input_error && n <= m->container.frame_count; ++n)
+  for (uint32_t n = 2; !m->reader.input->input_error && n <= m->container.frame_count; ++n)
     FetchFrame(m, n);
-  EXPECT_EQ(m->reader.input.input_error.load(), 1u);
-  EXPECT_EQ(m->reader.input.service(&m->reader.input), 0);
+  EXPECT_EQ(m->reader.input->input_error.load(), 1u);
+  EXPECT_EQ(m->reader.input->service(m->reader.input.get()), 0);
   ServiceNode node{};
   node.context = m;
   EXPECT_EQ(ReadNodeQuery(&node, 5), 0u);
@@ -320,18 +324,18 @@ TEST(ReadService, StreamedPacketsMatchPreloadedOnes) {
         for (int spin = 0; c.paced &&
                            m->reader.frame_offset + m->reader.frame_bytes ==
                                IndexOffset(m->container.frame_index[n - 1]) &&
-                           m->reader.input.buffered.load(std::memory_order_relaxed) < need;
+                           m->reader.input->buffered.load(std::memory_order_relaxed) < need;
              ++spin) {
           ASSERT_LT(spin, 50000000) << "the service thread stopped reading";
           std::this_thread::yield();
         }
-        m->reader.input.movie_busy = 1;
+        m->reader.input->movie_busy = 1;
         FetchFrame(m, n);
-        m->reader.input.movie_busy = 0;
+        m->reader.input->movie_busy = 0;
         if (r % 3 == 0) ReadWhileWaiting(m);
         if (r % 5 == 0) ReadAfterCopy(m, 0);
       }
-      EXPECT_EQ(m->reader.input.input_error.load(), 0u);
+      EXPECT_EQ(m->reader.input->input_error.load(), 0u);
       Close(m);
       if (handle != platform::kNoFile) platform::FileClose(handle);
     }

@@ -94,7 +94,7 @@ TEST(MovieSource, ColonSourcesReadTheProgramFile) {
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
   EXPECT_NE(opened.file, platform::kNoFile);
-  EXPECT_EQ(opened.movie->reader.input.base_offset, 9731);
+  EXPECT_EQ(opened.movie->reader.input->base_offset, 9731);
   EXPECT_TRUE(opened.movie->open_flags & OPEN_FILE_HANDLE);
   EXPECT_EQ(opened.movie->reader.frame_data[0], 1);
   CloseMovieSource(opened);
@@ -131,7 +131,7 @@ TEST(MovieSource, BarSourcesReadAnotherFile) {
       OpenMovieSource(test::TestEngine(), carrier.path() + "|4096", NoSwitches(), context, &error);
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.title, "Vexil Video Player");
-  EXPECT_EQ(opened.movie->reader.input.base_offset, 4096);
+  EXPECT_EQ(opened.movie->reader.input->base_offset, 4096);
   CloseMovieSource(opened);
 
   opened = OpenMovieSource(test::TestEngine(), carrier.Sibling("missing.bin") + "|4096",
@@ -185,7 +185,7 @@ TEST(MovieSource, PerOpenSettingsReachTheEngine) {
   ASSERT_NE(opened.movie, nullptr) << error.c_str();
   EXPECT_EQ(opened.movie->clock.rate_num, 50u);
   EXPECT_EQ(opened.movie->clock.rate_den, 1u);
-  EXPECT_EQ(opened.movie->reader.input.simulated_speed, 10000000u);
+  EXPECT_EQ(opened.movie->reader.input->simulated_speed, 10000000u);
   CloseMovieSource(opened);
   // Only that open was given them: the next one has the movie's own rate.
   MovieHandle* m = Open(test::TestEngine(), MovieSource::Name(file.c_str()), settings.open_flags);

@@ -95,7 +95,7 @@ TEST_F(DecodeThreads, CloseWaitsForOutstandingJobs) {
       Open(test::TestEngine(), MovieSource::Memory(bytes.data(), bytes.size()), OPEN_MEMORY);
   ASSERT_NE(movie, nullptr);
   ASSERT_EQ(StartBackgroundDecode(movie), 1);
-  Close(movie);  // the close hook waits for the reply before anything is freed
+  Close(movie);  // Close waits for the reply before anything is freed
   test::TestEngine().decode_threads.Stop();
 }
 
