@@ -47,8 +47,12 @@ bool OutputFile::Open(const std::string& name) {
   }
   errno = 0;
   file_ = std::fopen(name.c_str(), "wb");
-  if (!file_) Fail("cannot write");
-  return file_ != nullptr;
+  if (!file_) {
+    Fail("cannot write");
+    return false;
+  }
+  errno = 0;  // an opening may leave a value behind that a later failure would report
+  return true;
 }
 
 void OutputFile::Fail(const char* what) {
