@@ -39,7 +39,7 @@ struct AudioQueue {
 struct vexil_movie {
   vexil::MovieHandle* handle = nullptr;
   bool decode_threads = false;   // frames decode on the shared decode threads
-  bool owns_thread_use = false;  // released at close (a context holds its own)
+  bool owns_thread_use = false;  // holds on to them until it closes
 
   // The source, kept as long as the engine reads it.
   vexil::platform::FileHandle file = vexil::platform::kNoFile;

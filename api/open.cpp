@@ -79,11 +79,12 @@ vexil_result OpenMovie(EngineOpenRequest request, int64_t source_size,
   request.rate_override = o.rate_num != 0 || o.rate_den != 0;
   request.rate_num = o.rate_num;
   request.rate_den = o.rate_den;
-  if (o.context) {
-    request.read_ahead_thread = o.context->read_ahead_thread;
-    movie->decode_threads = o.context->decode_threads != 0;
-  } else if (o.decode_threads != 0) {
-    if (!AcquireDecodeThreads(o.decode_threads)) return VEXIL_ERROR_THREADS;
+  // A movie holds on to the decode threads it uses, also those of its
+  // context, so they outlive it whatever the order of the closes.
+  const uint32_t threads = o.context ? o.context->decode_threads : o.decode_threads;
+  if (o.context) request.read_ahead_thread = o.context->read_ahead_thread;
+  if (threads != 0) {
+    if (!AcquireDecodeThreads(threads)) return VEXIL_ERROR_THREADS;
     movie->decode_threads = true;
     movie->owns_thread_use = true;
   }

@@ -136,8 +136,8 @@ VEXIL_API void vexil_context_options_init(vexil_context_options* options);
  * options may be null (the defaults). Any thread. */
 VEXIL_API vexil_result vexil_context_create(const vexil_context_options* options,
                                             vexil_context** context);
-/* Stops the threads and frees the context. Every movie opened with it must
- * be closed first. Null is ignored. Any thread. */
+/* Frees the context; its threads stop once the movies opened with it are
+ * closed too. Null is ignored. Any thread. */
 VEXIL_API void vexil_context_destroy(vexil_context* context);
 
 /* ------------------------------------------------------------------------ */
@@ -243,8 +243,9 @@ VEXIL_API vexil_result vexil_open_io(const vexil_io* io, const vexil_open_option
  * frees everything it owns. Null is ignored. The handle's thread only. */
 VEXIL_API void vexil_close(vexil_movie* movie);
 
-/* The text of the movie's last failure ("" when none). Valid until the next
- * call on the movie. */
+/* The text of the failure of the last call on the movie that returns a
+ * result ("" when that call succeeded): the engine's message or what was
+ * wrong. Never null. Valid until the next call on the movie. */
 VEXIL_API const char* vexil_movie_error(const vexil_movie* movie);
 
 /* ------------------------------------------------------------------------ */

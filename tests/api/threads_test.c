@@ -103,7 +103,18 @@ void test_Threads_MoviesSharingAContext(void) {
   job jobs[2] = {{api_encoder_movie(), 0, VEXIL_FORMAT_UYVY, 0, context, {0}},
                  {api_video_vector(28), 0, VEXIL_FORMAT_1555, 0, context, {0}}};
   check_together(jobs, 2);
+  /* A movie outlives its context: the threads stay until it closes. */
+  vexil_open_options o;
+  vexil_open_options_init(&o);
+  o.context = context;
+  vexil_movie* movie = NULL;
+  CHECK_RESULT(vexil_open_file(api_encoder_movie(), &o, &movie), VEXIL_OK, NULL);
   vexil_context_destroy(context);
+  api_bytes y4m = {0};
+  CHECK_RESULT(decode_y4m(movie, &y4m, NULL), VEXIL_END, movie);
+  CHECK_EQ(vexil_movie_frame(movie), 50);
+  api_bytes_free(&y4m);
+  vexil_close(movie);
   co.decode_threads = 3;
   CHECK_RESULT(vexil_context_create(&co, &context), VEXIL_ERROR_ARGUMENT, NULL);
   CHECK(context == NULL);
