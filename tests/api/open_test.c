@@ -248,7 +248,10 @@ static void shown_size(uint32_t option, uint32_t w, uint32_t h, uint32_t* sw, ui
 void test_Open_InfoMatchesTheManifest(void) {
   for (size_t v = 0; v < api_video_vector_count(); ++v) {
     const char* path = api_video_vector(v);
-    const char* name = strrchr(path, '/') + 1;
+    const char* name = path;
+    for (const char* c = path; *c; ++c) {
+      if (*c == '/' || *c == '\\') name = c + 1;
+    }
     api_context("%s", path);
     api_manifest m;
     CHECK(api_manifest_entry(name, &m));
