@@ -196,7 +196,7 @@ vexil_result vexil_open_memory(const void* data, size_t size, const vexil_open_o
     request.source = EngineOpenRequest::Source::kMemory;
     request.data = data;
     request.size = size;
-    const int64_t known = size > uint64_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(size);
+    const auto known = static_cast<int64_t>(std::min<uint64_t>(size, INT64_MAX));
     return OpenMovie(request, known, std::make_unique<vexil_movie>(), options, out);
   });
 }
