@@ -29,6 +29,17 @@ constexpr uint32_t SUSPEND_PAUSE = 1;
 constexpr uint32_t SUSPEND_RESUME = 2;
 constexpr uint32_t SUSPEND_WAIT = 0x80000000u;
 
+// A caller's byte source read in place of a file (a movie inside a game
+// archive). Offsets are movie offsets plus the record's base offset.
+struct InputStream {
+  void* user;
+  // Reads up to n bytes at the current position: the count (fewer only at the
+  // end), or -1 on an error.
+  int64_t (*read)(void* user, void* destination, uint32_t n);
+  // Moves the current position; false when the source cannot go there.
+  bool (*seek)(void* user, int64_t position);
+};
+
 struct InputRecord {
   // --- operation table ---
   // Reads directly from the file at a movie offset (or kNoOffset); returns the bytes read.
@@ -63,6 +74,7 @@ struct InputRecord {
   std::atomic<uint32_t> buffered;
   std::atomic<uint32_t> suspended;
   platform::FileHandle file;   // lock
+  const InputStream* stream;   // read instead of `file` when set; the caller's, never closed
   uint32_t file_position;      // movie offset of the next byte the file delivers; lock
   uint32_t consumer_position;  // movie offset of the next byte `read` delivers; the reader's
   // Where that byte lies in the ring: the reader's, except that `service`
@@ -100,5 +112,9 @@ using InputOpenOperation = int (*)(InputRecord* input, const char* name, platfor
 // The built-in file input.
 int OpenFileInput(InputRecord* input, const char* name, platform::FileHandle file,
                   uint32_t open_flags);
+
+// The built-in input over a caller's stream instead of a file: the same ring
+// and direct reads. The stream must outlive the record.
+int OpenStreamInput(InputRecord* input, const InputStream* stream);
 
 }  // namespace vexil

@@ -44,6 +44,7 @@ void MoveInput(InputRecord* to, InputRecord* from) {
   to->read_call_time = from->read_call_time.load();
   to->target_fill = from->target_fill.load();
   to->file = from->file;
+  to->stream = from->stream;
   to->file_position = from->file_position;
   to->consumer_position = from->consumer_position;
   to->borrowed_handle = from->borrowed_handle;

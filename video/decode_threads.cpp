@@ -152,9 +152,11 @@ void StopDecodeThreads() { Threads().Stop(); }
 
 uint32_t DecodeThreadsRunning() { return Threads().running_mask.load(); }
 
-int StartBackgroundDecode(MovieHandle* movie) {
-  DecodeThreads& t = Threads();
-  if (movie->job_slot[0] || movie->job_slot[1]) return 0;
+namespace {
+
+// The steps before any decode of the current packet: the map storages and
+// the start bookkeeping. False when no decode should start.
+bool PrepareDecode(MovieHandle* movie) {
   // The decode fills the second storage. While the first slot is empty the
   // finished decode could not exchange the two, so the second one still holds
   // the map of the frame the player is about to copy: that one moves to the
@@ -169,16 +171,26 @@ int StartBackgroundDecode(MovieHandle* movie) {
       movie->map_storage[1] = map;
     }
   }
-  if (!FrameDecodeStart(movie, Timer())) return 0;
+  return FrameDecodeStart(movie, Timer()) != nullptr;
+}
+
+}  // namespace
+
+int DecodeOnCallingThread(MovieHandle* movie) {
+  if (movie->job_slot[0] || movie->job_slot[1] || !PrepareDecode(movie)) return 0;
+  FrameDecodePart(movie, PART_ALL);
+  ExchangeAndFinish(movie);
+  return 1;
+}
+
+int StartBackgroundDecode(MovieHandle* movie) {
+  DecodeThreads& t = Threads();
+  const uint32_t running = t.running_mask.load(std::memory_order_acquire);
+  // No decode thread: the whole frame on this thread, finished at once.
+  if (!(running & 1)) return DecodeOnCallingThread(movie);
+  if (movie->job_slot[0] || movie->job_slot[1] || !PrepareDecode(movie)) return 0;
   SetCloseHook(WaitForBackgroundDecode);
 
-  const uint32_t running = t.running_mask.load(std::memory_order_acquire);
-  if (!(running & 1)) {
-    // No decode thread: the whole frame on this thread, finished at once.
-    FrameDecodePart(movie, PART_ALL);
-    ExchangeAndFinish(movie);
-    return 1;
-  }
   const auto handle = reinterpret_cast<uintptr_t>(movie);
   const int second = t.second_thread;
   uintptr_t job0 = handle | (second ? (PART_LUMA << kPartsShift) : (PART_ALL << kPartsShift));

@@ -47,6 +47,11 @@ void StopDecodeThreads();
 // Bit i set once thread i was started.
 uint32_t DecodeThreadsRunning();
 
+// Decodes and finishes the current packet on the calling thread, whether or
+// not decode threads run (for callers that own no thread). 1 when it
+// decoded, 0 when no decode should start.
+int DecodeOnCallingThread(MovieHandle* movie);
+
 // Queues the jobs of the current packet; 1 when a job was queued. With no
 // decode thread the frame is decoded and finished on the calling thread.
 int StartBackgroundDecode(MovieHandle* movie);

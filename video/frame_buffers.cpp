@@ -13,14 +13,14 @@ uint32_t RoundUp(uint32_t v, uint32_t m) { return (v + m - 1) / m * m; }
 
 }  // namespace
 
-bool CreateFrameBuffers(MovieHandle* movie) {
-  const uint32_t luma_w = RoundUp(movie->file_width, 8);
-  const uint32_t luma_h = RoundUp(movie->file_height, 8);
-  const uint32_t chroma_w = RoundUp((movie->file_width + 1) / 2, 8);
-  const uint32_t chroma_h = RoundUp((movie->file_height + 1) / 2, 8);
+FrameBufferRecord* AllocateFrameBuffers(uint32_t width, uint32_t height, bool alpha, bool single,
+                                        uint64_t* allocated) {
+  const uint32_t luma_w = RoundUp(width, 8);
+  const uint32_t luma_h = RoundUp(height, 8);
+  const uint32_t chroma_w = RoundUp((width + 1) / 2, 8);
+  const uint32_t chroma_h = RoundUp((height + 1) / 2, 8);
   const uint32_t chroma_pitch = RoundUp(chroma_w, 16);
-  const bool alpha = movie->header_flags & HEADER_ALPHA;
-  const uint32_t buffers = movie->frame_count == 1 ? 1 : 2;
+  const uint32_t buffers = single ? 1 : 2;
 
   uint8_t* storage[2][PLANE_COUNT] = {};
   const uint64_t luma_bytes = uint64_t{luma_w} * luma_h;
@@ -32,10 +32,8 @@ bool CreateFrameBuffers(MovieHandle* movie) {
     Reserve(&storage[b][PLANE_CHROMA_B], chroma_bytes ? chroma_bytes : 32);
     if (alpha) Reserve(&storage[b][PLANE_ALPHA], luma_bytes ? luma_bytes : 32);
   }
-  uint64_t allocated = 0;
-  void* block = AllocWithReserved(sizeof(FrameBufferRecord), &allocated);
-  if (!block) return false;
-  movie->total_memory += allocated;
+  void* block = AllocWithReserved(sizeof(FrameBufferRecord), allocated);
+  if (!block) return nullptr;
 
   auto* record = new (block) FrameBufferRecord{};
   record->buffer_count = buffers;
@@ -51,14 +49,28 @@ bool CreateFrameBuffers(MovieHandle* movie) {
     set.plane[PLANE_CHROMA_B] = {1, storage[b][PLANE_CHROMA_B], chroma_pitch};
     set.plane[PLANE_ALPHA] = {alpha ? 1u : 0u, storage[b][PLANE_ALPHA], alpha ? luma_w : 0};
   }
+  return record;
+}
+
+void ReleaseFrameBuffers(FrameBufferRecord* record) {
+  if (!record) return;
+  record->~FrameBufferRecord();
+  Free(record);
+}
+
+bool CreateFrameBuffers(MovieHandle* movie) {
+  uint64_t allocated = 0;
+  FrameBufferRecord* record =
+      AllocateFrameBuffers(movie->file_width, movie->file_height,
+                           movie->header_flags & HEADER_ALPHA, movie->frame_count == 1, &allocated);
+  if (!record) return false;
+  movie->total_memory += allocated;
   movie->planes = record;
   return true;
 }
 
 void FreeFrameBuffers(MovieHandle* movie) {
-  if (!movie->planes) return;
-  movie->planes->~FrameBufferRecord();
-  Free(movie->planes);
+  ReleaseFrameBuffers(movie->planes);
   movie->planes = nullptr;
 }
 

@@ -31,9 +31,17 @@ struct FrameBufferRecord {
   PlaneSet sets[2];
 };
 
-// Describes and allocates the planes of a movie from its file size and
-// header flags; counts the memory in total_memory. Returns false when memory
+// Describes and allocates the planes of pictures of `width` x `height`, with
+// an alpha plane when `alpha`; one plane set when `single` (a one-frame
+// movie), else two. *allocated receives the block's size. Null when memory
 // runs out.
+FrameBufferRecord* AllocateFrameBuffers(uint32_t width, uint32_t height, bool alpha, bool single,
+                                        uint64_t* allocated);
+// Null is ignored.
+void ReleaseFrameBuffers(FrameBufferRecord* record);
+
+// The planes of a movie from its file size and header flags; counts the
+// memory in total_memory. Returns false when memory runs out.
 bool CreateFrameBuffers(MovieHandle* movie);
 void FreeFrameBuffers(MovieHandle* movie);
 
