@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/copy.h"
@@ -641,6 +642,23 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
     // 4:2:2 and 4:2:0 surfaces resample the chroma the copy interpolates.
     EXPECT_LE(worst, yuv ? 6 : 0);
     Close(b);
+  }
+}
+
+// A movie without a picture (width or height 0; the player plays its sound
+// alone) gets no buffer in any style: nothing is created on the device, no
+// mode is changed and no message is left.
+TEST_F(DisplayBufferTest, EmptyPictureGetsNoBufferInAnyStyle) {
+  for (const auto& [width, height] : {std::pair{0u, 48u}, {64u, 0u}, {0u, 0u}}) {
+    for (int32_t style = BLIT_AUTOMATIC; style <= BLIT_OFFSCREEN_RGB_SYSTEM; ++style) {
+      for (const uint32_t extra : {0u, BUFFER_FULL_SCREEN, SCALE_STRETCH_X_INT}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + ", style " +
+                     std::to_string(style) + ", flags " + std::to_string(extra));
+        EXPECT_EQ(Open(uint32_t(style) | extra, width, height), nullptr);
+        EXPECT_STREQ(LastError(), "");
+        EXPECT_EQ(platform::HeadlessDisplayLive(), platform::HeadlessDisplayObjects{});
+      }
+    }
   }
 }
 
