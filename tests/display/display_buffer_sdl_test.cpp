@@ -7,6 +7,7 @@
 #ifdef VEXIL_HAVE_SDL
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,62 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
   window.reset();
   Close(movie);
   EXPECT_EQ(TheDisplayState().directdraw_refs, 0);
+}
+
+// A YV12 surface of odd height holds height / 2 chroma rows per plane, while
+// the texture shows (height + 1) / 2: the picture's last rows must still take
+// their colour from the movie, not from the other plane or unwritten memory.
+TEST_F(SdlDisplayTest, Yv12ShowsTheLastRowsOfAnOddHeight) {
+  const std::string path = test::VectorsDir() + "/video/movie_028.vxl";  // 100 x 25
+  const std::vector<uint8_t> reference = Reference(path);
+  MovieHandle* movie = Open(MovieSource::Name(path.c_str()), OPEN_NO_THREAD_READ);
+  ASSERT_NE(movie, nullptr) << LastError();
+  const uint32_t width = movie->width, height = movie->height;
+  ASSERT_EQ(height % 2, 1u);
+  ASSERT_EQ(reference.size(), size_t(width) * height * 4);
+  DecodeThrough(movie, kFrame);
+
+  std::unique_ptr<platform::SdlWindow> window =
+      platform::SdlWindow::Create("vexil odd height", 40, 30, int32_t(width), int32_t(height));
+  ASSERT_NE(window, nullptr) << SDL_GetError();
+  Settle();
+  for (const uint32_t style : {BLIT_OVERLAY_YV12, BLIT_OFFSCREEN_YV12}) {
+    SCOPED_TRACE(::testing::Message() << "style " << style);
+    DisplayBuffer* b = BufferOpen(window.get(), width, height, style);
+    ASSERT_NE(b, nullptr) << LastError();
+    ASSERT_EQ(b->style, int32_t(style));
+    ASSERT_EQ(BufferSetScale(b, int32_t(width), int32_t(height)), 1);
+    ASSERT_EQ(BufferLock(b), 1);
+    CopyToBuffer(movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
+                 b->surface_type | COPY_NO_SKIP | COPY_ALL);
+    ASSERT_EQ(BufferUnlock(b), 1);
+    BufferBlit(b, nullptr, 1);
+    Settle();
+    const platform::Point origin = window->ClientOrigin();
+    char name[48];
+    std::snprintf(name, sizeof name, "odd_style%02u", style);
+    const Picture shot =
+        server_->Screenshot(origin.x, origin.y, int32_t(width), int32_t(height), name);
+    ASSERT_EQ(shot.width, int32_t(width)) << "no screenshot";
+    // Mean channel difference per row. Smooth chroma and random pictures
+    // differ in every row; the last two rows, whose chroma the texture reads
+    // beyond what the planes hold, must be no worse than the rest.
+    std::vector<double> rows(height);
+    for (uint32_t y = 0; y < height; ++y) {
+      double total = 0;
+      for (uint32_t x = 0; x < width; ++x)
+        for (int c = 0; c < 3; ++c)
+          total += std::abs(int(shot.At(int32_t(x), int32_t(y))[c]) -
+                            int(reference[(size_t(y) * width + x) * 4 + 2 - c]));
+      rows[y] = total / (3.0 * width);
+    }
+    const double others = *std::max_element(rows.begin(), rows.end() - 2);
+    EXPECT_LE(rows[height - 2], others) << "row " << height - 2;
+    EXPECT_LE(rows[height - 1], others) << "row " << height - 1;
+    BufferClose(b);
+  }
+  window.reset();
+  Close(movie);
 }
 
 }  // namespace
