@@ -11,6 +11,7 @@
 #include "engine/timer.h"
 #include "platform/dialogs.h"
 #include "platform/screensaver.h"
+#include "platform/sound_device.h"
 #include "platform/time.h"
 #include "player/movie_setup.h"
 #include "player/screensaver_mode.h"
@@ -54,6 +55,17 @@ void ReportEarlyEnd(Player& p, const MovieHandle* movie) {
                "vexilplay: %s: the movie ended early at frame %u of %u: the file is damaged or "
                "cut short\n",
                p.source.file_name.c_str(), movie->decoded_frame, movie->frame_count);
+  std::fflush(stderr);
+}
+
+// Without a sound device the movies play silent; one line says so, once.
+void ReportNoSound(Player& p) {
+  if (p.reported_no_sound) return;
+  const std::string problem = platform::SoundOutputProblem();
+  if (problem.empty()) return;
+  p.reported_no_sound = true;
+  std::fprintf(stderr, "vexilplay: cannot open a sound device (%s): playing without sound\n",
+               problem.c_str());
   std::fflush(stderr);
 }
 
@@ -201,6 +213,7 @@ int PlayMovies(Player& p, std::string name) {
       return 1;
     }
     if (!p.source.movie) return OpenFailed(p);
+    ReportNoSound(p);
     if (!SetUpMovie(p)) return 1;
     if (Loop(p) == LoopEnd::kQuit) return 0;
 

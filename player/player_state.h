@@ -84,6 +84,8 @@ struct Player {
   NameList names;
   // Files already reported as ending early (a list that loops plays them again).
   std::set<std::string> reported_early_ends;
+  // Set once the user was told that there is no sound.
+  bool reported_no_sound = false;
   SummaryRecord summary{};
   bool summary_captured = false;
 

@@ -85,7 +85,9 @@ bool WaitUntil(const std::function<bool()>& done, int ms = kDeadlineMs) {
 // The player, started in the background with its own environment.
 class PlayerProcess {
  public:
-  bool Start(const std::vector<std::string>& arguments, const std::vector<std::string>& env) {
+  // `error_file`: where its standard error goes (empty: where the test's goes).
+  bool Start(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+             const std::string& error_file = "") {
     std::vector<std::string> all_env;
     for (char** e = environ; *e; ++e) all_env.push_back(*e);
     all_env.insert(all_env.end(), env.begin(), env.end());
@@ -95,7 +97,15 @@ class PlayerProcess {
     std::vector<std::string> args = arguments;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    return posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!error_file.empty())
+      posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const bool started =
+        posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return started;
   }
   bool Running() {
     Reap();
@@ -431,6 +441,31 @@ TEST_F(SdlPlayer, ShowsTheFramesAndFollowsTheKeys) {
   EXPECT_NE(std::search(captured.begin(), captured.end(), start.begin(), start.end()),
             captured.end())
       << "captured " << captured.size() << " bytes without the track's start";
+}
+
+// Without a sound device the movies play silent, with one line of the
+// player's own on standard error, whatever the sound library would say.
+// Here SDL's ALSA driver with a configuration that has no devices.
+TEST_F(SdlPlayer, WithoutASoundDeviceSaysSoOnce) {
+  const test::TempFile config(std::vector<uint8_t>{}, "asound.conf");
+  const test::TempFile errors("stderr.txt");
+  const std::string movie = test::VectorsDir() + "/video/" + kSecond;
+  PlayerProcess player;
+  ASSERT_TRUE(
+      player.Start({test::BuiltProgram("player/vexilplay"), "/T3", movie, movie},
+                   {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl", "SDL_VIDEODRIVER=x11",
+                    "SDL_AUDIODRIVER=alsa", "ALSA_CONFIG_PATH=" + config.path()},
+                   errors.path()));
+  EXPECT_EQ(player.Wait(kDeadlineMs), 0);
+  const std::vector<uint8_t> bytes = test::ReadFileBytes(errors.path());
+  const std::string text(bytes.begin(), bytes.end());
+  const std::string start = "vexilplay: cannot open a sound device (";
+  const std::string end = "): playing without sound\n";
+  EXPECT_EQ(text.rfind(start, 0), 0u) << text;
+  EXPECT_TRUE(text.size() > end.size() &&
+              text.compare(text.size() - end.size(), end.size(), end) == 0)
+      << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 // A copy of the player named as a screen saver, carrying `movie` and playing
