@@ -468,6 +468,53 @@ TEST_F(SdlPlayer, WithoutASoundDeviceSaysSoOnce) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
+// On a desktop the player's boxes are windows (even on an X server without
+// the fonts SDL's own boxes need), closed with a key, and the text goes to
+// the message log instead of standard error.
+TEST_F(SdlPlayer, BoxesAreWindowsOnTheDesktop) {
+  const std::string movie = test::VectorsDir() + "/video/movie_000.vxl";  // 2 frames
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string caption;
+    std::string starts;  // the box's text begins so
+    const char* key;
+    int exit_code;
+  } cases[] = {
+      {{"/S", movie}, "Vexil Playback Summary", "Video: 9 x 12 at 15.0 frames/sec\n", "Return", 0},
+      {{}, "Vexil Video Player Help", "VexilPlay 1.9h", "Escape", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.caption);
+    const test::TempFile errors("stderr.txt");
+    const test::TempFile log("boxes.txt");
+    std::vector<std::string> arguments{test::BuiltProgram("player/vexilplay")};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    PlayerProcess player;
+    ASSERT_TRUE(
+        player.Start(arguments,
+                     {"DISPLAY=" + server_->display(), "VEXIL_PLATFORM=sdl", "SDL_VIDEODRIVER=x11",
+                      "SDL_AUDIODRIVER=dummy", "VEXIL_MESSAGE_LOG=" + log.path()},
+                     errors.path()));
+    const unsigned long box = FindWindow(c.caption);
+    ASSERT_NE(box, 0u) << "no box on the screen";
+    // A box with text in it: dark pixels on a light ground.
+    Geometry g;
+    EXPECT_TRUE(WaitUntil([&] {
+      g = WindowGeometry(box);
+      const Picture shot = Screenshot(g, "box");
+      if (shot.rgb.empty()) return false;
+      size_t dark = 0;
+      for (uint8_t v : shot.rgb) dark += v < 64;
+      return dark > 100 && dark < shot.rgb.size() / 2;
+    })) << "no text in the box";
+    Key(box, c.key);
+    EXPECT_EQ(player.Wait(kDeadlineMs), c.exit_code);
+    EXPECT_EQ(test::ReadFileBytes(errors.path()).size(), 0u);
+    const std::vector<uint8_t> logged = test::ReadFileBytes(log.path());
+    EXPECT_EQ(std::string(logged.begin(), logged.end()).rfind(c.caption + "\n" + c.starts, 0), 0u);
+  }
+}
+
 // A copy of the player named as a screen saver, carrying `movie` and playing
 // it by default; on Linux "/p N" draws into the X window N.
 TEST_F(SdlPlayer, ScreensaverPreviewDrawsIntoTheGivenWindow) {
