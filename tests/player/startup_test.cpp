@@ -1,10 +1,9 @@
 // The player's start-up as a whole: in process with captured message boxes,
 // and the vexilplay program itself (help text, exit codes, the default
 // command block patched in a copy of the program).
+#include "player/startup.h"
+
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -20,7 +19,6 @@
 #include "platform/store.h"
 #include "player/default_command.h"
 #include "player/help_text.h"
-#include "player/startup.h"
 #include "test_util.h"
 
 namespace vexil::platform {
@@ -220,20 +218,15 @@ TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
 }
 
 #ifndef _WIN32
-// Standard output of the program with these arguments (none holds a blank or
-// a quote), and its exit code.
+// Standard output of the program with these arguments, and its exit code.
 std::string StandardOutput(const std::vector<std::string>& arguments, int* exit_code) {
-  std::string command = PlayerProgram();
-  for (const std::string& a : arguments) command += " '" + a + "'";
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int status = pclose(pipe);
-  *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
+  TempFile out("stdout.txt");
+  std::string command = "exec \"$0\" \"$@\" >'" + out.path() + "'";
+  std::vector<std::string> words{"-c", command, PlayerProgram()};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  *exit_code = RunProgram("/bin/sh", words).exit_code;
+  const std::vector<uint8_t> bytes = test::ReadFileBytes(out.path());
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // As every command-line program: -h/--help and -V/--version on standard
