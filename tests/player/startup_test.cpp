@@ -19,6 +19,7 @@
 #include "platform/store.h"
 #include "player/default_command.h"
 #include "player/help_text.h"
+#include "player/screensaver_mode.h"
 #include "test_util.h"
 
 namespace vexil::platform {
@@ -219,10 +220,11 @@ TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
 
 #ifndef _WIN32
 // Standard output of the program with these arguments, and its exit code.
-std::string StandardOutput(const std::vector<std::string>& arguments, int* exit_code) {
+std::string StandardOutput(const std::vector<std::string>& arguments, int* exit_code,
+                           const std::string& program = PlayerProgram()) {
   TempFile out("stdout.txt");
   std::string command = "exec \"$0\" \"$@\" >'" + out.path() + "'";
-  std::vector<std::string> words{"-c", command, PlayerProgram()};
+  std::vector<std::string> words{"-c", command, program};
   words.insert(words.end(), arguments.begin(), arguments.end());
   *exit_code = RunProgram("/bin/sh", words).exit_code;
   const std::vector<uint8_t> bytes = test::ReadFileBytes(out.path());
@@ -256,8 +258,17 @@ TEST_F(Program, HelpAndVersionOptions) {
   // The movie plays when it is named as a file.
   EXPECT_EQ(RunProgram(PlayerProgram(), {"--", "-h"}).exit_code, 0);
   EXPECT_EQ(RunProgram(PlayerProgram(), {"./-h"}).exit_code, 0);
-  EXPECT_EQ(RunProgram(PlayerProgram(), {"-h.vxl"}).exit_code, 0);
   std::filesystem::current_path(cwd);
+
+  // A screen saver takes its host's arguments only: "-c" asks for its
+  // settings, and "--help" is not looked at.
+  TempFile saver(test::ReadFileBytes(PlayerProgram()), "saver.scr");
+  std::filesystem::permissions(saver.path(), std::filesystem::perms::owner_all);
+  int code = -1;
+  EXPECT_EQ(StandardOutput({"-c", "--help"}, &code, saver.path()), "");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(RunProgram(saver.path(), {"-c", "--help"}).error_output,
+            std::string(kSaverSettingsText) + "\n");
 
   // Blank arguments are no movie: the help box (here on standard error).
   for (std::vector<std::string> arguments :
