@@ -521,7 +521,7 @@ TEST_F(SdlPlayer, ScreensaverPreviewDrawsIntoTheGivenWindow) {
   std::vector<uint8_t> program = test::ReadFileBytes(test::BuiltProgram("player/vexilplay"));
   const std::vector<uint8_t> movie = test::ReadFileBytes(test::VectorsDir() + "/video/" + kMovie);
   ASSERT_FALSE(movie.empty());
-  ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(),
+  ASSERT_TRUE(platform::WriteDefaultCommandBlock(program.data(), program.size(),
                                        ":" + std::to_string(program.size())));
   program.insert(program.end(), movie.begin(), movie.end());
   test::TempFile saver(program, "vexil.scr");

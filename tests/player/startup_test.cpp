@@ -3,6 +3,8 @@
 // command block patched in a copy of the program).
 #include "player/startup.h"
 
+#include <vexil/version.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -247,8 +249,8 @@ TEST_F(Program, HelpAndVersionOptions) {
       {{"-h"}, HelpText()},
       {{"--help"}, HelpText()},
       {{"movie", "/L", "--help"}, HelpText()},
-      {{"-V"}, "vexilplay 1.9\n"},
-      {{"--version", "-h"}, "vexilplay 1.9\n"},
+      {{"-V"}, "vexilplay " VEXIL_VERSION_STRING "\n"},
+      {{"--version", "-h"}, "vexilplay " VEXIL_VERSION_STRING "\n"},
   };
   for (const Case& c : cases) {
     int code = -1;
@@ -325,22 +327,22 @@ TEST_F(Program, MoviesByPathAndTheirErrors) {
 // patched to play it, as a tool that embeds movies does.
 TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
   std::vector<uint8_t> program = test::ReadFileBytes(PlayerProgram());
-  EXPECT_EQ(ReadDefaultCommandBlock(program.data(), program.size()),
-            std::string(kDefaultCommandBlockSize, kDefaultCommandFill));
+  EXPECT_EQ(platform::ReadDefaultCommandBlock(program.data(), program.size()),
+            std::string(platform::kDefaultCommandBlockSize, platform::kDefaultCommandFill));
   // Damaged program files are refused, not read out of bounds.
-  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(program.data(), 0x40).offset, -1);
   std::vector<uint8_t> damaged = program;
   damaged[0x3C] = 0xFF;  // ELF: the section count; PE: where its header lies
   damaged[0x3D] = 0xFF;
-  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(damaged.data(), damaged.size()).offset, -1);
   const uint8_t neither[64] = {'Z', 'M'};
-  EXPECT_EQ(FindDefaultCommandBlock(neither, sizeof neither).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(neither, sizeof neither).offset, -1);
 
   const size_t offset = program.size();
   std::string command = ":";
   command += std::to_string(offset);
   command += " /l /j";
-  ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(), command));
+  ASSERT_TRUE(platform::WriteDefaultCommandBlock(program.data(), program.size(), command));
   std::vector<uint8_t> movie = SmallMovie();
   program.insert(program.end(), movie.begin(), movie.end());
   TempFile copy(program, "carrier" + kProgramSuffix);
