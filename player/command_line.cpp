@@ -1,5 +1,7 @@
 #include "player/command_line.h"
 
+#include <vexil/version.h>
+
 namespace vexil {
 namespace {
 
@@ -66,7 +68,7 @@ ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments) {
 }
 
 std::string VersionText() {
-  return std::string("vexilplay ") + VEXIL_PROJECT_VERSION + "\n";
+  return std::string("vexilplay ") + VEXIL_VERSION_STRING + "\n";
 }
 
 }  // namespace vexil

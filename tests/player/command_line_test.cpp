@@ -1,4 +1,6 @@
 // The raw command line on both systems, and the screensaver decision.
+#include <vexil/version.h>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -72,7 +74,7 @@ TEST(CommandLine, HelpAndVersionRequests) {
       {{"-help", "--h", "-v", "/h", "-H"}, ProgramRequest::kPlay},
   };
   for (const auto& c : cases) EXPECT_EQ(FindProgramRequest(c.arguments), c.request);
-  EXPECT_EQ(VersionText(), "vexilplay 1.9\n");
+  EXPECT_EQ(VersionText(), "vexilplay " VEXIL_VERSION_STRING "\n");
 }
 
 TEST(Screensaver, DecidedFromTheProgramName) {
