@@ -1,7 +1,7 @@
 // The encoder's side of the 8x8 transform: an orthonormal forward DCT in
-// float, the factors that turn its coefficients into the integer coefficients
-// the decoder's tables expect, and the decoder's integer inverse without the
-// final wrap to 8 bits (so the encoder can see a sample leave 0..255).
+// float and the factors that turn its coefficients into the integer
+// coefficients the decoder's tables expect. The inverse is the decoder's own
+// (video/idct.h).
 #pragma once
 
 #include <cstdint>
@@ -27,10 +27,5 @@ const float* DctCoefficientScale(DctTable table, uint32_t q);
 // Per block position, the largest coefficient magnitude whose dequantizing
 // product (coefficient x factor) stays inside 32 signed bits (64 entries).
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q);
-
-// The decoder's inverse transform of `block` (block order) with quantizer row
-// `quant`, every output ((x + 127) >> 8) kept whole: its low 8 bits are what
-// the decoder writes.
-void IdctUnwrapped(const int16_t block[64], const uint32_t quant[64], int32_t out[64]);
 
 }  // namespace vexil

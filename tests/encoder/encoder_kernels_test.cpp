@@ -41,23 +41,6 @@ TEST(EncoderKernels, FastKernelsAgreeWithTheReferences) {
   EXPECT_EQ(fast.sad8x8(zero.data(), 8, full.data(), 8), 64u * 255);
 }
 
-TEST(ForwardDct, UnwrappedInverseKeepsTheDecodersLowBits) {
-  std::mt19937 rng(2);
-  for (int round = 0; round < 4000; ++round) {
-    int16_t block[64] = {};
-    const int count = 1 + rng() % 12;
-    for (int i = 0; i < count; ++i)
-      block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
-    const uint32_t table = rng() % 16;
-    const uint32_t* quant = round & 1 ? kInterQuant[table] : kIntraQuant[table];
-    uint8_t wrapped[64];
-    int32_t whole[64];
-    IdctReference(block, quant, wrapped);
-    IdctUnwrapped(block, quant, whole);
-    for (int p = 0; p < 64; ++p) ASSERT_EQ(static_cast<uint8_t>(whole[p]), wrapped[p]);
-  }
-}
-
 TEST(ForwardDct, ScalesTurnTheDecodersBasisBackIntoItsCoefficient) {
   // One coefficient through the decoder's inverse, then the forward DCT and
   // the scale: the coefficient comes back (up to the output rounding) and the

@@ -285,6 +285,23 @@ TEST(Idct, OutputModes) {
     EXPECT_EQ(dst[9 * (i / 8) + i % 8], static_cast<uint8_t>(250 + in[i]));
 }
 
+TEST(Idct, UnwrappedOutputsKeepTheSamplesInTheirLowBits) {
+  std::mt19937 rng(2);
+  for (int round = 0; round < 4000; ++round) {
+    int16_t block[64] = {};
+    const int count = 1 + rng() % 12;
+    for (int i = 0; i < count; ++i)
+      block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
+    const uint32_t table = rng() % 16;
+    const uint32_t* quant = round & 1 ? kInterQuant[table] : kIntraQuant[table];
+    uint8_t wrapped[64];
+    int32_t whole[64];
+    IdctReference(block, quant, wrapped);
+    IdctUnwrapped(block, quant, whole);
+    for (int p = 0; p < 64; ++p) ASSERT_EQ(static_cast<uint8_t>(whole[p]), wrapped[p]);
+  }
+}
+
 // Every SIMD kernel against its reference, on random blocks including values
 // whose products overflow 32 bits.
 TEST(Kernels, SimdKernelsAgreeBitExactlyWithTheReferences) {
