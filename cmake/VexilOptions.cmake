@@ -28,6 +28,9 @@ endfunction()
 
 # Files named *_sse2.cpp, *_ssse3.cpp, *_avx2.cpp hold SIMD kernels; they are
 # compiled for that instruction set and only called after a run-time check.
+# Each holds its kernels under `#if VEXIL_X86` (platform/cpu.h) in an unnamed
+# namespace and exports only its family's getter of the set, so no code built
+# for the wider instruction set can stand in for a shared inline function.
 function(vexil_simd_sources target sources)
   if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86|x86)$")
     return()

@@ -3,10 +3,6 @@
 #include <cmath>
 #include <numbers>
 
-#if defined(__SSE2__)
-#include <xmmintrin.h>
-#endif
-
 #include "video/idct.h"
 #include "video/quantizer_tables.h"
 
@@ -14,8 +10,7 @@ namespace vexil {
 namespace {
 
 struct Tables {
-  float cosine[8][8];                 // orthonormal DCT-II basis: [frequency][sample]
-  alignas(16) float by_sample[8][8];  // the same transposed: [sample][frequency]
+  DctBasis basis;
   float scale[2][16][64];
   int32_t limit[2][16][64];
 
@@ -23,10 +18,11 @@ struct Tables {
     for (int u = 0; u < 8; ++u) {
       const double a = u == 0 ? std::sqrt(1.0 / 8) : std::sqrt(2.0 / 8);
       for (int k = 0; k < 8; ++k)
-        cosine[u][k] = static_cast<float>(a * std::cos((2 * k + 1) * u * std::numbers::pi / 16));
+        basis.cosine[u][k] =
+            static_cast<float>(a * std::cos((2 * k + 1) * u * std::numbers::pi / 16));
     }
     for (int u = 0; u < 8; ++u)
-      for (int k = 0; k < 8; ++k) by_sample[k][u] = cosine[u][k];
+      for (int k = 0; k < 8; ++k) basis.by_sample[k][u] = basis.cosine[u][k];
     // The decoder's transform is the orthonormal one with a gain per
     // frequency; the table factors and the shifts (11 at dequantization, 8
     // at the end) scale it further.
@@ -60,8 +56,12 @@ const Tables& GetTables() {
 
 }  // namespace
 
+const DctBasis& ForwardDctBasis() {
+  return GetTables().basis;
+}
+
 void ForwardDctReference(const float in[64], float out[64]) {
-  const auto& c = GetTables().cosine;
+  const auto& c = GetTables().basis.cosine;
   float rows[64];  // horizontal pass: rows[8y + v]
   for (int y = 0; y < 8; ++y) {
     const float* x = in + 8 * y;
@@ -79,36 +79,6 @@ void ForwardDctReference(const float in[64], float out[64]) {
     }
   }
 }
-
-#if defined(__SSE2__)
-void ForwardDctSse2(const float in[64], float out[64]) {
-  const Tables& t = GetTables();
-  // Horizontal pass: each row's eight outputs at once, summing over the
-  // samples in the reference's order.
-  __m128 rows[8][2];
-  for (int y = 0; y < 8; ++y) {
-    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
-    for (int k = 0; k < 8; ++k) {
-      const __m128 x = _mm_set1_ps(in[8 * y + k]);
-      lo = _mm_add_ps(lo, _mm_mul_ps(x, _mm_load_ps(t.by_sample[k])));
-      hi = _mm_add_ps(hi, _mm_mul_ps(x, _mm_load_ps(t.by_sample[k] + 4)));
-    }
-    rows[y][0] = lo;
-    rows[y][1] = hi;
-  }
-  // Vertical pass: output row u is the rows weighted by the basis of u.
-  for (int u = 0; u < 8; ++u) {
-    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
-    for (int k = 0; k < 8; ++k) {
-      const __m128 c = _mm_set1_ps(t.cosine[u][k]);
-      lo = _mm_add_ps(lo, _mm_mul_ps(rows[k][0], c));
-      hi = _mm_add_ps(hi, _mm_mul_ps(rows[k][1], c));
-    }
-    _mm_storeu_ps(out + 8 * u, lo);
-    _mm_storeu_ps(out + 8 * u + 4, hi);
-  }
-}
-#endif
 
 const float* DctCoefficientScale(DctTable table, uint32_t q) {
   return GetTables().scale[table][q & 15];

@@ -12,12 +12,17 @@ enum DctTable : uint32_t { DCT_INTRA = 0, DCT_INTER = 1 };
 
 // Orthonormal 2-D DCT-II of 64 samples in block order (row-major); out[8r + c]
 // has vertical frequency r and horizontal frequency c. The portable
-// reference; the SSE2 version does the same operations in the same order, so
-// both give the same floats (EncoderKernels picks one).
+// reference; the SIMD versions (encoder_kernels.h) do the same operations in
+// the same order on the same basis, so all give the same floats.
 void ForwardDctReference(const float in[64], float out[64]);
-#if defined(__SSE2__)
-void ForwardDctSse2(const float in[64], float out[64]);
-#endif
+
+// The basis in float: cosine[frequency][sample], and by_sample the same
+// transposed, its rows aligned for vector loads.
+struct DctBasis {
+  float cosine[8][8];
+  alignas(16) float by_sample[8][8];
+};
+const DctBasis& ForwardDctBasis();
 
 // For table t and quantizer q: 64 factors (block order) that take an
 // orthonormal coefficient to the decoder's coefficient unit. The decoder's
