@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build-win32}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
 PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick perl)
-TEST_PROGRAMS=(platform engine video audio player tools)
+TEST_PROGRAMS=(platform engine video audio display encoder player tools)
 
 if ! ./scripts/install-deps.sh --windows; then
   unavailable=()
