@@ -74,6 +74,8 @@ use constant F_SETPIPE_SZ => 1031;
 my ($fifo, $folder) = @ARGV;
 sysopen(my $in, $fifo, O_RDONLY | O_NONBLOCK) or die "pace: $fifo: $!";
 fcntl($in, F_SETPIPE_SZ, 4096) or die "pace: the pipe keeps its size: $!";
+open(my $ready, '>', "$fifo.ready") or die "pace: $!";
+close($ready);
 my ($header, $out, $per_second, $piece, $start, $total) = ('');
 for (;;) {
   my $n = sysread($in, my $data, $out ? $piece : 44 - length $header);
@@ -109,6 +111,11 @@ for (;;) {
 EOF
 perl "$work/pace.pl" "$work/device" "$work/sound" &
 pacer_pid=$!
+for _ in $(seq 50); do
+  [ -e "$work/device.ready" ] && break
+  sleep 0.1
+done
+[ -e "$work/device.ready" ] || { echo "wine-playback: the sound device's reader did not start" >&2; exit 1; }
 cat >"$HOME/.asoundrc" <<EOF
 pcm.!default {
   type file
