@@ -5,7 +5,6 @@
 // the whole new picture; and `vexil frame` must write the same YV12 planes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
