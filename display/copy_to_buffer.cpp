@@ -9,8 +9,8 @@
 #include "display/row_loop.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
-#include "platform/heap.h"
 #include "engine/movie.h"
+#include "platform/heap.h"
 #include "platform/timer.h"
 #include "video/frame_buffers.h"
 

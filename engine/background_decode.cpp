@@ -47,32 +47,48 @@ uint32_t RunFrameDecodeJob(void* target, uint32_t parts) {
   return static_cast<uint32_t>(FrameDecodePart(static_cast<MovieHandle*>(target), parts));
 }
 
-int StartBackgroundDecode(MovieHandle* movie) {
-  DecodeThreadPool& pool = movie->engine->decode_threads;
-  if (movie->video.job_slot[0] || movie->video.job_slot[1]) return 0;
+namespace {
+
+// The steps before any decode of the current packet: the map storages and
+// the start bookkeeping. False when no decode should start.
+bool PrepareDecode(MovieHandle* movie) {
+  MovieVideo& v = movie->video;
   // The decode fills the second storage. While the first slot is empty the
   // finished decode could not exchange the two, so the second one still holds
   // the map of the frame the player is about to copy: that one moves to the
   // first slot, and the decode gets a storage of its own.
-  if (!movie->video.map_storage[1] || movie->video.map_storage[1] == movie->video.map_storage[0] ||
-      movie->video.map_storage[1] == movie->video.map_copy) {
-    auto* map = static_cast<uint8_t*>(Alloc(uint64_t{movie->video.map_size} + 16));
+  if (!v.map_storage[1] || v.map_storage[1] == v.map_storage[0] || v.map_storage[1] == v.map_copy) {
+    auto* map = static_cast<uint8_t*>(Alloc(uint64_t{v.map_size} + 16));
     if (map) {
-      movie->total_memory += uint64_t{movie->video.map_size} + 16;
-      std::memset(map, 0, movie->video.map_size + 16);
-      if (!movie->video.map_storage[0]) movie->video.map_storage[0] = movie->video.map_storage[1];
-      movie->video.map_storage[1] = map;
+      movie->total_memory += uint64_t{v.map_size} + 16;
+      std::memset(map, 0, v.map_size + 16);
+      if (!v.map_storage[0]) v.map_storage[0] = v.map_storage[1];
+      v.map_storage[1] = map;
     }
   }
-  if (!FrameDecodeStart(movie, Timer())) return 0;
+  return FrameDecodeStart(movie, Timer()) != nullptr;
+}
 
+bool JobOutstanding(const MovieHandle* movie) {
+  return movie->video.job_slot[0] || movie->video.job_slot[1];
+}
+
+}  // namespace
+
+int DecodeOnCallingThread(MovieHandle* movie) {
+  if (JobOutstanding(movie) || !PrepareDecode(movie)) return 0;
+  FrameDecodePart(movie, PART_ALL);
+  ExchangeAndFinish(movie);
+  return 1;
+}
+
+int StartBackgroundDecode(MovieHandle* movie) {
+  DecodeThreadPool& pool = movie->engine->decode_threads;
   const uint32_t running = pool.running_mask();
-  if (!(running & 1)) {
-    // No decode thread: the whole frame on this thread, finished at once.
-    FrameDecodePart(movie, PART_ALL);
-    ExchangeAndFinish(movie);
-    return 1;
-  }
+  // No decode thread: the whole frame on this thread, finished at once.
+  if (!(running & 1)) return DecodeOnCallingThread(movie);
+  if (JobOutstanding(movie) || !PrepareDecode(movie)) return 0;
+
   const int second = pool.second_thread();
   bool queued = false;
   if (pool.Send(0, MakeJob(movie, 0, second ? PART_LUMA : PART_ALL))) {

@@ -22,6 +22,11 @@ constexpr uint32_t JOB_ISSUED = 0x200;
 // `target`. Returns 1.
 uint32_t RunFrameDecodeJob(void* target, uint32_t parts);
 
+// Decodes and finishes the current packet on the calling thread, whether or
+// not the engine's decode threads run (for callers that own no thread). 1
+// when it decoded, 0 when no decode should start.
+int DecodeOnCallingThread(MovieHandle* movie);
+
 // Queues the jobs of the current packet; 1 when a job was queued (or, with no
 // decode thread, the frame was decoded here). 0 while a job of the movie is
 // outstanding or when no decode should start.

@@ -6,8 +6,8 @@
 
 #include "engine/input.h"
 #include "engine/input_internal.h"
-#include "platform/timer.h"
 #include "platform/time.h"
+#include "platform/timer.h"
 
 namespace vexil {
 
@@ -35,6 +35,7 @@ void InputRecord::Clear() {
   buffered = 0;
   suspended = 0;
   file = platform::kNoFile;
+  stream = nullptr;
   file_position = 0;
   consumer_position = 0;
   consumer_pointer = nullptr;
@@ -82,8 +83,20 @@ void LockRelease(InputRecord* in) {
 
 uint32_t ReadAvailable(InputRecord* in, void* destination, uint32_t n) {
   if (n == 0) return 0;
-  int64_t got = platform::FileRead(in->file, destination, n);
-  return got > 0 ? static_cast<uint32_t>(got) : 0;
+  if (!in->stream) {
+    int64_t got = platform::FileRead(in->file, destination, n);
+    return got > 0 ? static_cast<uint32_t>(got) : 0;
+  }
+  // A stream may deliver less than asked before its end: read on until it
+  // gives nothing more.
+  auto* bytes = static_cast<uint8_t*>(destination);
+  uint32_t done = 0;
+  while (done < n) {
+    const int64_t got = in->stream->read(in->stream->user, bytes + done, n - done);
+    if (got <= 0 || got > n - done) break;
+    done += static_cast<uint32_t>(got);
+  }
+  return done;
 }
 
 uint32_t ReadRaw(InputRecord* in, void* destination, uint32_t n) {
@@ -104,7 +117,10 @@ uint32_t ReadFile(InputRecord* in, void* destination, uint32_t n) {
 }
 
 bool SeekFile(InputRecord* in, uint32_t movie_offset) {
-  if (!platform::FileSeek(in->file, in->base_offset + movie_offset)) {
+  const int64_t position = in->base_offset + movie_offset;
+  const bool moved = in->stream ? in->stream->seek(in->stream->user, position)
+                                : platform::FileSeek(in->file, position);
+  if (!moved) {
     in->input_error = 1;
     return false;
   }
@@ -168,9 +184,20 @@ uint32_t ReadAt(InputRecord* in, int64_t offset, void* destination, uint32_t n) 
 
 void Close(InputRecord* in) {
   LockWait(in);
-  if (!in->borrowed_handle && in->file != platform::kNoFile) platform::FileClose(in->file);
+  if (!in->borrowed_handle && !in->stream && in->file != platform::kNoFile)
+    platform::FileClose(in->file);
   in->file = platform::kNoFile;
   LockRelease(in);
+}
+
+void InstallOperations(InputRecord* in) {
+  in->read_at = ReadAt;
+  in->read = RingRead;
+  in->buffer_size = RingBufferSize;
+  in->set_buffer = RingSetBuffer;
+  in->service = RingService;
+  in->close = Close;
+  in->suspend = RingSuspend;
 }
 
 }  // namespace
@@ -190,13 +217,15 @@ int OpenFileInput(InputRecord* in, const char* name, platform::FileHandle file, 
     in->file = platform::FileOpenRead(name);
     if (in->file == platform::kNoFile) return 0;
   }
-  in->read_at = ReadAt;
-  in->read = RingRead;
-  in->buffer_size = RingBufferSize;
-  in->set_buffer = RingSetBuffer;
-  in->service = RingService;
-  in->close = Close;
-  in->suspend = RingSuspend;
+  InstallOperations(in);
+  return 1;
+}
+
+int OpenStreamInput(InputRecord* in, const InputStream* stream) {
+  in->Clear();
+  if (!stream || !stream->read || !stream->seek) return 0;
+  in->stream = stream;
+  InstallOperations(in);
   return 1;
 }
 

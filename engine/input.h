@@ -31,6 +31,17 @@ constexpr uint32_t SUSPEND_PAUSE = 1;
 constexpr uint32_t SUSPEND_RESUME = 2;
 constexpr uint32_t SUSPEND_WAIT = 0x80000000u;
 
+// A caller's byte source read in place of a file (a movie inside a game
+// archive). Offsets are movie offsets plus the record's base offset.
+struct InputStream {
+  void* user;
+  // Reads up to n bytes at the current position: the count (fewer only at the
+  // end), or -1 on an error.
+  int64_t (*read)(void* user, void* destination, uint32_t n);
+  // Moves the current position; false when the source cannot go there.
+  bool (*seek)(void* user, int64_t position);
+};
+
 struct InputRecord {
   // --- operation table ---
   // Reads directly from the file at a movie offset (or kNoOffset); returns the bytes read.
@@ -66,6 +77,7 @@ struct InputRecord {
   std::atomic<uint32_t> buffered;
   std::atomic<uint32_t> suspended;
   platform::FileHandle file;   // lock
+  const InputStream* stream;   // read instead of `file` when set; the caller's, never closed
   uint32_t file_position;      // movie offset of the next byte the file delivers; lock
   uint32_t consumer_position;  // movie offset of the next byte `read` delivers; the reader's
   // Where that byte lies in the ring: the reader's, except that `service`
@@ -120,5 +132,9 @@ struct InputCloser {
   void operator()(InputRecord* input) const;
 };
 using OwnedInput = std::unique_ptr<InputRecord, InputCloser>;
+
+// The built-in input over a caller's stream instead of a file: the same ring
+// and direct reads. The stream must outlive the record.
+int OpenStreamInput(InputRecord* input, const InputStream* stream);
 
 }  // namespace vexil

@@ -22,13 +22,16 @@ struct MovieContainer {
   uint32_t header_flags;
   uint32_t track_count;
   uint32_t first_packet_offset;
-  uint32_t* frame_index;      // index_entries + 1 words, host order
+  uint32_t* frame_index;  // frame_count + 1 words, host order: the frames' entries and the end of
+                          // the last
   uint32_t* track_max_sizes;  // per file track: its largest decoded packet
   uint32_t* track_formats;    // per file track: its format word (TRACK_*)
   uint32_t* track_ids;
-  uint32_t peak_rate;   // bytes of the busiest second
-  uint32_t peak_frame;  // 0-based first frame of that second
-  uint32_t all_key;     // 1 when every frame is a key frame
+  uint32_t peak_rate;       // bytes of the busiest second (at most 0xFFFFFFFF)
+  uint32_t peak_frame;      // 0-based first frame of that second
+  uint32_t all_key;         // 1 when every frame is a key frame
+  uint32_t largest_packet;  // bytes of the largest packet the index holds
+  uint32_t packets_end;     // movie offset just past the last packet
 };
 
 }  // namespace vexil

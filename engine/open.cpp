@@ -83,7 +83,9 @@ bool LockTry(InputRecord* in) {
 void LockRelease(InputRecord* in) {
   in->movie->reader.read_lock.unlock();
 }
-void LockYield(InputRecord*) { platform::Sleep(0); }
+void LockYield(InputRecord*) {
+  platform::Sleep(0);
+}
 
 uint32_t MergeFlags(uint32_t flags, const ContainerHeader& h, uint32_t* width, uint32_t* height) {
   uint32_t merged = (flags | (h.header_flags & HEADER_GRAYSCALE)) & ~OPEN_DISPLAY_OPTION_MASK;
@@ -150,14 +152,24 @@ const char* CheckHeader(const OpenRequest& r, const ContainerHeader& h, bool rea
   return nullptr;
 }
 
+// The index entries the movie uses: one per frame and the end of the last.
+uint32_t UsedIndexEntries(const ContainerHeader& h) {
+  return h.frame_count + 1;
+}
+
 // Step 3: the handle in one block with its arrays (the history rings, the
 // sound track records, the track map, each decode part's bundle buffers, the
-// frame index and the track tables), each handed to its part. Null when
-// memory runs out.
+// frame index and the track tables), each handed to its part. Of the index
+// only the entries of the frames and the end of the last one are ever used.
+// Null when memory runs out.
 MovieHandle* BuildHandle(Engine& engine, const ContainerHeader& h, uint32_t track_records) {
   // The records live in the handle's block and are never destroyed one by one.
   static_assert(std::is_trivially_destructible_v<SoundTrack>);
-  const uint32_t history_len = WholeFramesPerSecond(h.rate_num, h.rate_den);
+  // The statistics rings hold one second of frames by the file's own rate,
+  // but never more frames than the movie has: a rate of billions of frames
+  // per second must not size them.
+  const uint32_t history_len =
+      std::min(WholeFramesPerSecond(h.rate_num, h.rate_den), h.frame_count);
   uint32_t bundle_sizes[kBundleCount];
   BundleBufferSizes(h.width, bundle_sizes);
   struct Arrays {
@@ -174,7 +186,7 @@ MovieHandle* BuildHandle(Engine& engine, const ContainerHeader& h, uint32_t trac
   reservation.Reserve(&a.tracks, uint64_t{track_records} * sizeof(SoundTrack));
   reservation.Reserve(&a.track_map, uint64_t{track_records} * 4);
   for (auto& set : a.bundles) reservation.Reserve(&set, BundleBuffersTotal(bundle_sizes));
-  reservation.Reserve(&a.index, (uint64_t{h.index_entries} + 1) * 4);
+  reservation.Reserve(&a.index, uint64_t{UsedIndexEntries(h)} * 4);
   for (auto& table : a.tables) reservation.Reserve(&table, table_words * 4);
   uint64_t allocated = 0;
   auto* movie = new (reservation, &allocated) MovieHandle{};
@@ -246,7 +258,7 @@ const char* ReadTables(MovieHandle* movie, const OpenRequest& r, const Container
     for (uint32_t* table : tables) {
       for (uint32_t t = 0; t < h.track_count; ++t, p += 4) table[t] = ReadLE32(p);
     }
-    for (uint32_t i = 0; i <= h.index_entries; ++i, p += 4) c.frame_index[i] = ReadLE32(p);
+    for (uint32_t i = 0; i < UsedIndexEntries(h); ++i, p += 4) c.frame_index[i] = ReadLE32(p);
     return nullptr;
   }
   InputRecord* in = movie->reader.input.get();
@@ -254,8 +266,15 @@ const char* ReadTables(MovieHandle* movie, const OpenRequest& r, const Container
     in->read_at(in, kNoOffset, table, h.track_count * 4);
     for (uint32_t t = 0; t < h.track_count; ++t) table[t] = ReadLE32(&table[t]);
   }
-  in->read_at(in, kNoOffset, c.frame_index, (h.index_entries + 1) * 4);
-  for (uint32_t i = 0; i <= h.index_entries; ++i) c.frame_index[i] = ReadLE32(&c.frame_index[i]);
+  const uint32_t used = UsedIndexEntries(h);
+  in->read_at(in, kNoOffset, c.frame_index, used * 4);
+  for (uint32_t i = 0; i < used; ++i) c.frame_index[i] = ReadLE32(&c.frame_index[i]);
+  // The unused entries must still be in the file; reading the last of them
+  // also leaves the file where the first packet starts.
+  if (h.index_entries >= used) {
+    uint8_t last[4];
+    in->read_at(in, static_cast<int64_t>(FirstPacketOffset(h)) - 4, last, 4);
+  }
   return in->input_error ? kErrReadingHeader : nullptr;
 }
 
@@ -267,6 +286,8 @@ const char* ScanIndex(MovieHandle* movie, const ContainerHeader& h, uint64_t mov
   movie->container.peak_rate = figures.peak_rate;
   movie->container.peak_frame = figures.peak_frame;
   movie->container.all_key = figures.all_key;
+  movie->container.largest_packet = figures.largest_packet;
+  movie->container.packets_end = figures.packets_end;
   return nullptr;
 }
 
@@ -295,10 +316,10 @@ struct ReadLimits {
 // padding zeroed; the input is closed afterwards. A file that ends early ends
 // the movie there: the frames before its end play, and fetching a packet past
 // it sets the input error.
-const char* Preload(MovieHandle* movie, uint64_t movie_size, const ReadLimits& limits) {
+const char* Preload(MovieHandle* movie, const ReadLimits& limits) {
   InputRecord* in = movie->reader.input.get();
   const uint64_t first_packet = movie->container.first_packet_offset;
-  const uint64_t body = movie_size - first_packet;
+  const uint64_t body = movie->container.packets_end - first_packet;
   auto* data = static_cast<uint8_t*>(Alloc(body + kPacketPadding));
   if (!data) return kErrOutOfMemory;
   movie->total_memory += body + kPacketPadding;
@@ -320,7 +341,7 @@ const char* Preload(MovieHandle* movie, uint64_t movie_size, const ReadLimits& l
 // to the alignment) with the read-ahead ring of `granted` bytes behind it.
 const char* Stream(MovieHandle* movie, uint32_t granted, const ReadLimits& limits) {
   InputRecord* in = movie->reader.input.get();
-  const uint64_t packet = uint64_t{movie->container.largest_frame} + kPacketPadding;
+  const uint64_t packet = uint64_t{movie->container.largest_packet} + kPacketPadding;
   const uint64_t packet_rounded = (packet + kPacketBufferAlign - 1) & ~(kPacketBufferAlign - 1);
   auto* data = static_cast<uint8_t*>(Alloc(packet_rounded + granted));
   if (!data) return kErrOutOfMemory;
@@ -333,7 +354,11 @@ const char* Stream(MovieHandle* movie, uint32_t granted, const ReadLimits& limit
 }
 
 // Step 8: how the packets are read: from the caller's block, from memory the
-// whole movie was read into, or streamed through the read-ahead ring.
+// whole movie was read into, or streamed through the read-ahead ring. What
+// either holds is sized by the packets the index has, not by the header's
+// size fields, which a damaged file can set to gigabytes: no packet is longer
+// than the longest one in the index, and nothing past the last packet's end
+// is ever played.
 const char* SetUpReading(MovieHandle* movie, const OpenRequest& r, uint64_t movie_size) {
   MovieReader& reader = movie->reader;
   reader.read_buffer_request = (r.flags & OPEN_READ_BUFFER) && r.options.read_buffer_size != -1
@@ -354,7 +379,7 @@ const char* SetUpReading(MovieHandle* movie, const OpenRequest& r, uint64_t movi
   reader.read_buffer_request = granted;
   if (granted >= movie->container.file_size / 10 * kPreloadTenths)
     movie->open_flags |= OPEN_PRELOAD;
-  return (movie->open_flags & OPEN_PRELOAD) ? Preload(movie, movie_size, limits)
+  return (movie->open_flags & OPEN_PRELOAD) ? Preload(movie, limits)
                                             : Stream(movie, granted, limits);
 }
 
@@ -367,9 +392,11 @@ void StartPlaying(MovieHandle* movie, const OpenRequest& r, uint32_t start_time)
   video.map_stride = CeilDiv(CeilDiv(movie->width, kMapArea), kMapRowAlign) * kMapRowAlign;
   video.map_size = video.map_stride * CeilDiv(movie->height, kMapArea);
   MovieClock& clock = movie->clock;
+  // Two frame periods of a movie that shows a frame every few years take more
+  // than 32 bits of milliseconds: the limit saturates.
   const uint64_t late = kLatePeriods * kMillisecondsPerSecond;
-  clock.late_limit =
-      static_cast<uint32_t>(clock.rate_num ? late * clock.rate_den / clock.rate_num : late);
+  clock.late_limit = static_cast<uint32_t>(std::min<uint64_t>(
+      clock.rate_num ? late * clock.rate_den / clock.rate_num : late, UINT32_MAX));
   FetchFrame(movie, 1);
   clock.open_time = Timer() - start_time;
   movie->sound.track_states[0].timing_scale = kTimingScaleOne;

@@ -29,14 +29,15 @@ void Free(void* block) {
   std::free(p - p[-1]);
 }
 
-void Reservation::Reserve(void** field, size_t size) {
+void Reservation::Reserve(void** field, uint64_t size) {
   if (pieces_.capacity() == 0) pieces_.reserve(32);
-  // Staggering pad: the piece starts (total / 32 - slots + 1) mod 32 slots of
-  // 32 bytes after the previous one, computed unsigned so it is never negative
-  // (a negative pad would overlap the pieces).
+  // Staggering pad: (total / 32 - piece slots + 1) mod 32 slots of 32 bytes,
+  // so successive pieces start at different offsets mod 1 KiB. Worked in
+  // unsigned 32-bit arithmetic: the residue is the same, and a signed
+  // difference would go negative for the first piece and overlap pieces.
   uint32_t pad_slots =
       (static_cast<uint32_t>(total_ / 32) - static_cast<uint32_t>((size + 31) / 32) + 1) % 32;
-  uint64_t rounded = (static_cast<uint64_t>(size) + 31) & ~uint64_t{31};
+  uint64_t rounded = (size + 31) & ~uint64_t{31};
   uint64_t piece = rounded + uint64_t{pad_slots} * 32;
   pieces_.push_back({field, total_});
   total_ += piece;

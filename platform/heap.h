@@ -20,10 +20,13 @@ void Free(void* block);
 // A value owned by the code building the object: nothing is shared.
 class Reservation {
  public:
-  // Records a piece of `size` bytes whose address Allocate will store into *field.
-  void Reserve(void** field, size_t size);
+  // Records a piece of `size` bytes whose address Allocate will store into
+  // *field. Sizes are 64-bit in every build, so that a piece larger than a
+  // 32-bit address space fails the allocation instead of being cut to its
+  // low 32 bits.
+  void Reserve(void** field, uint64_t size);
   template <typename T>
-  void Reserve(T** field, size_t size) {
+  void Reserve(T** field, uint64_t size) {
     Reserve(reinterpret_cast<void**>(field), size);
   }
 

@@ -12,9 +12,7 @@ namespace vexil::platform {
 
 #ifdef VEXIL_HAVE_PNG
 
-bool WritePngRgb(const std::string& path, uint32_t width, uint32_t height, const uint8_t* rgb) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+bool WritePngRgb(FILE* file, uint32_t width, uint32_t height, const uint8_t* rgb) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   bool ok = false;
@@ -29,7 +27,7 @@ bool WritePngRgb(const std::string& path, uint32_t width, uint32_t height, const
     ok = true;
   }
   png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0 && ok;
+  return ok && std::fflush(file) == 0;
 }
 
 #else
@@ -67,7 +65,7 @@ void Chunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint
 
 }  // namespace
 
-bool WritePngRgb(const std::string& path, uint32_t width, uint32_t height, const uint8_t* rgb) {
+bool WritePngRgb(FILE* file, uint32_t width, uint32_t height, const uint8_t* rgb) {
   std::vector<uint8_t> raw;  // filter byte 0, then the row
   raw.reserve((size_t{width} * 3 + 1) * height);
   for (uint32_t y = 0; y < height; ++y) {
@@ -100,12 +98,16 @@ bool WritePngRgb(const std::string& path, uint32_t width, uint32_t height, const
   Chunk(png, "IHDR", header);
   Chunk(png, "IDAT", z);
   Chunk(png, "IEND", {});
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-  return std::fclose(file) == 0 && ok;
+  return std::fwrite(png.data(), 1, png.size(), file) == png.size() && std::fflush(file) == 0;
 }
 
 #endif
+
+bool WritePngRgb(const std::string& path, uint32_t width, uint32_t height, const uint8_t* rgb) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool ok = WritePngRgb(file, width, height, rgb);
+  return std::fclose(file) == 0 && ok;
+}
 
 }  // namespace vexil::platform

@@ -36,6 +36,7 @@ OpenedSource OpenAtOffset(Engine& engine, const std::string& path, const std::st
                           ErrorText* error) {
   OpenedSource opened;
   opened.title = kWindowTitle;
+  opened.file_name = path;
   int64_t offset = 0;
   platform::FileHandle file = platform::FileOpenRead(path.c_str());
   if (file == platform::kNoFile) {
@@ -99,6 +100,7 @@ OpenedSource OpenMovieSource(Engine& engine, const std::string& name,
                         options, kErrOpeningFile, error);
   }
   const std::string file_name = MovieFileName(name);
+  opened.file_name = file_name;
   opened.movie =
       Open(engine, MovieSource::Name(file_name.c_str()), settings.open_flags, options, error);
   if (opened.movie) {

@@ -4,8 +4,8 @@
 
 #include "display/display_buffer.h"
 #include "engine/frame_clock.h"
-#include "platform/timer.h"
 #include "platform/shell.h"
+#include "platform/timer.h"
 #include "player/player_state.h"
 #include "player/screensaver_end.h"
 

@@ -14,6 +14,7 @@ PACKAGES=(
   libfftw3-dev
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
+  groff-base man-db
 )
 if [ "${1:-}" = "--windows" ]; then
   # The cross compiler, the GoogleTest sources to build with it, and Wine

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/timer.h"
 #include "platform/time.h"
+#include "platform/timer.h"
 
 namespace vexil::test {
 

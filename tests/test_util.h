@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -24,15 +22,6 @@
 #endif
 
 namespace vexil::test {
-
-// The engine the tests open their movies with, one per test program: no
-// decode thread unless a test starts them (and stops them again), its sound
-// output whatever a test installed last. Its threads are stopped and joined
-// when the program ends.
-inline Engine& TestEngine() {
-  static Engine engine;
-  return engine;
-}
 
 // A file in a fresh temporary folder, removed with the object. Paths use the
 // system's own separator: on Windows a '/' in a name would read as a switch.
@@ -114,9 +103,20 @@ struct ProgramOutcome {
   std::string error_output;  // standard error, line ends as "\n"
 };
 
-// Runs a program with the arguments, its standard output discarded.
+// Where a program started by RunProgram reads and writes; empty: the
+// defaults (standard input inherited, standard output discarded, this
+// process's working folder).
+struct ProgramStreams {
+  std::string input;   // a file for its standard input
+  std::string output;  // a file for its standard output
+  std::string folder;  // its working folder
+};
+
+// Runs a program with the arguments, its standard output discarded unless
+// `streams` names a file for it.
 inline ProgramOutcome RunProgram(const std::string& program,
-                                 const std::vector<std::string>& arguments) {
+                                 const std::vector<std::string>& arguments,
+                                 const ProgramStreams& streams = {}) {
   ProgramOutcome outcome;
 #ifdef _WIN32
   // The child's run-time splits its command line back into arguments by
@@ -148,18 +148,30 @@ inline ProgramOutcome RunProgram(const std::string& program,
   std::fflush(stdout);
   std::fflush(stderr);
   const int saved_out = _dup(1), saved_err = _dup(2);
-  const int null_fd = _open("NUL", _O_WRONLY);
+  // Standard input is switched only when a file is given.
+  const bool feed = !streams.input.empty();
+  const int saved_in = feed ? _dup(0) : -1;
+  const int in_fd = feed ? _open(streams.input.c_str(), _O_RDONLY | _O_BINARY) : -1;
+  const int out_fd = streams.output.empty()
+                         ? _open("NUL", _O_WRONLY)
+                         : _open(streams.output.c_str(),
+                                 _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
   const int err_fd =
       _open(errors.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (null_fd >= 0 && err_fd >= 0) {
-    _dup2(null_fd, 1);
+  const std::filesystem::path here = std::filesystem::current_path();
+  if ((!feed || in_fd >= 0) && out_fd >= 0 && err_fd >= 0) {
+    if (!streams.folder.empty()) std::filesystem::current_path(streams.folder);
+    if (feed) _dup2(in_fd, 0);
+    _dup2(out_fd, 1);
     _dup2(err_fd, 2);
     const intptr_t code = _spawnv(_P_WAIT, program.c_str(), argv.data());
+    if (feed) _dup2(saved_in, 0);
     _dup2(saved_out, 1);
     _dup2(saved_err, 2);
+    std::filesystem::current_path(here);
     outcome.exit_code = static_cast<int>(code);
   }
-  for (int fd : {null_fd, err_fd, saved_out, saved_err})
+  for (int fd : {in_fd, out_fd, err_fd, saved_in, saved_out, saved_err})
     if (fd >= 0) _close(fd);
   const std::vector<uint8_t> text = ReadFileBytes(errors.path());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -172,9 +184,12 @@ inline ProgramOutcome RunProgram(const std::string& program,
     for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
   };
-  std::string command = quote(program);
+  std::string command = streams.folder.empty() ? "" : "cd " + quote(streams.folder) + " && ";
+  command += quote(program);
   for (const std::string& a : arguments) command += ' ' + quote(a);
-  command += " 2>&1 >/dev/null";
+  if (!streams.input.empty()) command += " <" + quote(streams.input);
+  command +=
+      " 2>&1 >" + (streams.output.empty() ? std::string("/dev/null") : quote(streams.output));
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return outcome;
   char buffer[4096];

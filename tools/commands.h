@@ -1,21 +1,26 @@
-// The sub-commands of the vexil tool. Each command's file registers itself:
-//   static const vexil::tools::CommandRegistration kInfo{{"info", "MOVIE ...", RunInfo}};
+// The sub-commands of the vexil tool. Each command's file defines its
+// `Command`; vexil.cpp lists them in the order "vexil help" shows them.
 #pragma once
-
-#include <vector>
 
 namespace vexil::tools {
 
 struct Command {
   const char* name;
-  const char* usage;  // arguments and a short description, shown by "vexil help"
-  int (*run)(int argc, char** argv);  // argv holds the arguments after the command name
+  // The arguments after "vexil NAME", for usage lines; continuation lines
+  // start with "\n" and are indented to line up.
+  const char* synopsis;
+  const char* summary;  // one line for "vexil help"
+  // The rest of "--help": what the command does, its options, notes.
+  const char* details;
+  int (*run)(const Command& command, int argc, char** argv);  // argv: after the name
 };
 
-std::vector<Command>& Commands();
-
-struct CommandRegistration {
-  explicit CommandRegistration(const Command& command) { Commands().push_back(command); }
-};
+extern const Command kInfoCommand;
+extern const Command kDecodeCommand;
+extern const Command kFrameCommand;
+extern const Command kEncodeCommand;
+extern const Command kSynthCommand;
+extern const Command kSampleCommand;
+extern const Command kEmbedCommand;
 
 }  // namespace vexil::tools

@@ -1,42 +1,24 @@
 // vexil decode MOVIE [--y4m OUT.y4m] [--alpha OUT.y4m] [--wav OUT.wav] [--track ID]
 //   [--frames N] [--preload | --read-buffer BYTES] [--threads 0|1|2] [--quiet]
 //
-// Walks the movie frame by frame with the engine's own open and frame reader;
-// each output is one step run on every frame packet. The video step decodes
-// the frame as the player does (decode threads or the calling thread) and
-// writes the decoder's planes, visible area only. The audio step decodes
-// the packet's part of the chosen track exactly as the sound ring would take
-// it, without the ring's limits, into a 16-bit WAV file.
-#include <unistd.h>
-
+// Walks the movie frame by frame through the public library: each decoded
+// frame's planes (decoded as the player decodes them, on the calling thread
+// or on decode threads), visible area only, and the sound the frame's packet
+// holds for the chosen track, all of it, into a 16-bit WAV file.
 #include <algorithm>
-#include <bit>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
-#include <vector>
 
-#include "audio/audio_decoder.h"
-#include "audio/audio_packet.h"
-#include "engine/background_decode.h"
-#include "engine/container.h"
-#include "engine/engine.h"
-#include "engine/frame_clock.h"
-#include "engine/movie.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/movie_input.h"
+#include "tools/progress.h"
+#include "tools/wav_writer.h"
 #include "tools/y4m_writer.h"
 
 namespace vexil::tools {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: vexil decode MOVIE [--y4m OUT.y4m] [--alpha OUT.y4m] [--wav OUT.wav] [--track ID]\n"
-    "                          [--frames N] [--preload | --read-buffer BYTES] [--threads 0|1|2]\n"
-    "                          [--quiet]\n";
 
 struct DecodeOptions {
   std::string movie;
@@ -46,321 +28,199 @@ struct DecodeOptions {
   uint32_t track_id = 0;
   std::optional<uint32_t> frames;
   bool preload = false;
-  std::optional<int32_t> read_buffer;
+  std::optional<uint32_t> read_buffer;
   // How the video planes are decoded (calling thread or decode threads); the
   // output is the same either way, and the audio step always runs here.
-  int threads = 0;
+  uint32_t threads = 0;
   bool quiet = false;
 };
 
-template <typename T>
-bool ParseNumber(const char* text, T min, T max, T* out) {
-  T value{};
-  const char* end = text + std::strlen(text);
-  auto [p, ec] = std::from_chars(text, end, value);
-  if (ec != std::errc() || p != end || value < min || value > max) return false;
-  *out = value;
-  return true;
-}
-
-// Returns 0 when the arguments are usable, else the exit code (usage: 2).
-int ParseArguments(int argc, char** argv, DecodeOptions* o) {
-  auto fail = [](const char* format, const char* what) {
-    std::fprintf(stderr, "vexil decode: ");
-    std::fprintf(stderr, format, what);
-    std::fprintf(stderr, "\n%s", kUsage);
-    return 2;
-  };
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--y4m" || arg == "--alpha" || arg == "--wav") {
-      const char* v = value();
-      if (!v) return fail("%s needs a file name", arg.c_str());
-      (arg == "--y4m" ? o->y4m : arg == "--alpha" ? o->alpha : o->wav) = v;
-    } else if (arg == "--track") {
-      const char* v = value();
-      if (!v || !ParseNumber<uint32_t>(v, 0, UINT32_MAX, &o->track_id))
-        return fail("%s needs a track id (0 to 4294967295)", arg.c_str());
-    } else if (arg == "--frames") {
-      const char* v = value();
-      uint32_t n;
-      if (!v || !ParseNumber<uint32_t>(v, 1, UINT32_MAX, &n))
-        return fail("%s needs a frame count of at least 1", arg.c_str());
+// The exit code when the command ends here (help, version, usage error).
+std::optional<int> ParseArguments(const Command& command, int argc, char** argv, DecodeOptions* o) {
+  ArgumentReader args(command, argc, argv);
+  std::vector<std::string> movies;
+  std::string track, frames, read_buffer;
+  while (args.Next()) {
+    uint32_t n = 0;
+    if (args.File("--y4m", &o->y4m) || args.File("--alpha", &o->alpha) ||
+        args.File("--wav", &o->wav) || args.Number("--track", 0, UINT32_MAX, &o->track_id) ||
+        args.Flag("--preload", &o->preload) || args.Number("--threads", 0, 2, &o->threads) ||
+        args.Flag("--quiet", &o->quiet) || args.Positional(&movies))
+      continue;
+    if (args.Number("--frames", 1, UINT32_MAX, &n)) {
       o->frames = n;
-    } else if (arg == "--preload") {
-      o->preload = true;
-    } else if (arg == "--read-buffer") {
-      const char* v = value();
-      int32_t n;
-      if (!v || !ParseNumber<int32_t>(v, 0, INT32_MAX, &n))
-        return fail("%s needs a byte count (0 to 2147483647)", arg.c_str());
+    } else if (args.Number("--read-buffer", 0, INT32_MAX, &n)) {
       o->read_buffer = n;
-    } else if (arg == "--threads") {
-      const char* v = value();
-      if (!v || !ParseNumber<int>(v, 0, 2, &o->threads))
-        return fail("%s needs 0, 1 or 2", arg.c_str());
-    } else if (arg == "--quiet") {
-      o->quiet = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return fail("unknown option %s", arg.c_str());
-    } else if (o->movie.empty()) {
-      o->movie = arg;
     } else {
-      return fail("more than one movie given (%s)", arg.c_str());
+      args.Unknown();
     }
   }
-  if (o->movie.empty()) return fail("%s", "no movie given");
+  if (args.ended()) return args.exit_code();
+  if (movies.empty()) return args.UsageError("no movie given");
+  if (movies.size() > 1) return args.UsageError("more than one movie given (" + movies[1] + ")");
+  o->movie = movies[0];
   if (o->preload && o->read_buffer)
-    return fail("%s", "--preload and --read-buffer exclude each other");
+    return args.UsageError("--preload and --read-buffer exclude each other");
   if (o->y4m.empty() && o->alpha.empty() && o->wav.empty())
-    return fail("%s", "nothing to write: give --y4m, --alpha or --wav");
-  return 0;
+    return args.UsageError("nothing to write: give --y4m, --alpha or --wav");
+  const std::string clash =
+      StandardStreamClash({{"--y4m", o->y4m}, {"--alpha", o->alpha}, {"--wav", o->wav}});
+  if (!clash.empty()) return args.UsageError(clash);
+  return std::nullopt;
 }
 
-// A 16-bit PCM RIFF WAV file whose sizes are filled in when it is finished.
-class WavFile {
- public:
-  ~WavFile() {
-    if (file_) std::fclose(file_);
-  }
-
-  bool Open(const std::string& path, uint32_t rate, uint32_t channels) {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) return false;
-    rate_ = rate;
-    channels_ = channels;
-    return WriteHeader();
-  }
-
-  // Little-endian 16-bit samples as the decoder delivers them in host order.
-  bool Append(const uint8_t* pcm, uint32_t bytes) {
-    if (data_bytes_ + bytes > kMaxDataBytes) {
-      too_long_ = true;
-      return false;
-    }
-    data_bytes_ += bytes;
-    if constexpr (std::endian::native == std::endian::little) {
-      return std::fwrite(pcm, 1, bytes, file_) == bytes;
-    } else {
-      std::vector<uint8_t> swapped(pcm, pcm + bytes);
-      for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
-      return std::fwrite(swapped.data(), 1, bytes, file_) == bytes;
-    }
-  }
-
-  // Writes the final sizes and closes the file.
-  bool Finish() {
-    bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && WriteHeader();
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    return ok;
-  }
-
-  bool too_long() const { return too_long_; }
-
- private:
-  // The RIFF size field counts 36 header bytes besides the data.
-  static constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
-
-  bool WriteHeader() {
-    uint8_t h[44];
-    const uint32_t data = static_cast<uint32_t>(data_bytes_);
-    std::memcpy(h, "RIFF", 4);
-    WriteLE32(h + 4, 36 + data);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    WriteLE32(h + 16, 16);
-    WriteLE32(h + 20, 1 | channels_ << 16);  // PCM format, channel count
-    WriteLE32(h + 24, rate_);
-    WriteLE32(h + 28, rate_ * channels_ * 2);       // bytes per second
-    WriteLE32(h + 32, (channels_ * 2) | 16 << 16);  // bytes per sample frame, bits
-    std::memcpy(h + 36, "data", 4);
-    WriteLE32(h + 40, data);
-    return std::fwrite(h, 1, sizeof(h), file_) == sizeof(h);
-  }
-
-  FILE* file_ = nullptr;
-  uint32_t rate_ = 0;
-  uint32_t channels_ = 0;
-  uint64_t data_bytes_ = 0;
-  bool too_long_ = false;
-};
-
-// The audio step: one track's parts decoded into a WAV file.
+// The audio step: one track's sound into a WAV file.
 class WavStep {
  public:
-  ~WavStep() { AudioDecoderClose(decoder_); }
-
   // Returns 0 or the exit code after printing why.
-  int Begin(const MovieHandle* movie, uint32_t track_id, const std::string& path) {
-    for (uint32_t t = 0; t < movie->container.track_count; ++t) {
-      if (movie->container.track_ids[t] == track_id) {
-        track_ = t;
-        break;
-      }
+  int Begin(const Command& command, const MovieInput& movie, uint32_t track_id,
+            const std::string& path) {
+    vexil_track_info track;
+    vexil_track_info_init(&track);
+    bool found = false;
+    for (uint32_t t = 0; t < movie.info().track_count && !found; ++t)
+      found = vexil_movie_get_track(movie.get(), t, &track) == VEXIL_OK && track.id == track_id;
+    if (!found)
+      return CommandFailure(command,
+                            "the movie has no audio track with id " + std::to_string(track_id));
+    if (track.codec == VEXIL_CODEC_NONE) {
+      char text[96];
+      std::snprintf(text, sizeof text,
+                    "audio track %u is not coded with either audio codec (format 0x%08X)", track_id,
+                    track.format_word);
+      return CommandFailure(command, text);
     }
-    if (track_ == kNoTrack) {
-      std::fprintf(stderr, "vexil decode: the movie has no audio track with id %u\n", track_id);
-      return 1;
-    }
-    const uint32_t format = movie->container.track_formats[track_];
-    if (!(format & (TRACK_DCT | TRACK_RDFT))) {
-      std::fprintf(stderr,
-                   "vexil decode: audio track %u is not coded with either audio codec "
-                   "(format 0x%08X)\n",
-                   track_id, format);
-      return 1;
-    }
-    const uint32_t rate = format & TRACK_RATE_MASK;
-    const uint32_t channels = (format & TRACK_STEREO) ? 2 : 1;
-    const bool dct = (format & TRACK_DCT) && !(format & TRACK_RDFT);
-    decoder_ = AudioDecoderOpen(rate, channels, dct ? AUDIO_DCT : 0);
-    if (!decoder_) {
-      std::fprintf(stderr, "vexil decode: out of memory for the audio decoder\n");
-      return 1;
-    }
-    if (!wav_.Open(path, rate, channels)) {
-      std::fprintf(stderr, "vexil decode: cannot write %s\n", path.c_str());
-      return 1;
-    }
+    track_id_ = track_id;
+    channels_ = track.channels;
     path_ = path;
+    if (!wav_.Open(path, track.rate, track.channels))
+      return FileFailure(OutputName(path), wav_.error());
     return 0;
   }
 
-  // Decodes this frame packet's part of the track.
-  bool Frame(const uint8_t* packet, uint32_t packet_bytes, uint32_t track_count) {
-    AudioPart part;
-    if (!FindAudioPart(packet, packet_bytes, track_count, track_, &part)) return true;
-    AudioPartOutput output;
-    output.context = this;
-    output.take = [](void* context, const uint8_t* pcm, uint32_t bytes) {
-      auto* self = static_cast<WavStep*>(context);
-      if (!self->wav_.Append(pcm, bytes)) self->write_failed_ = true;
-    };
-    DecodeAudioPart(decoder_, part, output);
-    return !write_failed_;
+  // Moves the sound the last decoded frame queued into the file.
+  bool Frame(vexil_movie* movie) {
+    int64_t frames;
+    while ((frames = vexil_movie_read_audio(movie, track_id_, buffer_, kBufferFrames)) > 0)
+      wav_.Append(buffer_, static_cast<size_t>(frames) * channels_ * sizeof(int16_t));
+    return wav_.error().empty();
   }
 
   // Returns 0 or the exit code after printing why.
-  int Finish() {
-    if (wav_.too_long()) {
-      std::fprintf(stderr, "vexil decode: the audio is too long for a WAV file\n");
-      return 1;
-    }
-    if (write_failed_ || !wav_.Finish()) {
-      std::fprintf(stderr, "vexil decode: cannot write %s\n", path_.c_str());
-      return 1;
-    }
-    return 0;
-  }
+  int Finish() { return wav_.Finish() ? 0 : FileFailure(OutputName(path_), wav_.error()); }
 
  private:
-  static constexpr uint32_t kNoTrack = UINT32_MAX;
-  uint32_t track_ = kNoTrack;
-  AudioDecoder* decoder_ = nullptr;
-  WavFile wav_;
+  static constexpr size_t kBufferFrames = 4096;
+  uint32_t track_id_ = 0;
+  uint32_t channels_ = 1;
+  int16_t buffer_[kBufferFrames * 2];
+  WavWriter wav_;
   std::string path_;
-  bool write_failed_ = false;
 };
 
-struct MovieCloser {
-  void operator()(MovieHandle* movie) const { Close(movie); }
-};
-
-int RunDecode(int argc, char** argv) {
+int RunDecode(const Command& command, int argc, char** argv) {
   DecodeOptions options;
-  if (int code = ParseArguments(argc, argv, &options)) return code;
+  if (auto code = ParseArguments(command, argc, argv, &options)) return *code;
   const bool video = !options.y4m.empty() || !options.alpha.empty();
-  uint32_t flags = OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK;
-  if (!video) flags |= OPEN_NO_PLANES;
-  if (!options.alpha.empty()) flags |= OPEN_ALPHA;
-  if (options.preload) flags |= OPEN_PRELOAD;
-  OpenOptions open_options;
-  if (options.read_buffer) {
-    open_options.read_buffer_size = *options.read_buffer;
-    flags |= OPEN_READ_BUFFER;
+  vexil_open_options open;
+  vexil_open_options_init(&open);
+  open.display_option = VEXIL_DISPLAY_NONE;
+  if (!video) open.flags |= VEXIL_OPEN_NO_VIDEO;
+  if (!options.alpha.empty()) open.flags |= VEXIL_OPEN_ALPHA;
+  if (options.preload) open.flags |= VEXIL_OPEN_PRELOAD;
+  // The smallest ring the reader makes is the same for 0 and 1 bytes; the
+  // library takes 0 as "one second of the movie's busiest data".
+  if (options.read_buffer) open.read_buffer_bytes = std::max<uint32_t>(*options.read_buffer, 1);
+  if (!options.wav.empty()) {
+    open.track_ids = &options.track_id;
+    open.track_id_count = 1;
   }
-  // The engine (and its decode threads) live for this command only.
-  Engine engine;
-  ErrorText error;
-  std::unique_ptr<MovieHandle, MovieCloser> movie(
-      Open(engine, MovieSource::Name(options.movie.c_str()), flags, open_options, &error));
-  if (!movie) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
+  open.decode_threads = video ? options.threads : 0;
+  MovieInput movie;
+  if (!movie.Open(options.movie, open)) return kExitFailure;
+  const vexil_movie_info& info = movie.info();
 
   std::optional<WavStep> wav;
   if (!options.wav.empty()) {
     wav.emplace();
-    if (int code = wav->Begin(movie.get(), options.track_id, options.wav)) return code;
+    if (int code = wav->Begin(command, movie, options.track_id, options.wav)) return code;
   }
+  if (!options.alpha.empty() && !(info.flags & VEXIL_MOVIE_ALPHA))
+    return FileFailure(movie.name(), "the movie has no alpha plane");
   Y4mWriter picture, alpha;
-  if (!options.alpha.empty() && !(movie->container.header_flags & HEADER_ALPHA)) {
-    std::fprintf(stderr, "vexil decode: the movie has no alpha plane\n");
-    return 1;
-  }
   for (auto [writer, path, kind] : {std::tuple{&picture, &options.y4m, Y4mWriter::Kind::kPicture},
                                     std::tuple{&alpha, &options.alpha, Y4mWriter::Kind::kAlpha}}) {
-    if (!path->empty() && !writer->Open(path->c_str(), movie.get(), kind)) {
-      std::fprintf(stderr, "vexil decode: cannot write %s\n", path->c_str());
-      return 1;
-    }
-  }
-  if (video && engine.decode_threads.Start(options.threads) != options.threads) {
-    std::fprintf(stderr, "vexil decode: cannot start %d decode threads\n", options.threads);
-    return 1;
+    if (!path->empty() && !writer->Open(*path, info.coded_width, info.coded_height,
+                                        info.file_rate_num, info.file_rate_den, kind))
+      return FileFailure(OutputName(*path), writer->error());
   }
 
-  const uint32_t frames = options.frames ? std::min(*options.frames, movie->container.frame_count)
-                                         : movie->container.frame_count;
-  const bool progress = !options.quiet && isatty(STDERR_FILENO);
-  int result = 0;
+  const uint32_t frames =
+      options.frames ? std::min(*options.frames, info.frame_count) : info.frame_count;
+  Progress progress("decode", frames, options.quiet);
+  int result = kExitSuccess;
+  uint32_t written = 0;
   for (uint32_t n = 1; n <= frames; ++n) {
-    // The open fetched frame 1; the frame clock steps to the next packet.
-    if (n > 1) Advance(movie.get());
-    if (movie->reader.input->input_error) {
-      std::fprintf(stderr, "vexil decode: the movie could not be read at frame %u\n", n);
-      result = 1;
+    if (vexil_movie_decode_next(movie.get()) != VEXIL_OK) {
+      progress.Finish();
+      FileFailure(movie.name(), movie.UnreadableFrame(n) + "; wrote " + std::to_string(written) +
+                                    " of " + std::to_string(frames) + " frames");
+      result = kExitFailure;
       break;
     }
-    if (wav && !wav->Frame(movie->reader.frame_data, movie->reader.frame_bytes,
-                           movie->container.track_count))
-      break;
+    if (wav && !wav->Frame(movie.get())) break;
     if (video) {
-      // Decoded the way the player decodes: on the decode threads, or here
-      // when there are none.
-      StartBackgroundDecode(movie.get());
-      while (!WaitForBackgroundDecode(movie.get())) {
-      }
-      bool ok = (options.y4m.empty() || picture.WriteFrame(movie.get())) &&
-                (options.alpha.empty() || alpha.WriteFrame(movie.get()));
-      if (!ok) {
-        std::fprintf(stderr, "vexil decode: cannot write the video output\n");
-        result = 1;
+      vexil_picture planes;
+      vexil_picture_init(&planes);
+      vexil_movie_get_picture(movie.get(), &planes);
+      if ((picture.is_open() && !picture.WriteFrame(planes)) ||
+          (alpha.is_open() && !alpha.WriteFrame(planes)))
         break;
-      }
     }
-    if (progress && (n % 64 == 0 || n == frames))
-      std::fprintf(stderr, "\rframe %u of %u", n, frames);
+    written = n;
+    progress.Update(n);
   }
-  if (progress) std::fputc('\n', stderr);
+  progress.Finish();
+  // What decoded is kept, also when the movie ended early: the frames up to
+  // the cut are good. A write failure removes the output.
   if (wav) {
     if (int code = wav->Finish()) result = code;
   }
-  if (!picture.Close() || !alpha.Close()) {
-    std::fprintf(stderr, "vexil decode: cannot write the video output\n");
-    result = 1;
+  for (auto [writer, path] :
+       {std::pair{&picture, &options.y4m}, std::pair{&alpha, &options.alpha}}) {
+    if (writer->is_open() && !writer->Finish())
+      result = FileFailure(OutputName(*path), writer->error());
   }
   return result;
 }
 
-const CommandRegistration kDecode{
-    {"decode",
-     "MOVIE [--wav OUT.wav] [--track ID] [--frames N] [--preload | --read-buffer BYTES]\n"
-     "                 [--threads 0|1|2] [--y4m OUT.y4m] [--alpha OUT.y4m] [--quiet]\n"
-     "                 decode frames and the audio of one track",
-     RunDecode}};
-
 }  // namespace
+
+const Command kDecodeCommand{
+    "decode",
+    "MOVIE [--y4m OUT.y4m] [--alpha OUT.y4m] [--wav OUT.wav] [--track ID]\n"
+    "                    [--frames N] [--preload | --read-buffer BYTES] [--threads 0|1|2]\n"
+    "                    [--quiet]",
+    "decode the pictures and the sound of one track",
+    "Decodes every frame from frame 1 on (or the first N) the way the player does.\n"
+    "\n"
+    "  --y4m OUT.y4m       the decoded planes, visible area, as YUV4MPEG2 4:2:0\n"
+    "                      (C420jpeg); grayscale movies get 128 in the colour planes\n"
+    "  --alpha OUT.y4m     the alpha plane as monochrome YUV4MPEG2 (Cmono)\n"
+    "  --wav OUT.wav       the sound of one track as 16-bit PCM WAV, at the track's\n"
+    "                      own rate and channel count\n"
+    "  --track ID          the track for --wav, by its id (default 0)\n"
+    "  --frames N          only the first N frames\n"
+    "  --preload           read the whole movie into memory first\n"
+    "  --read-buffer BYTES read ahead through a ring of this size\n"
+    "  --threads 0|1|2     decode on this thread (0) or on one or two decode threads;\n"
+    "                      the output is the same\n"
+    "  --quiet             no progress line\n"
+    "\n"
+    "MOVIE - reads standard input; one output may be - for standard output. On a\n"
+    "terminal a progress line shows the frames done and the time left. A movie\n"
+    "that ends early keeps the frames decoded so far; the command says how many\n"
+    "frames it wrote of how many and exits 1.\n",
+    RunDecode};
+
 }  // namespace vexil::tools

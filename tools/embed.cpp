@@ -2,126 +2,98 @@
 // with the movie appended and its default command patched to play it, so
 // that OUT plays its own movie (the colon source ":<offset>"), with the
 // switches given as its defaults.
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/movie.h"
-#include "player/command_text.h"
-#include "player/default_command.h"
+#include "platform/command_block.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/movie_input.h"
+#include "tools/stream_files.h"
 
 namespace vexil::tools {
 namespace {
 
-constexpr const char kUsage[] = "usage: vexil embed PLAYER MOVIE -o OUT [--switches \"...\"]\n";
-
-bool ReadWhole(const char* path, std::vector<uint8_t>* bytes) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  bytes->clear();
-  uint8_t chunk[1 << 16];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-    bytes->insert(bytes->end(), chunk, chunk + n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
-int RunEmbed(int argc, char** argv) {
-  const char* player = nullptr;
-  const char* movie = nullptr;
-  const char* out = nullptr;
-  std::string switches;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
-      out = argv[++i];
-    } else if (std::strcmp(argv[i], "--switches") == 0 && i + 1 < argc) {
-      switches = argv[++i];
-    } else if (!player) {
-      player = argv[i];
-    } else if (!movie) {
-      movie = argv[i];
-    } else {
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
+int RunEmbed(const Command& command, int argc, char** argv) {
+  ArgumentReader args(command, argc, argv);
+  std::vector<std::string> inputs;
+  std::string out, switches;
+  while (args.Next()) {
+    if (!args.File("-o", &out) && !args.Value("--switches", &switches) && !args.Positional(&inputs))
+      args.Unknown();
   }
-  if (!player || !movie || !out) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (args.ended()) return args.exit_code();
+  if (inputs.size() != 2) return args.UsageError("give the player and the movie");
+  if (out.empty()) return args.UsageError("no output given (-o OUT)");
+  const std::string& player = inputs[0];
+  const std::string& movie = inputs[1];
+  if (std::string clash =
+          StandardStreamClash({{"the player", player}, {"the movie", movie}}, "standard input");
+      !clash.empty())
+    return args.UsageError(clash);
 
   // The movie must be one the player can play.
-  Engine engine;
-  ErrorText error;
-  MovieHandle* check = Open(engine, MovieSource::Name(movie),
-                            OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ, {}, &error);
-  if (!check) {
-    std::fprintf(stderr, "vexil: %s: %s\n", movie, error.c_str());
-    return 1;
-  }
-  Close(check);
-
-  std::vector<uint8_t> program, movie_bytes;
-  if (!ReadWhole(player, &program)) {
-    std::fprintf(stderr, "vexil: cannot read %s\n", player);
-    return 1;
-  }
-  if (!ReadWhole(movie, &movie_bytes)) {
-    std::fprintf(stderr, "vexil: cannot read %s\n", movie);
-    return 1;
-  }
-  if (FindDefaultCommandBlock(program.data(), program.size()).offset < 0) {
-    std::fprintf(stderr, "vexil: %s is not a player with a default command block\n", player);
-    return 1;
-  }
+  vexil_open_options options;
+  vexil_open_options_init(&options);
+  options.flags = VEXIL_OPEN_NO_VIDEO;
+  MovieInput check;
+  if (!check.Open(movie, options)) return kExitFailure;
+  std::vector<uint8_t> program,
+      movie_bytes(check.standard_input().begin(), check.standard_input().end());
+  std::string error;
+  if (!IsStandardStream(movie) && !ReadWholeInput(movie, &movie_bytes, &error))
+    return FileFailure(InputName(movie), error);
+  if (!ReadWholeInput(player, &program, &error)) return FileFailure(InputName(player), error);
+  if (platform::FindDefaultCommandBlock(program.data(), program.size()).offset < 0)
+    return FileFailure(InputName(player), "not a player with a default command block");
   // A player that carries a movie already: its block is taken over, the old
   // movie stays behind as dead bytes.
-  std::string command(1, ':');
-  command += std::to_string(program.size());
+  std::string command_text(1, ':');
+  command_text += std::to_string(program.size());
   if (!switches.empty()) {
-    command += ' ';
-    command += switches;
+    command_text += ' ';
+    command_text += switches;
   }
-  if (command.find('~') != std::string::npos || command.find('\0') != std::string::npos ||
-      !WriteDefaultCommandBlock(program.data(), program.size(), command)) {
-    std::fprintf(stderr,
-                 "vexil: the switches do not fit the default command (at most %zu characters, "
-                 "no '~')\n",
-                 kCommandTextLimit - (command.size() - switches.size()));
-    return 1;
+  if (command_text.find('~') != std::string::npos || command_text.find('\0') != std::string::npos ||
+      !platform::WriteDefaultCommandBlock(program.data(), program.size(), command_text)) {
+    return CommandFailure(
+        command, "the switches do not fit the default command (at most " +
+                     std::to_string(platform::kDefaultCommandBlockSize - 1 -
+                                    (command_text.size() - switches.size())) +
+                     " characters, no '~')");
   }
   program.insert(program.end(), movie_bytes.begin(), movie_bytes.end());
 
-  FILE* f = std::fopen(out, "wb");
-  if (!f || std::fwrite(program.data(), 1, program.size(), f) != program.size()) {
-    if (f) std::fclose(f);
-    std::fprintf(stderr, "vexil: cannot write %s\n", out);
-    return 1;
-  }
-  if (std::fclose(f) != 0) {
-    std::fprintf(stderr, "vexil: cannot write %s\n", out);
-    return 1;
-  }
+  OutputFile file;
+  if (!file.Open(out) || !file.Write(program.data(), program.size()) || !file.Finish())
+    return FileFailure(OutputName(out), file.error());
+  if (IsStandardStream(out)) return kExitSuccess;
   // Runnable like the player it came from.
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::perms mode = fs::status(player, ec).permissions();
+  const fs::perms mode =
+      IsStandardStream(player) ? fs::perms::owner_all : fs::status(player, ec).permissions();
   fs::permissions(out,
                   (ec ? fs::perms::owner_all : mode) | fs::perms::owner_read |
                       fs::perms::owner_write | fs::perms::owner_exec,
                   ec);
-  return 0;
+  return kExitSuccess;
 }
 
-const CommandRegistration kEmbed{
-    {"embed", "PLAYER MOVIE -o OUT [--switches \"...\"]  a player that plays its own movie",
-     RunEmbed}};
-
 }  // namespace
+
+const Command kEmbedCommand{
+    "embed", "PLAYER MOVIE -o OUT [--switches \"...\"]",
+    "make a copy of the player that plays its own movie",
+    "Writes a copy of PLAYER (vexilplay, or a copy made before) with MOVIE appended\n"
+    "and its default command set to play it, with the switches as its defaults: a\n"
+    "switch on OUT's command line adds to them. A carrier made from a carrier plays\n"
+    "the new movie. MOVIE or PLAYER may be - for standard input, OUT - for standard\n"
+    "output.\n"
+    "\n"
+    "  -o OUT               the new program\n"
+    "  --switches \"...\"    its default switches, e.g. \"/L /J\"\n",
+    RunEmbed};
+
 }  // namespace vexil::tools

@@ -6,35 +6,31 @@
 // optional second YUV4MPEG2 stream whose luma is the alpha plane. The --recon
 // outputs are what the encoder expects a decoder to make of the movie, in the
 // form `vexil decode` writes.
-#include <unistd.h>
-
 #include <algorithm>
-#include <charconv>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "encoder/byte_source.h"
 #include "encoder/movie_encoder.h"
 #include "encoder/wav_reader.h"
 #include "encoder/y4m_reader.h"
 #include "engine/container.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
-#include "tools/media_files.h"
+#include "tools/progress.h"
+#include "tools/stream_files.h"
+#include "tools/wav_writer.h"
+#include "tools/y4m_writer.h"
 
 namespace vexil::tools {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: vexil encode IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100]\n"
-    "                    [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]\n"
-    "                    [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] "
-    "[--quiet]\n"
-    "  IN.y4m may be - for standard input.\n";
 
 struct EncodeArguments {
   std::string input, audio, alpha, output;
@@ -48,134 +44,151 @@ struct EncodeArguments {
   }
 };
 
-bool ParseNumber(const char* text, uint32_t min, uint32_t max, uint32_t* out) {
-  uint32_t value = 0;
-  const char* end = text + std::strlen(text);
-  auto [p, ec] = std::from_chars(text, end, value);
-  if (ec != std::errc() || p != end || p == text || value < min || value > max) return false;
-  *out = value;
-  return true;
-}
-
-int ParseArguments(int argc, char** argv, EncodeArguments* a) {
-  auto fail = [](const std::string& message) {
-    std::fprintf(stderr, "vexil encode: %s\n%s", message.c_str(), kUsage);
-    return 2;
-  };
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    std::string* file = arg == "--audio"         ? &a->audio
-                        : arg == "--alpha"       ? &a->alpha
-                        : arg == "-o"            ? &a->output
-                        : arg == "--recon"       ? &a->recon
-                        : arg == "--recon-alpha" ? &a->recon_alpha
-                        : arg == "--recon-wav"   ? &a->recon_wav
-                                                 : nullptr;
-    if (file) {
-      const char* v = value();
-      if (!v) return fail(arg + " needs a file name");
-      *file = v;
-    } else if (arg == "--quality") {
-      const char* v = value();
-      if (!v || !ParseNumber(v, 0, 100, &a->options.quality))
-        return fail("--quality needs a number from 0 to 100");
-    } else if (arg == "--keyint") {
-      const char* v = value();
-      if (!v || !ParseNumber(v, 1, UINT32_MAX, &a->options.keyint))
-        return fail("--keyint needs a frame count of at least 1");
-    } else if (arg == "--threads") {
-      const char* v = value();
-      if (!v || !ParseNumber(v, 1, 64, &a->options.threads))
-        return fail("--threads needs a number from 1 to 64");
-    } else if (arg == "--revision") {
-      const char* v = value();
-      if (!v || std::strlen(v) != 1 || v[0] < 'f' || v[0] > 'i')
-        return fail("--revision needs f, g, h or i");
-      a->options.revision = v[0];
-    } else if (arg == "--audio-codec") {
-      const char* v = value();
-      if (!v || (std::strcmp(v, "dct") != 0 && std::strcmp(v, "rdft") != 0))
-        return fail("--audio-codec needs dct or rdft");
-      a->options.rdft_audio = std::strcmp(v, "rdft") == 0;
-    } else if (arg == "--quiet") {
-      a->quiet = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return fail("unknown option " + arg);
-    } else if (a->input.empty()) {
-      a->input = arg;
-    } else {
-      return fail("more than one video input given (" + arg + ")");
-    }
+std::optional<int> ParseArguments(const Command& command, int argc, char** argv,
+                                  EncodeArguments* a) {
+  ArgumentReader args(command, argc, argv);
+  std::vector<std::string> inputs;
+  std::string revision, codec;
+  while (args.Next()) {
+    if (args.File("--audio", &a->audio) || args.File("--alpha", &a->alpha) ||
+        args.File("-o", &a->output) || args.File("--recon", &a->recon) ||
+        args.File("--recon-alpha", &a->recon_alpha) || args.File("--recon-wav", &a->recon_wav) ||
+        args.Number("--quality", 0, 100, &a->options.quality) ||
+        args.Number("--keyint", 1, UINT32_MAX, &a->options.keyint) ||
+        args.Number("--threads", 1, 64, &a->options.threads) ||
+        args.Value("--revision", &revision) || args.Value("--audio-codec", &codec) ||
+        args.Flag("--quiet", &a->quiet) || args.Positional(&inputs))
+      continue;
+    args.Unknown();
   }
-  if (a->input.empty()) return fail("no video input given");
-  if (a->output.empty()) return fail("no output given (-o OUT.vxl)");
-  if (!a->recon_alpha.empty() && a->alpha.empty()) return fail("--recon-alpha needs --alpha");
-  if (!a->recon_wav.empty() && a->audio.empty()) return fail("--recon-wav needs --audio");
-  return 0;
+  if (args.ended()) return args.exit_code();
+  if (!revision.empty()) {
+    if (revision.size() != 1 || revision[0] < 'f' || revision[0] > 'i')
+      return args.UsageError("--revision needs f, g, h or i, not '" + revision + "'");
+    a->options.revision = revision[0];
+  }
+  if (!codec.empty()) {
+    if (codec != "dct" && codec != "rdft")
+      return args.UsageError("--audio-codec needs dct or rdft, not '" + codec + "'");
+    a->options.rdft_audio = codec == "rdft";
+  }
+  if (inputs.empty()) return args.UsageError("no video input given");
+  if (inputs.size() > 1)
+    return args.UsageError("more than one video input given (" + inputs[1] + ")");
+  a->input = inputs[0];
+  if (a->output.empty()) return args.UsageError("no output given (-o OUT.vxl)");
+  if (!a->recon_alpha.empty() && a->alpha.empty())
+    return args.UsageError("--recon-alpha needs --alpha");
+  if (!a->recon_wav.empty() && a->audio.empty())
+    return args.UsageError("--recon-wav needs --audio");
+  for (const std::string& clash :
+       {StandardStreamClash(
+            {{"the video input", a->input}, {"--audio", a->audio}, {"--alpha", a->alpha}},
+            "standard input"),
+        StandardStreamClash({{"-o", a->output},
+                             {"--recon", a->recon},
+                             {"--recon-alpha", a->recon_alpha},
+                             {"--recon-wav", a->recon_wav}})}) {
+    if (!clash.empty()) return args.UsageError(clash);
+  }
+  return std::nullopt;
 }
 
-int Error(const std::string& message) {
-  std::fprintf(stderr, "vexil encode: %s\n", message.c_str());
-  return 1;
+// The frames a YUV4MPEG2 file holds, from its size: the progress line's
+// total. 0 (unknown) for standard input and whatever is not a plain file.
+uint64_t EstimatedFrames(const std::string& name, const Y4mHeader& h) {
+  if (IsStandardStream(name)) return 0;
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(name, ec);
+  if (ec) return 0;
+  const uint64_t luma = uint64_t{h.width} * h.height;
+  const uint64_t half_width = (h.width + 1) / 2;
+  uint64_t colour = 0;
+  switch (h.layout) {
+    case Y4mLayout::k420:
+      colour = 2 * half_width * ((h.height + 1) / 2);
+      break;
+    case Y4mLayout::k422:
+      colour = 2 * half_width * h.height;
+      break;
+    case Y4mLayout::k444:
+      colour = 2 * luma;
+      break;
+    case Y4mLayout::kMono:
+      break;
+  }
+  return size / (luma + colour + 6);  // each frame starts with "FRAME\n"
 }
 
-void PrintSummary(const MovieSummary& s, const MovieFormat& f, const EncodeArguments& a,
+void PrintSummary(FILE* out, const MovieSummary& s, const MovieFormat& f, const EncodeArguments& a,
                   const WavAudio& audio) {
   const double seconds = double(s.frames) * f.rate_den / f.rate_num;
-  std::printf("%s: %u frames (%u key frames), %.2f seconds, %llu bytes, %.1f kbit/s\n",
-              a.output.c_str(), s.frames, s.key_frames, seconds,
-              static_cast<unsigned long long>(s.movie_bytes),
-              seconds > 0 ? s.movie_bytes * 8.0 / seconds / 1000 : 0.0);
-  std::printf("video: %ux%u, %llu bytes, %.3f bits per pixel\n", f.width, f.height,
-              static_cast<unsigned long long>(s.video_bytes),
-              s.video_bytes * 8.0 / (double(f.width) * f.height * s.frames));
-  std::printf("average PSNR: Y %.2f dB", s.psnr[ENCODER_Y]);
+  std::fprintf(out, "%s: %u frames (%u key frames), %.2f seconds, %llu bytes, %.1f kbit/s\n",
+               OutputName(a.output).c_str(), s.frames, s.key_frames, seconds,
+               static_cast<unsigned long long>(s.movie_bytes),
+               seconds > 0 ? s.movie_bytes * 8.0 / seconds / 1000 : 0.0);
+  std::fprintf(out, "video: %ux%u, %llu bytes, %.3f bits per pixel\n", f.width, f.height,
+               static_cast<unsigned long long>(s.video_bytes),
+               s.video_bytes * 8.0 / (double(f.width) * f.height * s.frames));
+  std::fprintf(out, "average PSNR: Y %.2f dB", s.psnr[ENCODER_Y]);
   if (s.present[ENCODER_CB])
-    std::printf(", Cb %.2f dB, Cr %.2f dB", s.psnr[ENCODER_CB], s.psnr[ENCODER_CR]);
-  if (s.present[ENCODER_ALPHA]) std::printf(", alpha %.2f dB", s.psnr[ENCODER_ALPHA]);
-  std::printf("\n");
+    std::fprintf(out, ", Cb %.2f dB, Cr %.2f dB", s.psnr[ENCODER_CB], s.psnr[ENCODER_CR]);
+  if (s.present[ENCODER_ALPHA]) std::fprintf(out, ", alpha %.2f dB", s.psnr[ENCODER_ALPHA]);
+  std::fprintf(out, "\n");
   static const char* kNames[BLOCK_TYPE_COUNT] = {"skip",  "scaled", "motion", "run",     "residue",
                                                  "intra", "fill",   "inter",  "pattern", "raw"};
   uint64_t total = 0;
   for (uint64_t n : s.blocks) total += n;
-  std::printf("blocks:");
+  std::fprintf(out, "blocks:");
   for (int t = 0; t < BLOCK_TYPE_COUNT; ++t) {
     if (s.blocks[t])
-      std::printf(" %s %.1f%%", kNames[t], 100.0 * s.blocks[t] / std::max<uint64_t>(total, 1));
+      std::fprintf(out, " %s %.1f%%", kNames[t],
+                   100.0 * s.blocks[t] / std::max<uint64_t>(total, 1));
   }
-  std::printf("\n");
+  std::fprintf(out, "\n");
   if (s.audio) {
-    std::printf("audio: %s, %u Hz, %s, %u-bit, %llu bytes, SNR %.1f dB\n",
-                a.options.rdft_audio ? "rdft" : "dct", audio.rate,
-                audio.channels == 2 ? "stereo" : "mono", audio.bits,
-                static_cast<unsigned long long>(s.audio_bytes), s.audio_snr_db);
+    std::fprintf(out, "audio: %s, %u Hz, %s, %u-bit, %llu bytes, SNR %.1f dB\n",
+                 a.options.rdft_audio ? "rdft" : "dct", audio.rate,
+                 audio.channels == 2 ? "stereo" : "mono", audio.bits,
+                 static_cast<unsigned long long>(s.audio_bytes), s.audio_snr_db);
   }
 }
 
-int RunEncode(int argc, char** argv) {
+// Opens an encoder input ("-": standard input); false after printing why.
+bool OpenInput(FileSource* source, const std::string& name) {
+  errno = 0;
+  if (source->Open(name)) {
+    if (IsStandardStream(name)) UseBinaryStandardInput();
+    return true;
+  }
+  FileFailure(InputName(name),
+              std::string("cannot open: ") + (errno ? std::strerror(errno) : "input/output error"));
+  return false;
+}
+
+int RunEncode(const Command& command, int argc, char** argv) {
   EncodeArguments a;
-  if (int code = ParseArguments(argc, argv, &a)) return code;
+  if (auto code = ParseArguments(command, argc, argv, &a)) return *code;
 
   FileSource video_file, alpha_file;
-  if (!video_file.Open(a.input)) return Error("cannot open " + a.input);
+  if (!OpenInput(&video_file, a.input)) return kExitFailure;
   Y4mReader video(&video_file);
-  if (!video.ReadHeader()) return Error(a.input + ": " + video.error());
+  if (!video.ReadHeader()) return FileFailure(InputName(a.input), video.error());
   std::optional<Y4mReader> alpha;
   if (!a.alpha.empty()) {
-    if (!alpha_file.Open(a.alpha)) return Error("cannot open " + a.alpha);
+    if (!OpenInput(&alpha_file, a.alpha)) return kExitFailure;
     alpha.emplace(&alpha_file);
-    if (!alpha->ReadHeader()) return Error(a.alpha + ": " + alpha->error());
+    if (!alpha->ReadHeader()) return FileFailure(InputName(a.alpha), alpha->error());
     if (alpha->header().width != video.header().width ||
         alpha->header().height != video.header().height)
-      return Error(a.alpha + ": the alpha pictures' size differs from the video's");
+      return FileFailure(InputName(a.alpha), "the alpha pictures' size differs from the video's");
   }
   WavAudio audio;
   if (!a.audio.empty()) {
     FileSource wav_file;
-    if (!wav_file.Open(a.audio)) return Error("cannot open " + a.audio);
+    if (!OpenInput(&wav_file, a.audio)) return kExitFailure;
     std::string error;
-    if (!ReadWav(&wav_file, &audio, &error)) return Error(a.audio + ": " + error);
+    if (!ReadWav(&wav_file, &audio, &error)) return FileFailure(InputName(a.audio), error);
   }
 
   MovieFormat format;
@@ -187,64 +200,69 @@ int RunEncode(int argc, char** argv) {
   format.alpha = alpha.has_value();
   MovieEncoder encoder(a.options, format);
   std::string error;
-  if (!encoder.Check(&error)) return Error(error);
+  if (!encoder.Check(&error)) return FileFailure(InputName(a.input), error);
   if (!a.audio.empty()) encoder.SetAudio(std::move(audio));
 
-  PictureFile recon, recon_alpha;
-  if (!a.recon.empty() && !recon.Open(a.recon, format.width, format.height, format.rate_num,
-                                      format.rate_den, PictureFile::Kind::kPicture))
-    return Error("cannot write " + a.recon);
-  if (!a.recon_alpha.empty() &&
-      !recon_alpha.Open(a.recon_alpha, format.width, format.height, format.rate_num,
-                        format.rate_den, PictureFile::Kind::kAlpha))
-    return Error("cannot write " + a.recon_alpha);
+  Y4mWriter recon, recon_alpha;
+  for (auto [writer, name, kind] :
+       {std::tuple{&recon, &a.recon, Y4mWriter::Kind::kPicture},
+        std::tuple{&recon_alpha, &a.recon_alpha, Y4mWriter::Kind::kAlpha}}) {
+    if (!name->empty() &&
+        !writer->Open(*name, format.width, format.height, format.rate_num, format.rate_den, kind))
+      return FileFailure(OutputName(*name), writer->error());
+  }
 
-  const bool progress = !a.quiet && isatty(STDERR_FILENO);
-  const auto start = std::chrono::steady_clock::now();
+  Progress progress("encode", EstimatedFrames(a.input, video.header()), a.quiet);
   Picture picture, alpha_picture;
   uint32_t frames = 0;
   while (video.ReadFrame(&picture)) {
     if (alpha) {
       if (!alpha->ReadFrame(&alpha_picture)) {
-        return Error(a.alpha + ": " +
-                     (alpha->error().empty()
-                          ? "the alpha input ends at frame " + std::to_string(frames + 1)
-                          : alpha->error()));
+        progress.Finish();
+        return FileFailure(InputName(a.alpha),
+                           alpha->error().empty()
+                               ? "the alpha input ends at frame " + std::to_string(frames + 1)
+                               : alpha->error());
       }
       picture.alpha = std::move(alpha_picture.y);
     }
-    if (!encoder.AddFrame(picture, &error)) return Error(error);
+    if (!encoder.AddFrame(picture, &error)) {
+      progress.Finish();
+      return FileFailure(InputName(a.input), error);
+    }
     ++frames;
-    if (!a.recon.empty() || !a.recon_alpha.empty()) {
+    if (recon.is_open() || recon_alpha.is_open()) {
       const Picture expected = ReconstructedPicture(encoder.video(), format.width, format.height);
-      if ((!a.recon.empty() && !recon.Write(expected)) ||
-          (!a.recon_alpha.empty() && !recon_alpha.Write(expected)))
-        return Error("cannot write the reconstruction");
+      for (auto [writer, name] :
+           {std::pair{&recon, &a.recon}, std::pair{&recon_alpha, &a.recon_alpha}}) {
+        if (writer->is_open() && !writer->Write(expected)) {
+          progress.Finish();
+          return FileFailure(OutputName(*name), writer->error());
+        }
+      }
     }
-    if (progress) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "\rframe %u  %.1f frames/s  %llu bytes", frames,
-                   seconds > 0 ? frames / seconds : 0.0,
-                   static_cast<unsigned long long>(encoder.summary().video_bytes));
-    }
+    progress.Update(frames);
   }
-  if (progress) std::fputc('\n', stderr);
-  if (!video.error().empty()) return Error(a.input + ": " + video.error());
-  if (!recon.Close() || !recon_alpha.Close()) return Error("cannot write the reconstruction");
+  progress.Finish();
+  if (!video.error().empty()) return FileFailure(InputName(a.input), video.error());
 
   std::vector<uint8_t> movie;
-  if (!encoder.Finish(&movie, &error)) return Error(error);
-  FILE* out = std::fopen(a.output.c_str(), "wb");
-  bool written = out && std::fwrite(movie.data(), 1, movie.size(), out) == movie.size();
-  if (out) written = std::fclose(out) == 0 && written;
-  if (!written) return Error("cannot write " + a.output);
+  if (!encoder.Finish(&movie, &error)) return FileFailure(InputName(a.input), error);
+  OutputFile out;
+  if (!out.Open(a.output) || !out.Write(movie.data(), movie.size()))
+    return FileFailure(OutputName(a.output), out.error());
   if (!a.recon_wav.empty()) {
     const AudioTrack& track = encoder.audio_track();
     if (!WriteWavFile(a.recon_wav, track.format & TRACK_RATE_MASK,
-                      (track.format & TRACK_STEREO) ? 2 : 1, track.decoded))
-      return Error("cannot write " + a.recon_wav);
+                      (track.format & TRACK_STEREO) ? 2 : 1, track.decoded, &error))
+      return FileFailure(OutputName(a.recon_wav), error);
   }
+  for (auto [writer, name] :
+       {std::pair{&recon, &a.recon}, std::pair{&recon_alpha, &a.recon_alpha}}) {
+    if (writer->is_open() && !writer->Finish())
+      return FileFailure(OutputName(*name), writer->error());
+  }
+  if (!out.Finish()) return FileFailure(OutputName(a.output), out.error());
   if (!encoder.summary().audio_warning.empty())
     std::fprintf(stderr, "vexil encode: %s\n", encoder.summary().audio_warning.c_str());
   WavAudio shown;
@@ -254,25 +272,51 @@ int RunEncode(int argc, char** argv) {
     shown.channels = (track.format & TRACK_STEREO) ? 2 : 1;
     shown.bits = (track.format & TRACK_16BIT) ? 16 : 8;
   }
-  PrintSummary(encoder.summary(), format, a, shown);
-  return 0;
+  // The summary goes beside the data, never into it.
+  const bool data_on_stdout = IsStandardStream(a.output) || IsStandardStream(a.recon) ||
+                              IsStandardStream(a.recon_alpha) || IsStandardStream(a.recon_wav);
+  PrintSummary(data_on_stdout ? stderr : stdout, encoder.summary(), format, a, shown);
+  return kExitSuccess;
 }
 
-int RunEncodeSafely(int argc, char** argv) {
+int RunEncodeSafely(const Command& command, int argc, char** argv) {
   try {
-    return RunEncode(argc, argv);
+    return RunEncode(command, argc, argv);
   } catch (const std::bad_alloc&) {
-    return Error("out of memory");
+    return CommandFailure(command, "out of memory");
   }
 }
 
-const CommandRegistration kEncode{
-    {"encode",
-     "IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100] [--keyint N]\n"
-     "                 [--revision f|g|h|i] [--audio-codec dct|rdft] [--threads N]\n"
-     "                 [--recon OUT.y4m] [--recon-alpha OUT.y4m] [--recon-wav OUT.wav] [--quiet]\n"
-     "                 make a movie from YUV4MPEG2 pictures and WAV sound",
-     RunEncodeSafely}};
-
 }  // namespace
+
+const Command kEncodeCommand{
+    "encode",
+    "IN.y4m [--audio IN.wav] [--alpha IN.y4m] -o OUT.vxl [--quality 0-100]\n"
+    "                    [--keyint N] [--revision f|g|h|i] [--audio-codec dct|rdft]\n"
+    "                    [--threads N] [--recon OUT.y4m] [--recon-alpha OUT.y4m]\n"
+    "                    [--recon-wav OUT.wav] [--quiet]",
+    "make a movie from YUV4MPEG2 pictures and WAV sound",
+    "Reads YUV4MPEG2 pictures (4:2:0, 4:2:2, 4:4:4 or mono; colour is brought to\n"
+    "4:2:0) and writes a movie; prints a summary (frames, bytes, bits per pixel,\n"
+    "PSNR per plane, block kinds, the sound's SNR).\n"
+    "\n"
+    "  -o OUT.vxl            the movie\n"
+    "  --audio IN.wav        a sound track from 8- or 16-bit PCM WAV, mono or stereo\n"
+    "  --alpha IN.y4m        an alpha plane: the luma of a second YUV4MPEG2 stream\n"
+    "  --quality 0-100       picture quality (default 75)\n"
+    "  --keyint N            a key frame every N frames (default: every 4 seconds)\n"
+    "  --revision f|g|h|i    the container revision to write (default i)\n"
+    "  --audio-codec dct|rdft  the sound codec (default dct)\n"
+    "  --threads N           encoder threads, 1 to 64 (default: the processors, at most 4)\n"
+    "  --recon OUT.y4m       the pictures a decoder will make of the movie\n"
+    "  --recon-alpha OUT.y4m the alpha plane a decoder will make of it\n"
+    "  --recon-wav OUT.wav   the sound a decoder will make of it\n"
+    "  --quiet               no progress line\n"
+    "\n"
+    "An input may be - for standard input (one of them), an output - for standard\n"
+    "output (one of them; the summary then goes to standard error). On a terminal\n"
+    "a progress line shows the frames done and, for a file, the total and the time\n"
+    "left.\n",
+    RunEncodeSafely};
+
 }  // namespace vexil::tools

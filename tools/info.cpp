@@ -1,71 +1,89 @@
-// vexil info MOVIE: the header, the tracks and the frame-index figures.
+// vexil info MOVIE: the header, the tracks and the frame-index figures, and
+// how much of a cut file is left.
 #include <cstdio>
 
-#include "engine/container.h"
-#include "engine/engine.h"
-#include "engine/movie.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/movie_input.h"
 
 namespace vexil::tools {
 namespace {
 
-const char* CodecName(uint32_t format) {
-  if (format & TRACK_RDFT) return "rdft";
-  if (format & TRACK_DCT) return "dct";
-  return "none";
+constexpr uint32_t kHeaderGrayscale = 0x20000;
+constexpr uint32_t kHeaderAlpha = 0x100000;
+
+const char* CodecName(uint32_t codec) {
+  switch (codec) {
+    case VEXIL_CODEC_RDFT:
+      return "rdft";
+    case VEXIL_CODEC_DCT:
+      return "dct";
+    default:
+      return "none";
+  }
 }
 
-int RunInfo(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: vexil info MOVIE\n");
-    return 2;
+int RunInfo(const Command& command, int argc, char** argv) {
+  ArgumentReader args(command, argc, argv);
+  std::vector<std::string> names;
+  if (!args.ReadNames(&names)) return args.exit_code();
+  if (names.size() != 1)
+    return args.UsageError(names.empty() ? "no movie given" : "one movie at a time");
+
+  // The figures need no picture and no more reading than the open's.
+  vexil_open_options options;
+  vexil_open_options_init(&options);
+  options.flags = VEXIL_OPEN_NO_VIDEO;
+  options.display_option = VEXIL_DISPLAY_NONE;
+  MovieInput movie;
+  if (!movie.Open(names[0], options)) return kExitFailure;
+  const vexil_movie_info& m = movie.info();
+  std::printf("revision: %c\n", static_cast<char>(m.revision));
+  std::printf("width: %u\n", m.coded_width);
+  std::printf("height: %u\n", m.coded_height);
+  std::printf("frames: %u\n", m.frame_count);
+  std::printf("rate: %u/%u (%.3f frames per second)\n", m.file_rate_num, m.file_rate_den,
+              m.file_rate_den ? double(m.file_rate_num) / m.file_rate_den : 0.0);
+  std::printf("largest frame: %u\n", m.largest_packet);
+  std::printf("index entries: %u\n", m.index_entries);
+  std::printf("movie size: %llu\n", static_cast<unsigned long long>(m.movie_bytes));
+  if (movie.truncated()) {
+    std::printf("truncated: %llu of %llu bytes present, %u of %u frames complete\n",
+                static_cast<unsigned long long>(m.bytes_present),
+                static_cast<unsigned long long>(m.movie_bytes), m.complete_frames, m.frame_count);
   }
-  Engine engine;
-  ErrorText error;
-  MovieHandle* movie = Open(
-      engine, MovieSource::Name(argv[0]),
-      OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK, {}, &error);
-  if (!movie) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  uint32_t keys = 0;
-  for (uint32_t i = 0; i < movie->container.frame_count; ++i)
-    keys += movie->container.frame_index[i] & INDEX_KEY;
-  std::printf("revision: %c\n", movie->container.revision);
-  std::printf("width: %u\n", movie->container.file_width);
-  std::printf("height: %u\n", movie->container.file_height);
-  std::printf("frames: %u\n", movie->container.frame_count);
-  std::printf("rate: %u/%u (%.3f frames per second)\n", movie->container.file_rate_num,
-              movie->container.file_rate_den,
-              double(movie->container.file_rate_num) / movie->container.file_rate_den);
-  std::printf("largest frame: %u\n", movie->container.largest_frame);
-  std::printf("index entries: %u\n", movie->container.index_entries + 1);
-  std::printf("movie size: %llu\n",
-              static_cast<unsigned long long>(movie->container.file_size) + 8);
-  std::printf("header flags: 0x%08X%s%s\n", movie->container.header_flags,
-              (movie->container.header_flags & HEADER_GRAYSCALE) ? " grayscale" : "",
-              (movie->container.header_flags & HEADER_ALPHA) ? " alpha" : "");
-  std::printf(
-      "display option: %u\n",
-      (movie->container.header_flags & HEADER_DISPLAY_OPTION_MASK) >> HEADER_DISPLAY_OPTION_SHIFT);
-  std::printf("tracks: %u\n", movie->container.track_count);
-  for (uint32_t t = 0; t < movie->container.track_count; ++t) {
-    uint32_t format = movie->container.track_formats[t];
+  std::printf("header flags: 0x%08X%s%s\n", m.header_flags,
+              (m.header_flags & kHeaderGrayscale) ? " grayscale" : "",
+              (m.header_flags & kHeaderAlpha) ? " alpha" : "");
+  std::printf("display option: %u\n", m.file_display_option);
+  std::printf("tracks: %u\n", m.track_count);
+  for (uint32_t t = 0; t < m.track_count; ++t) {
+    vexil_track_info track;
+    vexil_track_info_init(&track);
+    vexil_movie_get_track(movie.get(), t, &track);
     std::printf("  track %u: id %u, rate %u, channels %u, bits %u, codec %s, largest decoded %u\n",
-                t, movie->container.track_ids[t], format & TRACK_RATE_MASK,
-                (format & TRACK_STEREO) ? 2 : 1, (format & TRACK_16BIT) ? 16 : 8, CodecName(format),
-                movie->container.track_max_sizes[t]);
+                t, track.id, track.rate, track.channels, track.bits, CodecName(track.codec),
+                track.largest_part);
   }
-  std::printf("key frames: %u%s\n", keys, movie->container.all_key ? " (all)" : "");
-  std::printf("peak rate: %u\n", movie->container.peak_rate);
-  std::printf("peak frame: %u\n", movie->container.peak_frame + 1);
-  Close(movie);
-  return 0;
+  std::printf("key frames: %u%s\n", m.key_frame_count,
+              m.key_frame_count == m.frame_count ? " (all)" : "");
+  std::printf("peak rate: %u\n", m.peak_rate);
+  std::printf("peak frame: %u\n", m.peak_frame);
+  return std::fflush(stdout) == 0 ? kExitSuccess
+                                  : CommandFailure(command, "cannot write the report");
 }
-
-const CommandRegistration kInfo{{"info", "MOVIE           show the header, tracks and frame index",
-                                 RunInfo}};
 
 }  // namespace
+
+const Command kInfoCommand{
+    "info", "MOVIE", "show a movie's header, sound tracks and frame index",
+    "Prints the header (revision, size, frame count, rate, largest frame, index\n"
+    "entries, movie size, header flags, display option), every sound track (id,\n"
+    "rate, channels, bits, codec, largest decoded part) and the frame-index figures\n"
+    "(key frames, the busiest second's bytes and the frame where it starts).\n"
+    "A file shorter than its header says gets a line\n"
+    "  truncated: P of E bytes present, K of N frames complete\n"
+    "and still exits 0: the frames before the cut play. MOVIE - reads standard input.\n",
+    RunInfo};
+
 }  // namespace vexil::tools

@@ -1,64 +1,63 @@
 #include "tools/y4m_writer.h"
 
+#include <algorithm>
 #include <vector>
 
-#include "engine/movie.h"
-#include "video/frame_buffers.h"
 
 namespace vexil::tools {
 
-bool Y4mWriter::Open(const char* path, const MovieHandle* movie, Kind kind) {
-  Close();
-  file_ = std::fopen(path, "wb");
-  if (!file_) return false;
+bool Y4mWriter::Open(const std::string& name, uint32_t width, uint32_t height, uint32_t rate_num,
+                     uint32_t rate_den, Kind kind) {
+  width_ = width;
+  height_ = height;
   kind_ = kind;
-  ok_ =
-      std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 %s\n", movie->container.file_width,
-                   movie->container.file_height, movie->container.file_rate_num,
-                   movie->container.file_rate_den, kind == Kind::kAlpha ? "Cmono" : "C420jpeg") > 0;
-  return ok_;
+  return out_.Open(name) &&
+         out_.Print("YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
+                    std::to_string(rate_num) + ":" + std::to_string(rate_den) + " Ip A1:1 " +
+                    (kind == Kind::kAlpha ? "Cmono" : "C420jpeg") + "\n");
 }
 
-bool Y4mWriter::WritePlane(const uint8_t* samples, uint32_t pitch, uint32_t width,
-                           uint32_t height) {
-  for (uint32_t y = 0; y < height && ok_; ++y)
-    ok_ = std::fwrite(samples + uint64_t{y} * pitch, 1, width, file_) == width;
-  return ok_;
+bool Y4mWriter::Plane(const uint8_t* samples, size_t pitch, uint32_t width, uint32_t height) {
+  // An empty plane may have no memory at all.
+  if (width == 0) return out_.ok();
+  for (uint32_t y = 0; y < height && out_.ok(); ++y) out_.Write(samples + y * pitch, width);
+  return out_.ok();
 }
 
-bool Y4mWriter::WriteGray(uint32_t bytes) {
-  std::vector<uint8_t> gray(bytes, 128);
-  ok_ = ok_ && std::fwrite(gray.data(), 1, bytes, file_) == bytes;
-  return ok_;
+bool Y4mWriter::Fill(uint64_t bytes, uint8_t value) {
+  const std::vector<uint8_t> run(static_cast<size_t>(std::min<uint64_t>(bytes, 1 << 16)), value);
+  for (uint64_t left = bytes; left > 0 && out_.ok(); left -= std::min<uint64_t>(left, run.size()))
+    out_.Write(run.data(), static_cast<size_t>(std::min<uint64_t>(left, run.size())));
+  return out_.ok();
 }
 
-bool Y4mWriter::WriteFrame(const MovieHandle* movie) {
-  if (!file_ || !movie->video.planes) return false;
-  const FrameBufferRecord& f = *movie->video.planes;
-  const PlaneSet& set = f.sets[f.current_index.load()];
-  const uint32_t w = movie->container.file_width, h = movie->container.file_height;
+bool Y4mWriter::Packed(const std::vector<uint8_t>& plane, uint32_t width, uint32_t height,
+                       uint8_t fill) {
+  const uint64_t bytes = uint64_t{width} * height;
+  return plane.size() == bytes ? out_.Write(plane.data(), plane.size()) : Fill(bytes, fill);
+}
+
+bool Y4mWriter::Write(const Picture& p) {
+  if (!out_.Print("FRAME\n")) return false;
+  if (kind_ == Kind::kAlpha) return Packed(p.alpha, p.width, p.height, 255);
+  return Packed(p.y, p.width, p.height, 0) &&
+         Packed(p.cb, p.chroma_width(), p.chroma_height(), 128) &&
+         Packed(p.cr, p.chroma_width(), p.chroma_height(), 128);
+}
+
+bool Y4mWriter::WriteFrame(const vexil_picture& p) {
+  const uint32_t w = width_, h = height_;
   const uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
-  ok_ = ok_ && std::fputs("FRAME\n", file_) >= 0;
-  if (kind_ == Kind::kAlpha) {
-    const PlaneEntry& alpha = set.plane[PLANE_ALPHA];
-    return alpha.present ? WritePlane(alpha.samples, alpha.pitch, w, h) : WriteGray(w * h);
-  }
-  const PlaneEntry& luma = set.plane[PLANE_LUMA];
-  WritePlane(luma.samples, luma.pitch, w, h);
-  if (movie->open_flags & OPEN_GRAYSCALE) return WriteGray(cw * ch * 2);
-  // Chroma A carries Cr and chroma B Cb; revisions f and g store them the other way round.
-  const bool swap = movie->open_flags & OPEN_SWAP_CHROMA;
-  const PlaneEntry& cb = set.plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B];
-  const PlaneEntry& cr = set.plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A];
-  WritePlane(cb.samples, cb.pitch, cw, ch);
-  return WritePlane(cr.samples, cr.pitch, cw, ch);
+  if (!out_.Print("FRAME\n")) return false;
+  if (kind_ == Kind::kAlpha)
+    return p.alpha ? Plane(p.alpha, p.alpha_pitch, w, h) : Fill(uint64_t{w} * h, 128);
+  if (!Plane(p.y, p.y_pitch, w, h)) return false;
+  if (!p.cb || !p.cr) return Fill(uint64_t{cw} * ch * 2, 128);
+  return Plane(p.cb, p.cb_pitch, cw, ch) && Plane(p.cr, p.cr_pitch, cw, ch);
 }
 
-bool Y4mWriter::Close() {
-  if (!file_) return ok_;
-  ok_ = std::fclose(file_) == 0 && ok_;
-  file_ = nullptr;
-  return ok_;
+bool Y4mWriter::Finish() {
+  return out_.Finish();
 }
 
 }  // namespace vexil::tools

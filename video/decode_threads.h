@@ -21,8 +21,8 @@ namespace vexil {
 constexpr int kMaxDecodeThreads = 8;
 
 struct DecodeRing {
-  // Counts written messages. The described maximum of 16 is never reached:
-  // at most one job per thread is outstanding.
+  // Counts written messages. With at most one job per thread outstanding it
+  // never passes the number of threads.
   std::counting_semaphore<256> ready{0};
   std::atomic<uint32_t> read_position{0};
   std::atomic<uint32_t> write_position{0};

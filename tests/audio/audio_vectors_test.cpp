@@ -15,6 +15,7 @@
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {
@@ -160,7 +161,7 @@ RunResult RunTool(const std::string& arguments) {
 }
 
 TEST(DecodeTool, WavOutputIsTheDecodePath) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   test::TempFile out("out.wav");
   for (const Vector& v : FindVectors()) {
     SCOPED_TRACE(v.wav);
@@ -175,7 +176,7 @@ TEST(DecodeTool, WavOutputIsTheDecodePath) {
 }
 
 TEST(DecodeTool, FramesLimitTheAudio) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   const std::string movie = test::VectorsDir() + "/audio/a5.vxl";
   test::TempFile all("all.wav"), some("some.wav");
   ASSERT_EQ(RunTool(movie + " --wav " + all.path() + " --track 5").code, 0);
@@ -189,7 +190,7 @@ TEST(DecodeTool, FramesLimitTheAudio) {
 }
 
 TEST(DecodeTool, Refusals) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   const std::string movie = test::VectorsDir() + "/audio/a1.vxl";
   test::TempFile out("out.wav");
   test::TempFile junk(std::vector<uint8_t>(100, 'x'), "junk.vxl");
@@ -205,7 +206,8 @@ TEST(DecodeTool, Refusals) {
       {"/nonexistent/movie.vxl --wav " + out.path(), 1, "Error opening file."},
       {movie, 2, "nothing to write"},
       {movie + " --wav", 2, "--wav needs a file name"},
-      {movie + " --wav " + out.path() + " --threads 3", 2, "--threads needs 0, 1 or 2"},
+      {movie + " --wav " + out.path() + " --threads 3", 2,
+       "--threads needs a whole number from 0 to 2"},
       {movie + " --wav " + out.path() + " --frames 0", 2, "--frames needs"},
       {movie + " --wav " + out.path() + " --track -1", 2, "--track needs"},
       {movie + " --wav " + out.path() + " --preload --read-buffer 10", 2, "exclude each other"},

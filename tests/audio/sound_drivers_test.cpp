@@ -11,6 +11,7 @@
 #include "engine/movie.h"
 #include "platform/headless/sound_headless.h"
 #include "sound_test_util.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

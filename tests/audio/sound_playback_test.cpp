@@ -18,6 +18,7 @@
 #include "engine/movie.h"
 #include "engine/movie_sound.h"
 #include "sound_test_util.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder_test_util.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

@@ -16,6 +16,7 @@
 #include "engine/container.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "test_engine.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
 

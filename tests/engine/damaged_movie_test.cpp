@@ -24,6 +24,7 @@
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "test_engine.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
 

@@ -7,6 +7,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/movie.h"
 #include "platform/timer.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

@@ -21,6 +21,7 @@
 #include "engine/movie.h"
 #include "engine/service_thread.h"
 #include "platform/heap.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

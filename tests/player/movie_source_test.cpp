@@ -11,6 +11,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/movie.h"
 #include "player/settings.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

@@ -10,6 +10,7 @@
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/timer.h"
+#include "test_engine.h"
 #include "test_util.h"
 
 namespace vexil {

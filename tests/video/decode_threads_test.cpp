@@ -10,6 +10,7 @@
 #include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
+#include "test_engine.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
 

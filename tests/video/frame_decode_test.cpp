@@ -11,6 +11,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
 #include "engine/movie.h"
+#include "test_engine.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
 
