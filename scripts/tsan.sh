@@ -28,4 +28,4 @@ run video_tests 'DecodeRing.*:DecodeThreads.*:*/VectorsTest.*/1Threads:*/Vectors
 run audio_tests 'SoundTrackTest.*:DriverTest.*:PlaybackTest.*'
 run platform_tests 'SystemThreads.*:SystemTime.*'
 run player_tests 'Playback.*:FramesShown.*'
-run api_tests 'ApiThreads.*:ApiDecode.VectorsInEveryReadingMode'
+run api/api_tests 'ApiThreads.*:ApiDecode.VectorsInEveryReadingMode'
