@@ -1,13 +1,12 @@
 // Where the public API meets the engine: every call into the engine's movie
-// handle, its process-wide settings, decode threads and converter state goes
-// through these functions, so the rest of api/ sees only what they return.
+// handle, its process-wide settings and decode threads goes through these
+// functions, so the rest of api/ sees only what they return.
 //
 // The engine keeps some state process-wide (per-open settings consumed by
-// the next open, the decode threads, the converter selection and dither
-// rows). Until it keeps them per movie or per context, these functions share
-// them safely: opens run one at a time, the decode threads serve one movie's
-// frame at a time, and each conversion runs alone with the movie's own saved
-// converter state put in place first.
+// the next open, the decode threads). Until it keeps them per movie or per
+// context, these functions share them safely: opens run one at a time and
+// the decode threads serve one movie's frame at a time. Conversions need no
+// such care: each movie converts through its own conversion context.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "display/converter.h"
+#include "display/conversion_context.h"
 #include "engine/input.h"
 #include "platform/files.h"
 #include "vexil/vexil.h"
@@ -97,13 +96,9 @@ void FillPicture(const MovieHandle* movie, vexil_picture* picture);
 void FillPicture(const FrameBufferRecord& frames, uint32_t width, uint32_t height,
                  uint32_t frame_flags, vexil_picture* picture);
 
-// A movie's own converter state between its conversions.
-struct ConversionMemory {
-  ConverterState state{};
-  bool valid = false;  // false until the first conversion
-};
-// CopyToBuffer of the picture decoded last, with the movie's converter state.
-void Convert(MovieHandle* movie, ConversionMemory* memory, void* destination, int32_t pitch,
+// CopyToBuffer of the picture decoded last, through the movie's own
+// conversion context.
+void Convert(MovieHandle* movie, ConversionContext& conversion, void* destination, int32_t pitch,
              uint32_t rows, uint32_t width, uint32_t height, uint32_t copy_flags);
 
 int ClockWait(MovieHandle* movie);

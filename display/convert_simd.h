@@ -113,9 +113,8 @@ const SimdKernels& SimdKernelsPortable();
 // Null when not built for this processor family.
 const SimdKernels* SimdKernelsSse2();
 const SimdKernels* SimdKernelsAvx2();
-// The fastest set the feature word allows.
+// The fastest set the feature word allows (a conversion context's, chosen
+// when it is made).
 const SimdKernels& SimdKernelsFor(uint32_t cpu);
-// The set the SIMD row converters use (chosen at every selection).
-void UseSimdKernels(const SimdKernels& kernels);
 
 }  // namespace vexil

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
@@ -224,8 +224,9 @@ int RunFrame(const Command& command, int argc, char** argv) {
     Buffer buffer(format, movie->width, movie->height);
     // COPY_NO_SKIP: decoding up to frame N may take longer than the movie's
     // clock allows, and a late frame would otherwise not be copied.
+    ConversionContext conversion;
     if (movie->width && movie->height)
-      CopyToBuffer(movie.movie(), buffer.bytes.data(), buffer.pitch,
+      CopyToBuffer(conversion, movie.movie(), buffer.bytes.data(), buffer.pitch,
                    static_cast<int32_t>(buffer.rows), movie->width, movie->height,
                    format | COPY_ALL | COPY_NO_SKIP);
     if (file.Open(out)) {

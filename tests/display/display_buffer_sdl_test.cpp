@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
 #include "display/display_buffer.h"
 #include "display/display_state.h"
+#include "engine/copy_frame.h"
 #include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
@@ -157,6 +157,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
       {BLIT_OFFSCREEN_YUY2 | SCALE_STRETCH_X_INT | SCALE_STRETCH_Y_INT, 2, 24},
       {BLIT_OVERLAY_UYVY | SCALE_STRETCH_X_INT | SCALE_STRETCH_Y_INT, 2, 24},
   };
+  ConversionContext conversion;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << c.flags);
     SDL_SetWindowSize(window->sdl_window(), int(width) * c.scale, int(height) * c.scale);
@@ -167,7 +168,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
     EXPECT_EQ(b->style, style ? style : BLIT_DIB_SECTION);
     ASSERT_EQ(BufferSetScale(b, int32_t(width) * c.scale, int32_t(height) * c.scale), 1);
     ASSERT_EQ(BufferLock(b), 1);
-    CopyToBuffer(movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
+    CopyToBuffer(conversion, movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
                  b->surface_type | COPY_NO_SKIP);
     ASSERT_EQ(BufferUnlock(b), 1);
     if (ReportRects(movie, b->surface_type))

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
 #include "display/display_state.h"
 #include "engine/last_error.h"
 #include "platform/desktop.h"
@@ -609,7 +608,9 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
   for (uint32_t y = 0; y < 24; ++y)
     for (uint32_t x = 0; x < 32; ++x) movie.ChromaB(x, y) = uint8_t(90 + x), movie.ChromaA(x, y) = uint8_t(160 - y);
   std::vector<uint8_t> reference(64 * 48 * 4);
-  CopyToBuffer(movie.get(), reference.data(), 64 * 4, 48, 64, 48, PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
+  ConversionContext conversion;
+  CopyToBuffer(conversion, movie.get(), reference.data(), 64 * 4, 48, 64, 48,
+               PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
 
   window_.SetClientSize(64, 48);
   for (const uint32_t style : {BLIT_PRIMARY, BLIT_DIB_SECTION, BLIT_OVERLAY_YV12, BLIT_OVERLAY_YUY2,
@@ -620,7 +621,7 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
     DisplayBuffer* b = Open(style, 64, 48);
     ASSERT_NE(b, nullptr);
     ASSERT_EQ(BufferLock(b), 1);
-    CopyToBuffer(movie.get(), b->buffer, b->buffer_pitch, 48, 64, 48,
+    CopyToBuffer(conversion, movie.get(), b->buffer, b->buffer_pitch, 48, 64, 48,
                  b->surface_type | COPY_NO_SKIP);
     BufferUnlock(b);
     if (ReportRects(movie.get(), b->surface_type))

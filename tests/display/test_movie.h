@@ -7,12 +7,11 @@
 #include <random>
 #include <vector>
 
-#include "display/convert_simd.h"
-#include "display/converter.h"
+#include "display/conversion/conversion_test_util.h"
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/movie.h"
-#include "platform/cpu.h"
 #include "video/frame_buffers.h"
 
 namespace vexil::test {
@@ -85,53 +84,11 @@ class TestMovie {
   MovieHandle* movie_;
 };
 
-// Feature words that pick each path of the copy.
-constexpr uint32_t kTablePath = CPU_KNOWN;
-constexpr uint32_t kSimdPortable = CPU_KNOWN | CPU_MMX;
-constexpr uint32_t kSimdSse2 = CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2;
-constexpr uint32_t kSimdAvx2 = kSimdSse2 | CPU_SSSE3 | CPU_AVX2;
-
-// The SIMD feature words this processor can run.
-inline std::vector<uint32_t> SimdPaths() {
-  std::vector<uint32_t> paths = {kSimdPortable};
-  const uint32_t have = DetectCpuFeatures();
-  if ((have & CPU_SSE2) && SimdKernelsSse2()) paths.push_back(kSimdSse2);
-  if ((have & CPU_AVX2) && SimdKernelsAvx2()) paths.push_back(kSimdAvx2);
-  return paths;
+// Every 32-bit pixel of the first n written (its top byte is 0, the fill is not).
+inline bool Written32(const Destination& d, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i)
+    if (d[4 * i + 3] != 0) return false;
+  return true;
 }
-
-// Selects the path for the copies of one scope and starts the dither afresh.
-class CopyPath {
- public:
-  explicit CopyPath(uint32_t features) {
-    SetCopyCpuFeaturesForTesting(features);
-    ResetDitherForTesting();
-  }
-  ~CopyPath() { SetCopyCpuFeaturesForTesting(0); }
-  CopyPath(const CopyPath&) = delete;
-  CopyPath& operator=(const CopyPath&) = delete;
-};
-
-// A destination with guard bytes before and after; pitch may be negative.
-class Destination {
- public:
-  static constexpr size_t kGuard = 64;
-  static constexpr uint8_t kFill = 0xA5;
-  Destination(size_t bytes) : buffer_(bytes + 2 * kGuard, kFill), size_(bytes) {}
-  uint8_t* data() { return buffer_.data() + kGuard; }
-  const uint8_t* data() const { return buffer_.data() + kGuard; }
-  size_t size() const { return size_; }
-  uint8_t operator[](size_t i) const { return data()[i]; }
-  bool GuardsIntact() const {
-    for (size_t i = 0; i < kGuard; ++i)
-      if (buffer_[i] != kFill || buffer_[kGuard + size_ + i] != kFill) return false;
-    return true;
-  }
-  std::vector<uint8_t> Bytes() const { return {data(), data() + size_}; }
-
- private:
-  std::vector<uint8_t> buffer_;
-  size_t size_;
-};
 
 }  // namespace vexil::test
