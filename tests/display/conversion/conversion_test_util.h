@@ -53,21 +53,15 @@ class Destination {
   size_t size_;
 };
 
-// A 4:2:0 picture of random samples (and alpha), each plane exactly its
-// pitch times its rows.
-struct RandomPlanes {
-  RandomPlanes(uint32_t w, uint32_t h, bool with_alpha, std::mt19937& rng)
-      : width(w), height(h), chroma_width((w + 1) / 2) {
-    const size_t chroma = size_t{chroma_width} * ((h + 1) / 2);
-    for (auto* plane : {&luma, &chroma_a, &chroma_b, &alpha}) {
-      const bool is_chroma = plane == &chroma_a || plane == &chroma_b;
-      if (plane == &alpha && !with_alpha) continue;
-      plane->resize(is_chroma ? chroma : size_t{w} * h);
-      for (uint8_t& sample : *plane) sample = static_cast<uint8_t>(rng());
-    }
-  }
+// A 4:2:0 picture (with alpha when that plane is not empty), each plane
+// exactly its pitch times its rows, and optionally a changed-block map.
+struct Picture {
+  uint32_t width = 0, height = 0, chroma_width = 0;
+  std::vector<uint8_t> luma, chroma_a, chroma_b, alpha;
+  std::vector<uint8_t> map;  // empty: every block is converted
+  uint32_t map_stride = 0;
 
-  // The whole picture under `flags`, no changed-block map.
+  // The whole picture under `flags`.
   CopySource Source(uint32_t flags) const {
     return {.luma = luma.data(),
             .chroma_a = chroma_a.data(),
@@ -78,15 +72,28 @@ struct RandomPlanes {
             .chroma_b_pitch = chroma_width,
             .width = width,
             .height = height,
-            .map = nullptr,
-            .map_stride = 0,
-            .map_size = 0,
+            .map = map.empty() ? nullptr : map.data(),
+            .map_stride = map_stride,
+            .map_size = static_cast<uint32_t>(map.size()),
             .flags = flags};
   }
-
-  uint32_t width, height, chroma_width;
-  std::vector<uint8_t> luma, chroma_a, chroma_b, alpha;
 };
+
+// A picture of random samples.
+inline Picture RandomPicture(uint32_t width, uint32_t height, bool with_alpha, std::mt19937& rng) {
+  Picture p;
+  p.width = width;
+  p.height = height;
+  p.chroma_width = (width + 1) / 2;
+  const size_t chroma = size_t{p.chroma_width} * ((height + 1) / 2);
+  p.luma.resize(size_t{width} * height);
+  p.chroma_a.resize(chroma);
+  p.chroma_b.resize(chroma);
+  if (with_alpha) p.alpha.resize(p.luma.size());
+  for (auto* plane : {&p.luma, &p.chroma_a, &p.chroma_b, &p.alpha})
+    for (uint8_t& sample : *plane) sample = static_cast<uint8_t>(rng());
+  return p;
+}
 
 // Selects and copies, as a copy of a frame does.
 inline void Convert(ConversionContext& context, const CopySource& source, uint8_t* destination,

@@ -13,7 +13,6 @@ namespace vexil {
 namespace {
 
 using test::Destination;
-using test::RandomPlanes;
 
 std::vector<const SimdKernels*> FastKernels() {
   std::vector<const SimdKernels*> sets;
@@ -89,7 +88,7 @@ TEST(SimdKernels, CopiesMatchThePortableReference) {
   std::mt19937 rng(99);
   const uint32_t kSizes[][2] = {{1, 1}, {7, 3}, {8, 2}, {13, 5}, {33, 9}, {70, 4}};
   for (const auto& size : kSizes) {
-    const RandomPlanes planes(size[0], size[1], true, rng);
+    const test::Picture planes = test::RandomPicture(size[0], size[1], true, rng);
     for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
       for (uint32_t mode = 0; mode < 8; ++mode) {
         const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE, COPY_SHOW_ALPHA};
