@@ -5,6 +5,6 @@
 namespace vexil {
 
 ConversionContext::ConversionContext(uint32_t cpu_features)
-    : cpu(cpu_features), kernels(&SimdKernelsFor(cpu_features)) {}
+    : cpu(cpu_features), kernels(&SelectSimdKernels(cpu_features)) {}
 
 }  // namespace vexil

@@ -28,7 +28,7 @@ std::vector<uint8_t> Copy(ConversionContext& conversion, const TestMovie& m, uin
   CopyToBuffer(conversion, m.get(), d.data(), static_cast<int32_t>(m.width() * bpp),
                static_cast<int32_t>(m.height()), m->width, m->height, format | flags | COPY_ALL);
   EXPECT_TRUE(d.GuardsIntact());
-  return d.Bytes();
+  return d.Values();
 }
 
 struct ColourCase {

@@ -114,7 +114,7 @@ TEST(CopyScaling, DoubledHandleSizeCopiesTheDecodedFrameOnce) {
     // A larger region is clamped to the decoded frame.
     ConversionContext again(path);
     CopyToBuffer(again, m.get(), larger.data(), pitch, 8, 40, 30, PIXFMT_32 | COPY_ALL);
-    EXPECT_EQ(larger.Bytes(), exact.Bytes());
+    EXPECT_EQ(larger.Values(), exact.Values());
     EXPECT_TRUE(larger.GuardsIntact());
   }
 }
@@ -186,7 +186,7 @@ TEST(CopyGeometry, GrayscaleNeverReadsChroma) {
           ConversionContext conversion(path);
           CopyToBuffer(conversion, neutral.get(), b.data(), pitch, 6, 11, 5, flags);
         }
-        EXPECT_EQ(a.Bytes(), b.Bytes()) << "format " << format << " mode " << mode;
+        EXPECT_EQ(a.Values(), b.Values()) << "format " << format << " mode " << mode;
       }
     }
   }

@@ -26,12 +26,12 @@ TEST(CopyBookkeeping, MissingPiecesAndEmptyRegions) {
   EXPECT_EQ(CopyToBuffer(conversion, m.get(), d.data(), 16, 4, 0, 4, PIXFMT_32), 0);
   EXPECT_EQ(CopyToBuffer(conversion, m.get(), d.data(), 16, 0, 4, 4, PIXFMT_32), 0);
   EXPECT_EQ(CopyToBuffer(conversion, m.get(), d.data(), 16, -3, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
   // A handle of zero size copies nothing and divides by nothing.
   TestMovie empty({.width = 0, .height = 0});
   ASSERT_NE(empty.get(), nullptr);
   EXPECT_EQ(CopyToBuffer(conversion, empty.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
 }
 
 TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
@@ -86,10 +86,10 @@ TEST(CopyBookkeeping, LateFrameWithSoundIsDropped) {
       EXPECT_EQ(m->skip_state, 2u);
       EXPECT_EQ(m->skip_next, 1u);
       EXPECT_EQ(m->input.movie_busy, 0u);
-      EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(CopyToBuffer(conversion, m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 1);
       EXPECT_EQ(m->skipped_blits, 1u);
-      EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(ReportRects(m.get(), 0), 0);
     }
     m->play_tracks = 0;

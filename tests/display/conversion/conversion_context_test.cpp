@@ -47,7 +47,7 @@ std::vector<uint8_t> CopyOnce(ConversionContext& context, const Stream& s, const
   Destination d(size_t(pitch) * p.height);
   test::Convert(context, p.Source(s.format), d.data(), pitch, static_cast<int32_t>(p.height));
   EXPECT_TRUE(d.GuardsIntact());
-  return d.Bytes();
+  return d.Values();
 }
 
 TEST(ConversionContext, InterleavedContextsGiveWhatEachGivesAlone) {

@@ -11,6 +11,7 @@
 #include "display/conversion_context.h"
 #include "display/convert_simd.h"
 #include "display/copy.h"
+#include "kernel_test_util.h"
 #include "platform/cpu.h"
 
 namespace vexil::test {
@@ -32,26 +33,7 @@ inline std::vector<uint32_t> SimdPaths() {
 }
 
 // A destination with guard bytes before and after; pitch may be negative.
-class Destination {
- public:
-  static constexpr size_t kGuard = 64;
-  static constexpr uint8_t kFill = 0xA5;
-  explicit Destination(size_t bytes) : buffer_(bytes + 2 * kGuard, kFill), size_(bytes) {}
-  uint8_t* data() { return buffer_.data() + kGuard; }
-  const uint8_t* data() const { return buffer_.data() + kGuard; }
-  size_t size() const { return size_; }
-  uint8_t operator[](size_t i) const { return data()[i]; }
-  bool GuardsIntact() const {
-    for (size_t i = 0; i < kGuard; ++i)
-      if (buffer_[i] != kFill || buffer_[kGuard + size_ + i] != kFill) return false;
-    return true;
-  }
-  std::vector<uint8_t> Bytes() const { return {data(), data() + size_}; }
-
- private:
-  std::vector<uint8_t> buffer_;
-  size_t size_;
-};
+using Destination = Guarded<uint8_t>;
 
 // A 4:2:0 picture (with alpha when that plane is not empty), each plane
 // exactly its pitch times its rows, and optionally a changed-block map.

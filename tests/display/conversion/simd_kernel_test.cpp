@@ -14,19 +14,15 @@ namespace {
 
 using test::Destination;
 
-std::vector<const SimdKernels*> FastKernels() {
-  std::vector<const SimdKernels*> sets;
-  const uint32_t have = DetectCpuFeatures();
-  if ((have & CPU_SSE2) && SimdKernelsSse2()) sets.push_back(SimdKernelsSse2());
-  if ((have & CPU_AVX2) && SimdKernelsAvx2()) sets.push_back(SimdKernelsAvx2());
-  return sets;
-}
-
 constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
 
+TEST(SimdKernels, TheFeatureWordChoosesTheSet) {
+  test::ExpectKernelChoice(SimdKernelSets(), SelectSimdKernels);
+  EXPECT_EQ(SimdKernelSets().front().kernels, &SimdKernelsPortable());
+}
+
 TEST(SimdKernels, GroupsMatchThePortableReference) {
-  const std::vector<const SimdKernels*> fast = FastKernels();
-  if (fast.empty()) GTEST_SKIP() << "no SIMD kernels for this processor";
+  const std::vector<const SimdKernels*> sets = test::RunnableKernelSets(SimdKernelSets());
   std::mt19937 rng(1234);
   // Channel layouts of every format family (positions, dropped bits).
   const uint32_t kLayouts[][8] = {
@@ -67,12 +63,12 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
     SimdKernelsPortable().group[member](p, want.data() + offset, y.data() + offset,
                                         cb.data() + offset, cr.data() + offset, a.data() + offset,
                                         groups);
-    for (const SimdKernels* k : fast) {
+    for (const SimdKernels* k : sets) {
       Destination got(out + offset);
       k->group[member](p, got.data() + offset, y.data() + offset, cb.data() + offset,
                        cr.data() + offset, a.data() + offset, groups);
       ASSERT_TRUE(got.GuardsIntact()) << k->name << " member " << member;
-      ASSERT_EQ(got.Bytes(), want.Bytes())
+      ASSERT_EQ(got.Values(), want.Values())
           << k->name << " member " << member << " groups " << groups << " trial " << trial;
     }
   }
@@ -83,7 +79,6 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
 // SIMD instruction set, each carrying its dither from copy to copy.
 TEST(SimdKernels, CopiesMatchThePortableReference) {
   const std::vector<uint32_t> paths = test::SimdPaths();
-  if (paths.size() < 2) GTEST_SKIP() << "no SIMD kernels for this processor";
   std::vector<ConversionContext> contexts(paths.begin(), paths.end());
   std::mt19937 rng(99);
   const uint32_t kSizes[][2] = {{1, 1}, {7, 3}, {8, 2}, {13, 5}, {33, 9}, {70, 4}};
@@ -105,9 +100,9 @@ TEST(SimdKernels, CopiesMatchThePortableReference) {
                         static_cast<int32_t>(h));
           ASSERT_TRUE(d.GuardsIntact());
           if (want.empty()) {
-            want = d.Bytes();
+            want = d.Values();
           } else {
-            ASSERT_EQ(d.Bytes(), want)
+            ASSERT_EQ(d.Values(), want)
                 << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
                 << " kernels " << contexts[i].kernels->name << " flags " << std::hex << flags;
           }
