@@ -14,24 +14,23 @@ namespace {
 using test::Destination;
 using test::Picture;
 
+// A context holds the set SelectSimdKernels chooses for its word: each set of
+// the table for its own bits, and the processor's word when none is given.
 TEST(ConversionContext, KernelsFollowTheFeatureWordGiven) {
-  struct Case {
-    uint32_t cpu;
-    const SimdKernels* (*built)();  // null: the portable kernels
-    const char* kernels;
-  };
-  const Case kCases[] = {
-      {test::kTablePath, nullptr, "portable"},
-      {test::kSimdPortable, nullptr, "portable"},
-      {test::kSimdSse2, SimdKernelsSse2, "sse2"},
-      {test::kSimdAvx2, SimdKernelsAvx2, "avx2"},
-  };
-  for (const Case& c : kCases) {
-    if (c.built && !c.built()) continue;  // not built for this processor family
-    const ConversionContext context(c.cpu);
-    EXPECT_EQ(context.cpu, c.cpu);
-    EXPECT_STREQ(context.kernels->name, c.kernels) << std::hex << c.cpu;
+  for (const KernelSet<SimdKernels>& set : SimdKernelSets()) {
+    if (!set.kernels) continue;  // not built for this processor family
+    const uint32_t cpu = set.needs | CPU_KNOWN | CPU_MMX;
+    const ConversionContext context(cpu);
+    EXPECT_EQ(context.cpu, cpu);
+    EXPECT_EQ(context.kernels, set.kernels) << set.kernels->name;
   }
+  for (const uint32_t cpu : {test::kTablePath, test::kSimdPortable, test::kSimdSse2,
+                             test::kSimdAvx2, DetectCpuFeatures() | CPU_KNOWN}) {
+    const ConversionContext context(cpu);
+    EXPECT_EQ(context.kernels, &SelectSimdKernels(cpu)) << std::hex << cpu;
+  }
+  EXPECT_EQ(ConversionContext().cpu, CpuFeatures());
+  EXPECT_EQ(ConversionContext().kernels, &SelectSimdKernels(CpuFeatures()));
 }
 
 // One stream of copies: a path, a format whose dither carries from copy to
