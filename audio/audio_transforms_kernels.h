@@ -1,0 +1,63 @@
+// The inverse transforms' kernel sets: the portable one, which is the
+// reference, and the SSE2 and AVX2 ones, which give the reference's float bits
+// for every input. audio_transforms.h is the interface the decoder uses; this
+// one is for the kernels and their tests.
+//
+// Exactness: a kernel performs the reference's single-precision operations on
+// the same operands for every value, only several independent ones at a time
+// (no reassociation, no fused multiply-add). The vector kernels exist only on
+// x86-64, where the reference's scalar arithmetic is single precision too; on
+// 32-bit x86 the reference computes in the x87's wider registers, so vector
+// kernels could not reproduce it and the portable set is used there.
+#pragma once
+
+#include <cstdint>
+
+namespace vexil {
+
+// What a kernel needs, read from the caller's areas once the tables are ready
+// for length n (see audio_transforms.h for the areas).
+struct TransformPlan {
+  uint32_t n;
+  const float* cosines;  // the cosine table
+  uint32_t cosine_count;
+  // The twiddles of every L-shaped step of the n/2-point complex FFT, longest
+  // step first: for a step over s points, four runs of s/4 floats (cos and sin
+  // of 2 pi j / s, cos and sin of its triple, j < s/4).
+  const float* steps;
+  // The real split's factors (wkr, wki) for t = 0 .. n/4 - 2, as pairs.
+  const float* split;
+  // The leaf groups' descriptions for 4 and for 8 lanes (see the SIMD kernels):
+  // bits 0-7 say which lanes hold an eight-point problem, bits 8 and up give
+  // the first output point's index divided by the lane count.
+  const int32_t* groups4;
+  const int32_t* groups8;
+};
+
+// The two transforms of one instruction set, given ready tables.
+struct TransformKernels {
+  const char* name;
+  void (*real_fft)(const TransformPlan& plan, float* data);
+  void (*dct)(const TransformPlan& plan, float* data);
+};
+
+const TransformKernels& TransformKernelsPortable();
+// Null when not built for this processor family; call them only when
+// CpuFeatures() has CPU_SSE2 / CPU_AVX2.
+const TransformKernels* TransformKernelsSse2();
+const TransformKernels* TransformKernelsAvx2();
+// The fastest set the feature word allows.
+const TransformKernels& TransformKernelsFor(uint32_t cpu);
+
+// The transforms of audio_transforms.h with a given kernel set (for the tests
+// and the benchmark, which compare the sets).
+void InverseRealFft(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
+                    float* table_area);
+void InverseDct(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
+                float* table_area);
+
+// The DCT's step before its complex FFT, portable, for any cosine table that
+// covers n (the vector kernels handle only the table built for n itself).
+void DctPreStepPortable(uint32_t n, float* data, uint32_t cosine_count, const float* cosines);
+
+}  // namespace vexil
