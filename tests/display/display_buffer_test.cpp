@@ -665,12 +665,13 @@ TEST_F(DisplayBufferTest, EmptyPictureGetsNoBufferInAnyStyle) {
 TEST_F(DisplayBufferTest, FramesAreDumpedWhenAsked) {
   test::TempFile folder("frames");
   std::filesystem::create_directory(folder.path());
-  setenv("VEXIL_DUMP_FRAMES", folder.c_str(), 1);
-  DisplayBuffer* b = Open(BLIT_DIB_SECTION);
-  ASSERT_NE(b, nullptr);
-  BufferBlit(b, nullptr, 1);
-  BufferBlit(b, nullptr, 1);
-  unsetenv("VEXIL_DUMP_FRAMES");
+  {
+    test::ScopedEnvironment dump("VEXIL_DUMP_FRAMES", folder.path());
+    DisplayBuffer* b = Open(BLIT_DIB_SECTION);
+    ASSERT_NE(b, nullptr);
+    BufferBlit(b, nullptr, 1);
+    BufferBlit(b, nullptr, 1);
+  }
   EXPECT_EQ(platform::HeadlessFramesPresented(), 2u);
   const std::vector<uint8_t> png = test::ReadFileBytes(folder.Sibling("frames/frame_000002.png"));
   ASSERT_GT(png.size(), 8u);

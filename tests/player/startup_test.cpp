@@ -205,7 +205,7 @@ using test::RunProgram;
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(PlayerProgram())) GTEST_SKIP() << "vexilplay is not built";
+    ASSERT_TRUE(std::filesystem::exists(PlayerProgram())) << PlayerProgram() << " is not built";
   }
   // Message boxes as text on standard error, whatever the desktop.
   test::ScopedEnvironment headless_{"VEXIL_PLATFORM", "headless"};
