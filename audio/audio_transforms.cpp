@@ -1,5 +1,6 @@
 #include "audio/audio_transforms.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -546,10 +547,17 @@ const TransformKernels& TransformKernelsPortable() {
   return kPortable;
 }
 
-const TransformKernels& TransformKernelsFor(uint32_t cpu) {
-  if ((cpu & CPU_AVX2) && TransformKernelsAvx2()) return *TransformKernelsAvx2();
-  if ((cpu & CPU_SSE2) && TransformKernelsSse2()) return *TransformKernelsSse2();
-  return kPortable;
+std::span<const KernelSet<TransformKernels>> TransformKernelSets() {
+  static const std::array<KernelSet<TransformKernels>, 3> sets = {{
+      {0, &kPortable},
+      {CPU_SSE2, TransformKernelsSse2()},
+      {CPU_AVX2, TransformKernelsAvx2()},
+  }};
+  return sets;
+}
+
+const TransformKernels& SelectTransformKernels(uint32_t cpu_features) {
+  return ChooseKernels(TransformKernelSets(), cpu_features);
 }
 
 void InverseRealFft(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
@@ -565,11 +573,11 @@ void InverseDct(const TransformKernels& kernels, uint32_t n, float* data, int32_
 }
 
 void InverseRealFft(uint32_t n, float* data, int32_t* index_area, float* table_area) {
-  InverseRealFft(TransformKernelsFor(CpuFeatures()), n, data, index_area, table_area);
+  InverseRealFft(SelectTransformKernels(CpuFeatures()), n, data, index_area, table_area);
 }
 
 void InverseDct(uint32_t n, float* data, int32_t* index_area, float* table_area) {
-  InverseDct(TransformKernelsFor(CpuFeatures()), n, data, index_area, table_area);
+  InverseDct(SelectTransformKernels(CpuFeatures()), n, data, index_area, table_area);
 }
 
 }  // namespace vexil

@@ -2,7 +2,7 @@
 // sixteen-point steps), and the SSE2 kernels for lengths below 128.
 #include "audio/audio_transforms_kernels.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if VEXIL_X86
 #include <immintrin.h>
 
 #include "audio/audio_transforms_simd.h"

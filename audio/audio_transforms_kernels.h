@@ -5,13 +5,15 @@
 //
 // Exactness: a kernel performs the reference's single-precision operations on
 // the same operands for every value, only several independent ones at a time
-// (no reassociation, no fused multiply-add). The vector kernels exist only on
-// x86-64, where the reference's scalar arithmetic is single precision too; on
-// 32-bit x86 the reference computes in the x87's wider registers, so vector
-// kernels could not reproduce it and the portable set is used there.
+// (no reassociation, no fused multiply-add). The reference's scalar arithmetic
+// is single precision on every x86 build (32-bit too computes in SSE2
+// registers), so the vector kernels reproduce it there.
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "platform/cpu.h"
 
 namespace vexil {
 
@@ -41,13 +43,16 @@ struct TransformKernels {
   void (*dct)(const TransformPlan& plan, float* data);
 };
 
+// The portable set, the reference.
 const TransformKernels& TransformKernelsPortable();
-// Null when not built for this processor family; call them only when
-// CpuFeatures() has CPU_SSE2 / CPU_AVX2.
+// The SSE2 and AVX2 sets (audio_transforms_sse2.cpp, audio_transforms_avx2.cpp);
+// null where they are not built.
 const TransformKernels* TransformKernelsSse2();
 const TransformKernels* TransformKernelsAvx2();
-// The fastest set the feature word allows.
-const TransformKernels& TransformKernelsFor(uint32_t cpu);
+// Every set, the portable one first.
+std::span<const KernelSet<TransformKernels>> TransformKernelSets();
+// The fastest set a CpuFeatures() word allows (CPU_* bits; 0 gives the reference).
+const TransformKernels& SelectTransformKernels(uint32_t cpu_features);
 
 // The transforms of audio_transforms.h with a given kernel set (for the tests
 // and the benchmark, which compare the sets).

@@ -1,7 +1,7 @@
 // SSE2 kernels of the inverse transforms: four lanes.
 #include "audio/audio_transforms_kernels.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if VEXIL_X86
 #include <emmintrin.h>
 
 #include "audio/audio_transforms_simd.h"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "audio/audio_transforms_kernels.h"
+#include "kernel_test_util.h"
 #include "platform/cpu.h"
 
 namespace vexil {
@@ -184,43 +186,21 @@ TEST(AudioTransforms, TablesAreBuiltOnceAndRebuiltForLongerInput) {
 // The vector kernels give the portable kernels' float bits.
 // ---------------------------------------------------------------------------
 
-// Every vector set this processor can run, and the set the transforms choose.
+// Every set this processor runs, and the set the transforms choose.
 std::vector<const TransformKernels*> KernelSetsToCompare() {
-  std::vector<const TransformKernels*> sets = {&TransformKernelsFor(CpuFeatures())};
-  const uint32_t have = DetectCpuFeatures();
-  if ((have & CPU_SSE2) && TransformKernelsSse2()) sets.push_back(TransformKernelsSse2());
-  if ((have & CPU_AVX2) && TransformKernelsAvx2()) sets.push_back(TransformKernelsAvx2());
+  std::vector<const TransformKernels*> sets = {&SelectTransformKernels(CpuFeatures())};
+  for (const TransformKernels* k : test::RunnableKernelSets(TransformKernelSets()))
+    sets.push_back(k);
   return sets;
 }
 
-// Values with guard values on both sides, to catch writes out of the run.
+// Values between guard values, to catch writes outside them.
 template <class T>
-class Guarded {
- public:
-  explicit Guarded(const std::vector<T>& values) : all_(2 * kGuard + values.size()) {
-    for (size_t i = 0; i < kGuard; ++i) {
-      SetGuard(i);
-      SetGuard(kGuard + values.size() + i);
-    }
-    std::copy(values.begin(), values.end(), data());
-  }
-  T* data() { return all_.data() + kGuard; }
-  std::vector<T> Values() const { return {all_.begin() + kGuard, all_.end() - kGuard}; }
-  bool GuardsIntact() const {
-    Guarded fresh(Values());
-    return std::memcmp(all_.data(), fresh.all_.data(), kGuard * sizeof(T)) == 0 &&
-           std::memcmp(all_.data() + all_.size() - kGuard, fresh.all_.data() + all_.size() - kGuard,
-                       kGuard * sizeof(T)) == 0;
-  }
-
- private:
-  static constexpr size_t kGuard = 16;
-  void SetGuard(size_t i) {
-    const uint32_t bits = 0x7FA5A5A5u + static_cast<uint32_t>(i);  // a NaN as a float
-    std::memcpy(&all_[i], &bits, sizeof(T));
-  }
-  std::vector<T> all_;
-};
+test::Guarded<T> GuardedCopy(const std::vector<T>& values) {
+  test::Guarded<T> guarded(values.size());
+  std::copy(values.begin(), values.end(), guarded.data());
+  return guarded;
+}
 
 // The same bits. Where an infinity minus an infinity makes a NaN, the NaN's
 // sign and payload depend on which operand the compiler names first, so there
@@ -246,18 +226,19 @@ const TransformKind kTransformKinds[] = {
 // One transform with its own areas, sized as the header says, all guarded.
 struct GuardedCall {
   GuardedCall(uint32_t index_ints, uint32_t table_floats)
-      : index(std::vector<int32_t>(index_ints, 0)), table(std::vector<float>(table_floats, 0.0f)) {}
+      : index(GuardedCopy(std::vector<int32_t>(index_ints, 0))),
+        table(GuardedCopy(std::vector<float>(table_floats, 0.0f))) {}
   std::vector<float> Run(const TransformKind& kind, const TransformKernels& kernels, uint32_t n,
                          const std::vector<float>& input) {
-    Guarded<float> data(input);
+    test::Guarded<float> data = GuardedCopy(input);
     kind.transform(kernels, n, data.data(), index.data(), table.data());
     EXPECT_TRUE(data.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
     EXPECT_TRUE(index.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
     EXPECT_TRUE(table.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
     return data.Values();
   }
-  Guarded<int32_t> index;
-  Guarded<float> table;
+  test::Guarded<int32_t> index;
+  test::Guarded<float> table;
 };
 
 // Inputs of every kind the arithmetic treats differently: plain values, loud
@@ -330,25 +311,8 @@ TEST(AudioTransformKernels, SharedAreasGiveThePortableBits) {
   }
 }
 
-TEST(AudioTransformKernels, TheFastestSetTheFeaturesAllow) {
-  EXPECT_EQ(&TransformKernelsFor(0), &TransformKernelsPortable());
-  EXPECT_EQ(&TransformKernelsFor(CPU_MMX | CPU_SSE), &TransformKernelsPortable());
-  const TransformKernels* sse2 = TransformKernelsSse2();
-  const TransformKernels* avx2 = TransformKernelsAvx2();
-  EXPECT_EQ(&TransformKernelsFor(CPU_SSE | CPU_SSE2), sse2 ? sse2 : &TransformKernelsPortable());
-  EXPECT_EQ(&TransformKernelsFor(CPU_SSE | CPU_SSE2 | CPU_SSSE3 | CPU_AVX2),
-            avx2   ? avx2
-            : sse2 ? sse2
-                   : &TransformKernelsPortable());
-#if defined(__x86_64__) || defined(_M_X64)
-  EXPECT_NE(sse2, nullptr);
-  EXPECT_NE(avx2, nullptr);
-#else
-  // Other processors compute the portable kernels' scalar operations their own
-  // way (32-bit x86 in wider registers), so vector kernels could not match them.
-  EXPECT_EQ(sse2, nullptr);
-  EXPECT_EQ(avx2, nullptr);
-#endif
+TEST(AudioTransformKernels, TheFeatureWordChoosesTheSet) {
+  test::ExpectKernelChoice(TransformKernelSets(), SelectTransformKernels);
 }
 
 }  // namespace
