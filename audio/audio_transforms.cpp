@@ -301,22 +301,7 @@ void RealSplit(uint32_t n, float* a, uint32_t nc, const float* c) {
   for (size_t t = 0; 2 * t + 2 < m; ++t) {
     const auto down = -static_cast<ptrdiff_t>(2 * t);
     const auto c_back = -static_cast<ptrdiff_t>(ks * t);
-    const float wkr = 0.5f - c_down[c_back];
-    const float wki = c_up[ks * t];
-    const float xr = lo[2 * t] - hi[down];
-    const float xi = lo[2 * t + 1] + hi[down + 1];
-    float yr, yi;
-    if constexpr (kBackward) {
-      yr = wkr * xr + wki * xi;
-      yi = wkr * xi - wki * xr;
-    } else {
-      yr = wkr * xr - wki * xi;
-      yi = wkr * xi + wki * xr;
-    }
-    lo[2 * t] -= yr;
-    lo[2 * t + 1] -= yi;
-    hi[down] += yr;
-    hi[down + 1] -= yi;
+    RealSplitPoint<kBackward>(lo + 2 * t, hi + down, 0.5f - c_down[c_back], c_up[ks * t]);
   }
 }
 

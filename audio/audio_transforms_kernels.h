@@ -61,6 +61,32 @@ void InverseRealFft(const TransformKernels& kernels, uint32_t n, float* data, in
 void InverseDct(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
                 float* table_area);
 
+namespace {
+
+// The real split's arithmetic on one pair of points: lo = point t + 1 and
+// hi = point m - t - 1 of the m = n/2 complex points (t < m/2 - 1), with the
+// factors (wkr, wki) of t. The inverse FFT takes the backward form, the DCT the
+// forward one. Internal linkage: each instruction set's file compiles its own.
+template <bool kBackward>
+inline void RealSplitPoint(float* __restrict lo, float* __restrict hi, float wkr, float wki) {
+  const float xr = lo[0] - hi[0];
+  const float xi = lo[1] + hi[1];
+  float yr, yi;
+  if constexpr (kBackward) {
+    yr = wkr * xr + wki * xi;
+    yi = wkr * xi - wki * xr;
+  } else {
+    yr = wkr * xr - wki * xi;
+    yi = wkr * xi + wki * xr;
+  }
+  lo[0] -= yr;
+  lo[1] -= yi;
+  hi[0] += yr;
+  hi[1] -= yi;
+}
+
+}  // namespace
+
 // The DCT's step before its complex FFT, portable, for any cosine table that
 // covers n (the vector kernels handle only the table built for n itself).
 void DctPreStepPortable(uint32_t n, float* data, uint32_t cosine_count, const float* cosines);

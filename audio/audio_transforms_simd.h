@@ -93,54 +93,41 @@ inline void StoreSplit(float* re, float* im, size_t i, Cx<V> x) {
   V::Store(im + i, x.im);
 }
 
-// One L-shaped step over s = 4q points held as separate real and imaginary
-// runs (q a multiple of the lane count); `tw` as in TransformPlan.
-template <int kSign, class V>
-void Step(float* re, float* im, size_t q, const float* tw) {
+// One L-shaped step over s = 4q points left as separate real and imaginary
+// runs (q a multiple of the lane count); `tw` as in TransformPlan. The points
+// come from the same runs, or for the first step (kFirst) from the interleaved
+// points of `a`.
+template <int kSign, class V, bool kFirst>
+void Step(const float* a, float* re, float* im, size_t q, const float* tw) {
   for (size_t j = 0; j < q; j += V::kLanes) {
-    Cx<V> x0 = LoadSplit<V>(re, im, j), x1 = LoadSplit<V>(re, im, q + j);
-    Cx<V> x2 = LoadSplit<V>(re, im, 2 * q + j), x3 = LoadSplit<V>(re, im, 3 * q + j);
-    Butterfly<kSign, V>(x0, x1, x2, x3, V::Load(tw + j), V::Load(tw + q + j),
+    Cx<V> x[4];
+    for (size_t k = 0; k < 4; ++k) {
+      if constexpr (kFirst)
+        V::LoadComplex(a + 2 * (k * q + j), x[k].re, x[k].im);
+      else
+        x[k] = LoadSplit<V>(re, im, k * q + j);
+    }
+    Butterfly<kSign, V>(x[0], x[1], x[2], x[3], V::Load(tw + j), V::Load(tw + q + j),
                         V::Load(tw + 2 * q + j), V::Load(tw + 3 * q + j));
-    StoreSplit<V>(re, im, j, x0);
-    StoreSplit<V>(re, im, q + j, x1);
-    StoreSplit<V>(re, im, 2 * q + j, x2);
-    StoreSplit<V>(re, im, 3 * q + j, x3);
-  }
-}
-
-// The first step reads the interleaved points of `a` and leaves them split.
-template <int kSign, class V>
-void FirstStep(const float* a, float* re, float* im, size_t q, const float* tw) {
-  for (size_t j = 0; j < q; j += V::kLanes) {
-    Cx<V> x0, x1, x2, x3;
-    V::LoadComplex(a + 2 * j, x0.re, x0.im);
-    V::LoadComplex(a + 2 * (q + j), x1.re, x1.im);
-    V::LoadComplex(a + 2 * (2 * q + j), x2.re, x2.im);
-    V::LoadComplex(a + 2 * (3 * q + j), x3.re, x3.im);
-    Butterfly<kSign, V>(x0, x1, x2, x3, V::Load(tw + j), V::Load(tw + q + j),
-                        V::Load(tw + 2 * q + j), V::Load(tw + 3 * q + j));
-    StoreSplit<V>(re, im, j, x0);
-    StoreSplit<V>(re, im, q + j, x1);
-    StoreSplit<V>(re, im, 2 * q + j, x2);
-    StoreSplit<V>(re, im, 3 * q + j, x3);
+    for (size_t k = 0; k < 4; ++k) StoreSplit<V>(re, im, k * q + j, x[k]);
   }
 }
 
 // The steps of an s-point problem (s >= 16) and of its sub-problems down to 16
 // points, depth first as the portable kernels take them; N is the vector type
-// for steps shorter than V's lanes.
-template <int kSign, class V, class N>
-void Steps(float* re, float* im, size_t s, const float* tw) {
+// for steps shorter than V's lanes. The whole problem's first step (kFirst)
+// reads the interleaved points of `a`.
+template <int kSign, class V, class N, bool kFirst = false>
+void Steps(const float* a, float* re, float* im, size_t s, const float* tw) {
   if (s / 4 >= V::kLanes)
-    Step<kSign, V>(re, im, s / 4, tw);
+    Step<kSign, V, kFirst>(a, re, im, s / 4, tw);
   else
-    Step<kSign, N>(re, im, s / 4, tw);
-  if (s >= 32) Steps<kSign, V, N>(re, im, s / 2, tw + s);
+    Step<kSign, N, kFirst>(a, re, im, s / 4, tw);
+  if (s >= 32) Steps<kSign, V, N>(nullptr, re, im, s / 2, tw + s);
   if (s >= 64) {
     const float* quarter = tw + s + s / 2;
-    Steps<kSign, V, N>(re + s / 2, im + s / 2, s / 4, quarter);
-    Steps<kSign, V, N>(re + s / 2 + s / 4, im + s / 2 + s / 4, s / 4, quarter);
+    Steps<kSign, V, N>(nullptr, re + s / 2, im + s / 2, s / 4, quarter);
+    Steps<kSign, V, N>(nullptr, re + s / 2 + s / 4, im + s / 2 + s / 4, s / 4, quarter);
   }
 }
 
@@ -201,14 +188,7 @@ void ComplexFftSimd(const TransformPlan& plan, float* a, const int32_t* groups) 
   const size_t m = plan.n / 2;
   float* re = work;
   float* im = work + m + kGap;
-  const float* tw = plan.steps;
-  FirstStep<kSign, V>(a, re, im, m / 4, tw);
-  if (m >= 32) Steps<kSign, V, N>(re, im, m / 2, tw + m);
-  if (m >= 64) {
-    const float* quarter = tw + m + m / 2;
-    Steps<kSign, V, N>(re + m / 2, im + m / 2, m / 4, quarter);
-    Steps<kSign, V, N>(re + m / 2 + m / 4, im + m / 2 + m / 4, m / 4, quarter);
-  }
+  Steps<kSign, V, N, true>(a, re, im, m, plan.steps);
   // The leaves, a group of runs at a time, and the bit-reversed order undone
   // on the way out (see DescribeGroups).
   constexpr int kLanes = V::kLanes;
@@ -225,27 +205,6 @@ void ComplexFftSimd(const TransformPlan& plan, float* a, const int32_t* groups) 
     Leaves<kSign, V>(p, description & 0xFF);
     V::StoreRuns(a, m, (description >> 8) * kLanes, p);
   }
-}
-
-// The real split on interleaved points: point t + 1 with point m - t - 1 for
-// t < m/2 - 1, with the factors of plan.split. kBackward as in the portable
-// RealSplit.
-template <bool kBackward>
-inline void RealSplitPoint(float* lo, float* hi, float wkr, float wki) {
-  const float xr = lo[0] - hi[0];
-  const float xi = lo[1] + hi[1];
-  float yr, yi;
-  if constexpr (kBackward) {
-    yr = wkr * xr + wki * xi;
-    yi = wkr * xi - wki * xr;
-  } else {
-    yr = wkr * xr - wki * xi;
-    yi = wkr * xi + wki * xr;
-  }
-  lo[0] -= yr;
-  lo[1] -= yi;
-  hi[0] += yr;
-  hi[1] -= yi;
 }
 
 template <bool kBackward, class V>
