@@ -65,8 +65,10 @@ static gboolean set_format(GstVideoDecoder* base, GstVideoCodecState* state) {
   dec->params.decode_alpha = alpha;
   if (!create_decoder(dec)) return FALSE;
 
-  dec->format =
-      grayscale ? GST_VIDEO_FORMAT_GRAY8 : (alpha ? GST_VIDEO_FORMAT_A420 : GST_VIDEO_FORMAT_I420);
+  /* Alpha is kept also in grayscale movies (their colour planes are 128). */
+  dec->format = alpha       ? GST_VIDEO_FORMAT_A420
+                : grayscale ? GST_VIDEO_FORMAT_GRAY8
+                            : GST_VIDEO_FORMAT_I420;
   if (dec->input_state) gst_video_codec_state_unref(dec->input_state);
   dec->input_state = gst_video_codec_state_ref(state);
   GstVideoCodecState* output =
