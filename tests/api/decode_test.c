@@ -448,6 +448,10 @@ void test_Decode_CodecLayerStartsAsTheMovie(void) {
   CHECK_RESULT(vexil_video_decoder_get_picture(video, &p), VEXIL_OK, NULL);
   append_picture_planes(&p, &got);
   CHECK(api_bytes_equal(&got, &want));
+  /* Zeros, whatever the memory held before. */
+  size_t zeros = 0;
+  while (zeros < want.size && want.data[zeros] == 0) ++zeros;
+  CHECK_EQ(zeros, want.size);
   api_bytes_free(&want);
   api_bytes_free(&got);
   vexil_video_decoder_destroy(video);
