@@ -771,6 +771,10 @@ static gboolean sink_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mo
     if (d->pull && gst_pad_peer_query_duration(pad, GST_FORMAT_BYTES, &bytes) && bytes >= 0)
       d->upstream_size = bytes;
     set_flushing(d, FALSE);
+    /* With random access the movie opens here: a movie that cannot be
+     * played fails the state change, which auto-plugging bins see (an error
+     * posted while they bring the element up would be dropped). */
+    if (d->pull && open_movie(d) != GST_FLOW_OK) return FALSE;
     start_task(d);
   } else {
     set_flushing(d, TRUE);

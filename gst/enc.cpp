@@ -34,6 +34,7 @@ struct Session {
   bool video_eos = false;
   bool audio_eos = false;
   bool finished = false;
+  bool output_started = false;
 };
 
 }  // namespace
@@ -136,6 +137,26 @@ static bool start_encoder(VexilEnc* enc, Session* s, const GstVideoInfo& info) {
   return true;
 }
 
+// The output stream starts with the first picture. The movie comes at the
+// end; a gap lets the sink downstream preroll meanwhile, so pipelines with
+// other sinks (a preview beside the encoder) run on. The gap holds this
+// thread until the pipeline plays, so it goes out with the first picture, not
+// with the caps: upstream asks its allocation query between the two and
+// would wait for ever behind a queue whose thread is held here.
+static void start_output(VexilEnc* enc) {
+  // Several inputs: the stream is a new one, not any upstream's.
+  gchar* stream_id = g_strdup_printf("vexilenc-%08x%08x", g_random_int(), g_random_int());
+  gst_pad_push_event(enc->src_pad, gst_event_new_stream_start(stream_id));
+  g_free(stream_id);
+  GstCaps* caps = gst_caps_new_empty_simple(VEXIL_MOVIE_CAPS);
+  gst_pad_push_event(enc->src_pad, gst_event_new_caps(caps));
+  gst_caps_unref(caps);
+  GstSegment segment;
+  gst_segment_init(&segment, GST_FORMAT_BYTES);
+  gst_pad_push_event(enc->src_pad, gst_event_new_segment(&segment));
+  gst_pad_push_event(enc->src_pad, gst_event_new_gap(0, GST_CLOCK_TIME_NONE));
+}
+
 static gboolean video_caps(VexilEnc* enc, GstCaps* caps) {
   GstVideoInfo info;
   if (!gst_video_info_from_caps(&info, caps)) return FALSE;
@@ -191,6 +212,7 @@ static void copy_plane(const GstVideoFrame& frame, guint plane, uint32_t width, 
 static GstFlowReturn video_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
   VexilEnc* enc = VEXIL_ENC(parent);
   GstFlowReturn flow = GST_FLOW_OK;
+  bool start_output_once = false;
   g_mutex_lock(&enc->lock);
   Session* s = enc->session;
   GstVideoFrame frame;
@@ -201,6 +223,8 @@ static GstFlowReturn video_chain(GstPad* pad, GstObject* parent, GstBuffer* buff
   } else if (!gst_video_frame_map(&frame, &s->video, buffer, GST_MAP_READ)) {
     flow = GST_FLOW_ERROR;
   } else {
+    start_output_once = !s->output_started;
+    s->output_started = true;
     vexil::Picture picture;
     picture.width = GST_VIDEO_FRAME_WIDTH(&frame);
     picture.height = GST_VIDEO_FRAME_HEIGHT(&frame);
@@ -221,6 +245,7 @@ static GstFlowReturn video_chain(GstPad* pad, GstObject* parent, GstBuffer* buff
   }
   g_mutex_unlock(&enc->lock);
   gst_buffer_unref(buffer);
+  if (start_output_once) start_output(enc);
   return flow;
 }
 
@@ -271,15 +296,6 @@ static gboolean finish(VexilEnc* enc) {
                       (nullptr));
     return FALSE;
   }
-  gchar* stream_id = gst_pad_create_stream_id(enc->src_pad, GST_ELEMENT(enc), nullptr);
-  gst_pad_push_event(enc->src_pad, gst_event_new_stream_start(stream_id));
-  g_free(stream_id);
-  GstCaps* caps = gst_caps_new_empty_simple(VEXIL_MOVIE_CAPS);
-  gst_pad_push_event(enc->src_pad, gst_event_new_caps(caps));
-  gst_caps_unref(caps);
-  GstSegment segment;
-  gst_segment_init(&segment, GST_FORMAT_BYTES);
-  gst_pad_push_event(enc->src_pad, gst_event_new_segment(&segment));
   const size_t size = movie.size();
   auto* data = static_cast<guint8*>(g_try_malloc(size));
   if (!data) {
@@ -337,7 +353,6 @@ static GstPad* request_new_pad(GstElement* element, GstPadTemplate* templ, const
   GstPad* pad = gst_pad_new_from_template(templ, "audio");
   gst_pad_set_chain_function(pad, audio_chain);
   gst_pad_set_event_function(pad, sink_event);
-  GST_PAD_SET_PROXY_ALLOCATION(pad);
   GST_OBJECT_LOCK(enc);
   enc->audio_pad = pad;
   GST_OBJECT_UNLOCK(enc);
@@ -434,7 +449,7 @@ static void vexil_enc_init(VexilEnc* enc) {
   enc->video_pad = gst_pad_new_from_static_template(&video_template, "video");
   gst_pad_set_chain_function(enc->video_pad, video_chain);
   gst_pad_set_event_function(enc->video_pad, sink_event);
-  GST_PAD_SET_PROXY_ALLOCATION(enc->video_pad);
+  // No allocation query goes on downstream: the pictures are copied.
   gst_element_add_pad(GST_ELEMENT(enc), enc->video_pad);
   enc->src_pad = gst_pad_new_from_static_template(&src_template, "src");
   gst_pad_use_fixed_caps(enc->src_pad);
