@@ -1,9 +1,8 @@
 #include "audio/audio_pcm.h"
 
+#include <array>
 #include <cfloat>
 #include <cmath>
-
-#include "platform/cpu.h"
 
 namespace vexil {
 namespace {
@@ -24,15 +23,6 @@ inline int16_t ToPcm(float value, float scale) {
   }
 }
 
-using ConvertKernel = void (*)(const float*, uint32_t, uint32_t, float, int16_t*);
-
-ConvertKernel SelectConvert() {
-#ifdef VEXIL_AUDIO_PCM_SSE2
-  if (CpuFeatures() & CPU_SSE2) return AudioConvertToPcmSse2;
-#endif
-  return AudioConvertToPcmReference;
-}
-
 }  // namespace
 
 void AudioConvertToPcmReference(const float* values, uint32_t count, uint32_t channels, float scale,
@@ -48,10 +38,23 @@ void AudioConvertToPcmReference(const float* values, uint32_t count, uint32_t ch
   }
 }
 
+std::span<const KernelSet<AudioPcmKernels>> AudioPcmKernelSets() {
+  static const AudioPcmKernels portable = {"portable", AudioConvertToPcmReference};
+  static const std::array<KernelSet<AudioPcmKernels>, 2> sets = {{
+      {0, &portable},
+      {CPU_SSE2, AudioPcmKernelsSse2()},
+  }};
+  return sets;
+}
+
+const AudioPcmKernels& SelectAudioPcmKernels(uint32_t cpu_features) {
+  return ChooseKernels(AudioPcmKernelSets(), cpu_features);
+}
+
 void AudioConvertToPcm(const float* values, uint32_t count, uint32_t channels, float scale,
                        int16_t* out) {
-  static const ConvertKernel kernel = SelectConvert();
-  kernel(values, count, channels, scale, out);
+  static const auto convert = SelectAudioPcmKernels(CpuFeatures()).convert_to_pcm;
+  convert(values, count, channels, scale, out);
 }
 
 void AudioCrossFade(const int16_t* saved, int16_t* out, uint32_t overlap_values) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "platform/cpu.h"
 
 namespace vexil {
 
@@ -13,14 +16,23 @@ namespace vexil {
 void AudioConvertToPcm(const float* values, uint32_t count, uint32_t channels, float scale,
                        int16_t* out);
 
-// The portable kernel, and the SSE2 one on x86 (call it only with CPU_SSE2).
+struct AudioPcmKernels {
+  const char* name;
+  void (*convert_to_pcm)(const float* values, uint32_t count, uint32_t channels, float scale,
+                         int16_t* out);
+};
+
+// Every set, the portable one first.
+std::span<const KernelSet<AudioPcmKernels>> AudioPcmKernelSets();
+// The fastest set a CpuFeatures() word allows (CPU_* bits; 0 gives the reference).
+const AudioPcmKernels& SelectAudioPcmKernels(uint32_t cpu_features);
+
+// The SSE2 set (audio_pcm_sse2.cpp); null where it is not built.
+const AudioPcmKernels* AudioPcmKernelsSse2();
+
+// The portable kernel.
 void AudioConvertToPcmReference(const float* values, uint32_t count, uint32_t channels, float scale,
                                 int16_t* out);
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
-#define VEXIL_AUDIO_PCM_SSE2 1
-void AudioConvertToPcmSse2(const float* values, uint32_t count, uint32_t channels, float scale,
-                           int16_t* out);
-#endif
 
 // Blends the first `overlap_values` values of `out` from `saved` into `out`:
 // out[i] = (saved[i] (M - i) + out[i] i) / M, rounded toward minus infinity.

@@ -3,7 +3,7 @@
 // (cvtps2dq rounds as the current mode says, nearest-even by default).
 #include "audio/audio_pcm.h"
 
-#ifdef VEXIL_AUDIO_PCM_SSE2
+#if VEXIL_X86
 #include <emmintrin.h>
 
 namespace vexil {
@@ -19,10 +19,8 @@ inline __m128i Convert8(const float* p, __m128 scale) {
   return _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
 }
 
-}  // namespace
-
-void AudioConvertToPcmSse2(const float* values, uint32_t count, uint32_t channels, float scale,
-                           int16_t* out) {
+void ConvertToPcm(const float* values, uint32_t count, uint32_t channels, float scale,
+                  int16_t* out) {
   const __m128 s = _mm_set1_ps(scale);
   const uint32_t whole = count & ~7u;
   if (channels == 1) {
@@ -47,5 +45,22 @@ void AudioConvertToPcmSse2(const float* values, uint32_t count, uint32_t channel
   for (uint32_t i = 0; i < left * channels; ++i) out[whole * channels + i] = tail[i];
 }
 
+const AudioPcmKernels kSse2 = {"sse2", ConvertToPcm};
+
+}  // namespace
+
+const AudioPcmKernels* AudioPcmKernelsSse2() {
+  return &kSse2;
+}
+
 }  // namespace vexil
+
+#else
+
+namespace vexil {
+const AudioPcmKernels* AudioPcmKernelsSse2() {
+  return nullptr;
+}
+}  // namespace vexil
+
 #endif

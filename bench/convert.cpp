@@ -130,7 +130,7 @@ void Libyuv(benchmark::State& state, uint32_t width, uint32_t height, uint32_t f
 
 void Register() {
   const uint32_t detected = CpuFeatures();
-  const std::string simd = SimdKernelsFor(detected).name;
+  const std::string simd = SelectSimdKernels(detected).name;
   struct Path {
     std::string name;
     uint32_t features;

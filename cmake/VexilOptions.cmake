@@ -26,8 +26,20 @@ function(vexil_target_options target)
   endif()
 endfunction()
 
+# 32-bit x86 computes in SSE2 registers, not on the x87 stack: x87 keeps
+# intermediate values in 80 bits, so the same float arithmetic (the audio
+# transforms, the encoder's DCT) would round differently from every other
+# build, and the programs would write other bytes than on 64-bit systems.
+# Every processor the programs run on has SSE2.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" AND NOT MSVC)
+  add_compile_options(-msse2 -mfpmath=sse)
+endif()
+
 # Files named *_sse2.cpp, *_ssse3.cpp, *_avx2.cpp hold SIMD kernels; they are
 # compiled for that instruction set and only called after a run-time check.
+# Each holds its kernels under `#if VEXIL_X86` (platform/cpu.h) in an unnamed
+# namespace and exports only its family's getter of the set, so no code built
+# for the wider instruction set can stand in for a shared inline function.
 function(vexil_simd_sources target sources)
   if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86|x86)$")
     return()

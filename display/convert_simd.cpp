@@ -3,8 +3,9 @@
 // portable group kernels that define the results bit for bit.
 #include "display/convert_simd.h"
 
+#include <array>
+
 #include "display/converter.h"
-#include "platform/cpu.h"
 
 namespace vexil {
 namespace {
@@ -142,10 +143,17 @@ const SimdKernels& SimdKernelsPortable() {
   return kPortable;
 }
 
-const SimdKernels& SimdKernelsFor(uint32_t cpu) {
-  if ((cpu & CPU_AVX2) && SimdKernelsAvx2()) return *SimdKernelsAvx2();
-  if ((cpu & CPU_SSE2) && SimdKernelsSse2()) return *SimdKernelsSse2();
-  return kPortable;
+std::span<const KernelSet<SimdKernels>> SimdKernelSets() {
+  static const std::array<KernelSet<SimdKernels>, 3> sets = {{
+      {0, &kPortable},
+      {CPU_SSE2, SimdKernelsSse2()},
+      {CPU_AVX2, SimdKernelsAvx2()},
+  }};
+  return sets;
+}
+
+const SimdKernels& SelectSimdKernels(uint32_t cpu) {
+  return ChooseKernels(SimdKernelSets(), cpu);
 }
 
 void UseSimdKernels(const SimdKernels& kernels) {

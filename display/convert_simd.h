@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+
+#include "platform/cpu.h"
 
 namespace vexil {
 
@@ -110,11 +113,14 @@ struct SimdKernels {
 
 // The portable reference, always present.
 const SimdKernels& SimdKernelsPortable();
-// Null when not built for this processor family.
+// The SSE2 and AVX2 sets (convert_simd_sse2.cpp, convert_simd_avx2.cpp); null
+// where they are not built.
 const SimdKernels* SimdKernelsSse2();
 const SimdKernels* SimdKernelsAvx2();
-// The fastest set the feature word allows.
-const SimdKernels& SimdKernelsFor(uint32_t cpu);
+// Every set, the portable one first.
+std::span<const KernelSet<SimdKernels>> SimdKernelSets();
+// The fastest set a CpuFeatures() word allows.
+const SimdKernels& SelectSimdKernels(uint32_t cpu);
 // The set the SIMD row converters use (chosen at every selection).
 void UseSimdKernels(const SimdKernels& kernels);
 

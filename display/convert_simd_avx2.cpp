@@ -3,7 +3,7 @@
 // SSE2 kernel.
 #include "display/convert_simd.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if VEXIL_X86
 #include <immintrin.h>
 
 namespace vexil {

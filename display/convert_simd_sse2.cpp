@@ -2,7 +2,7 @@
 // lanes, the same integer steps as the portable kernels.
 #include "display/convert_simd.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if VEXIL_X86
 #include <emmintrin.h>
 
 namespace vexil {

@@ -247,7 +247,7 @@ bool SelectConverters(uint32_t flags, bool has_alpha, uint32_t cpu) {
       case Selector::SIMD_RGB:
         SetChannelDescription(ChannelDescriptionOf(format));
         if (format >= PIXFMT_24 && format <= PIXFMT_32RA) SetPlainSimdBiases();
-        UseSimdKernels(SimdKernelsFor(cpu));
+        UseSimdKernels(SelectSimdKernels(cpu));
         SetLayout(format, sel.converter);
         break;
       case Selector::TABLE_RGB:
@@ -256,7 +256,7 @@ bool SelectConverters(uint32_t flags, bool has_alpha, uint32_t cpu) {
         SetLayout(format, sel.converter);
         break;
       case Selector::PACKED:
-        if (sel.needs_mmx) UseSimdKernels(SimdKernelsFor(cpu));
+        if (sel.needs_mmx) UseSimdKernels(SelectSimdKernels(cpu));
         SetLayout(format, format == PIXFMT_YUY2
                               ? (sel.needs_mmx ? ConvertSimdYuy2 : ConvertPlainYuy2)
                               : (sel.needs_mmx ? ConvertSimdUyvy : ConvertPlainUyvy));

@@ -8,6 +8,7 @@
 
 #include "encoder/coefficient_encoder.h"
 #include "encoder/forward_dct.h"
+#include "video/idct.h"
 #include "video/quantizer_tables.h"
 #include "video/scan_tables.h"
 

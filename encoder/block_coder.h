@@ -8,6 +8,7 @@
 #include "encoder/encoder_kernels.h"
 #include "encoder/plane_builder.h"
 #include "encoder/rate_model.h"
+#include "video/block_types.h"
 
 namespace vexil {
 
@@ -26,21 +27,6 @@ constexpr uint32_t BLOCK_MODE_ALL = (1u << 10) - 1;
 // Kinds that need no earlier picture.
 constexpr uint32_t BLOCK_MODE_INTRA_KINDS = BLOCK_MODE_FILL | BLOCK_MODE_PATTERN | BLOCK_MODE_RAW |
                                             BLOCK_MODE_RUN | BLOCK_MODE_INTRA | BLOCK_MODE_SCALED;
-
-// The decoder's block type codes.
-enum BlockType : uint8_t {
-  BLOCK_SKIP = 0,
-  BLOCK_SCALED = 1,
-  BLOCK_MOTION = 2,
-  BLOCK_RUN = 3,
-  BLOCK_RESIDUE = 4,
-  BLOCK_INTRA = 5,
-  BLOCK_FILL = 6,
-  BLOCK_INTER = 7,
-  BLOCK_PATTERN = 8,
-  BLOCK_RAW = 9,
-  BLOCK_TYPE_COUNT = 10
-};
 
 struct MotionVector {
   int8_t dx = 0, dy = 0;

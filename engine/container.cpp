@@ -1,5 +1,7 @@
 #include "engine/container.h"
 
+#include <algorithm>
+
 #include "engine/last_error.h"
 
 namespace vexil {
@@ -42,9 +44,12 @@ uint32_t WholeFramesPerSecond(uint32_t rate_num, uint32_t rate_den) {
 bool ScanFrameIndex(const uint32_t* index, const ContainerHeader& h, uint64_t movie_size,
                     IndexFigures* figures) {
   const uint32_t frames = h.frame_count;
+  uint32_t largest = 0;
   for (uint32_t i = 0; i < frames; ++i) {
     if (index[i] >= index[i + 1]) return false;
-    if (IndexOffset(index[i + 1]) - IndexOffset(index[i]) > h.largest_frame) return false;
+    const uint32_t bytes = IndexOffset(index[i + 1]) - IndexOffset(index[i]);
+    if (bytes > h.largest_frame) return false;
+    largest = std::max(largest, bytes);
   }
   if (IndexOffset(index[0]) < FirstPacketOffset(h)) return false;
   if (IndexOffset(index[frames]) > movie_size) return false;
@@ -61,7 +66,10 @@ bool ScanFrameIndex(const uint32_t* index, const ContainerHeader& h, uint64_t mo
     }
   }
   if (frames <= window || peak == 0) {
-    peak = static_cast<uint32_t>(uint64_t{index[frames] - index[0]} * window / frames);
+    // A movie shorter than a second at a rate of billions of frames per
+    // second would make more than 32 bits of this: it saturates.
+    const uint64_t average = uint64_t{index[frames] - index[0]} * window / frames;
+    peak = static_cast<uint32_t>(std::min<uint64_t>(average, UINT32_MAX));
     peak_frame = 0;
   }
   uint32_t all_key = 1;
@@ -74,6 +82,8 @@ bool ScanFrameIndex(const uint32_t* index, const ContainerHeader& h, uint64_t mo
   figures->peak_rate = peak;
   figures->peak_frame = peak_frame;
   figures->all_key = all_key;
+  figures->largest_packet = largest;
+  figures->packets_end = IndexOffset(index[frames]);
   return true;
 }
 

@@ -75,9 +75,11 @@ inline uint64_t TablesEnd(const ContainerHeader& h) { return FirstPacketOffset(h
 
 // What the frame-index scan learns.
 struct IndexFigures {
-  uint32_t peak_rate;   // bytes of the busiest second
-  uint32_t peak_frame;  // 0-based first frame of that second
-  uint32_t all_key;     // 1 when every frame is a key frame
+  uint32_t peak_rate;       // bytes of the busiest second (at most 0xFFFFFFFF)
+  uint32_t peak_frame;      // 0-based first frame of that second
+  uint32_t all_key;         // 1 when every frame is a key frame
+  uint32_t largest_packet;  // bytes of the largest packet the index holds
+  uint32_t packets_end;     // movie offset just past the last packet
 };
 
 // Scans the first frame_count + 1 entries of `index` (host-order words).
@@ -88,8 +90,8 @@ struct IndexFigures {
 bool ScanFrameIndex(const uint32_t* index, const ContainerHeader& header, uint64_t movie_size,
                     IndexFigures* figures);
 
-// Frames per second rounded to whole frames, at least 1: the peak window and
-// the statistics history length.
+// Frames per second rounded to whole frames, at least 1: the peak window, and
+// the statistics history length of a movie of at least that many frames.
 uint32_t WholeFramesPerSecond(uint32_t rate_num, uint32_t rate_den);
 
 }  // namespace vexil

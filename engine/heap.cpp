@@ -46,14 +46,17 @@ void Free(void* block) {
   std::free(p - p[-1]);
 }
 
-void Reserve(void** field, size_t size) {
+void Reserve(void** field, uint64_t size) {
   PendingList& pending = t_pending;
   if (pending.pieces.capacity() == 0) pending.pieces.reserve(32);
-  // Staggering pad, in unsigned 32-bit arithmetic: the same residue mod 32 as
-  // the description's formula, and never negative.
-  uint32_t pad_slots = (static_cast<uint32_t>(pending.total / 32) -
-                        static_cast<uint32_t>((size + 31) / 32) + 1) % 32;
-  uint64_t rounded = (static_cast<uint64_t>(size) + 31) & ~uint64_t{31};
+  // Staggering pad: (pending total / 32 - piece slots + 1) mod 32 slots of 32
+  // bytes, so successive pieces start at different offsets mod 1 KiB. Worked
+  // in unsigned 32-bit arithmetic: the residue is the same, and a signed
+  // difference would go negative for the first piece and overlap pieces.
+  uint32_t pad_slots =
+      (static_cast<uint32_t>(pending.total / 32) - static_cast<uint32_t>((size + 31) / 32) + 1) %
+      32;
+  uint64_t rounded = (size + 31) & ~uint64_t{31};
   uint64_t piece = rounded + uint64_t{pad_slots} * 32;
   pending.pieces.push_back({field, pending.total});
   pending.total += piece;

@@ -16,11 +16,13 @@ void* Alloc(size_t size);
 void Free(void* block);
 
 // Records a pending piece of `size` bytes whose address AllocWithReserved will
-// store into *field. Pending pieces belong to the calling thread.
-void Reserve(void** field, size_t size);
+// store into *field. Pending pieces belong to the calling thread. Sizes are
+// 64-bit in every build, so that a piece larger than a 32-bit address space
+// fails the allocation instead of being cut to its low 32 bits.
+void Reserve(void** field, uint64_t size);
 
 template <typename T>
-void Reserve(T** field, size_t size) {
+void Reserve(T** field, uint64_t size) {
   Reserve(reinterpret_cast<void**>(field), size);
 }
 

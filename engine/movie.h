@@ -128,7 +128,7 @@ struct MovieHandle {
   uint8_t* bundle_buffers[kDecodeParts];  // each holds the nine buffers, 16-byte aligned
 
   uint8_t* preload_data;  // first packet, when the whole movie is in memory
-  uint32_t* frame_index;  // index_entries + 1 words
+  uint32_t* frame_index;  // frame_count + 1 words: the frames' entries and the end of the last
 
   InputRecord input;
   // The read-ahead lock (the lock operations of `input` use it) and the sound

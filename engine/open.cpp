@@ -99,7 +99,6 @@ void Destroy(MovieHandle* movie, bool close_input) {
 }  // namespace
 
 MovieHandle* Open(const MovieSource& source, uint32_t flags) {
-  // 1. Track list, start time, error text.
   if (!(flags & OPEN_TRACK_LIST)) ResetSoundTrackList();
   const uint32_t start = Timer();
   ClearLastError();
@@ -107,7 +106,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   const bool memory = flags & OPEN_MEMORY;
   const auto* block = static_cast<const uint8_t*>(source.data);
 
-  // 2. Header bytes.
+  // The header bytes, from the block or through the input.
   uint8_t header_bytes[kHeaderBytes] = {};
   bool header_ok = false;
   auto input = std::make_unique<InputRecord>();
@@ -131,25 +130,28 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
     return nullptr;
   };
 
-  // 3. Validation.
   const ContainerHeader h = ParseHeader(header_bytes);
   if (const char* message = ValidateHeader(h, header_ok)) return fail_input(message);
   const uint64_t first_packet = FirstPacketOffset(h);
   if (memory && source.size < first_packet) return fail_input(kErrReadingHeader);
 
-  // 4. Merged flags and the played size.
+  // Merged flags and the size as played.
   uint32_t width = h.width, height = h.height;
   const uint32_t merged = MergeFlags(flags, h, &width, &height);
 
-  // 5. Rate.
+  // The rate in effect. The statistics rings hold one second of frames by the
+  // file's own rate, but never more frames than the movie has: a rate of
+  // billions of frames per second must not size them.
   uint32_t rate_num = h.rate_num, rate_den = h.rate_den;
   if ((flags & OPEN_RATE_OVERRIDE) && settings.rate_num != -1 && settings.rate_den != -1) {
     rate_num = static_cast<uint32_t>(settings.rate_num);
     rate_den = static_cast<uint32_t>(settings.rate_den);
   }
-  const uint32_t history_len = WholeFramesPerSecond(h.rate_num, h.rate_den);
+  const uint32_t history_len =
+      std::min(WholeFramesPerSecond(h.rate_num, h.rate_den), h.frame_count);
 
-  // 6. The handle and its arrays in one allocation.
+  // The handle and its arrays in one allocation. Of the index only the
+  // entries of the frames and the end of the last one are ever used.
   const uint32_t track_list = static_cast<uint32_t>(std::max(1, SoundTrackListCount()));
   struct Pieces {
     uint32_t* history[HISTORY_RING_COUNT] = {};
@@ -165,7 +167,8 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   Reserve(&pieces.tracks, uint64_t{track_list} * sizeof(SoundTrack));
   Reserve(&pieces.track_map, uint64_t{track_list} * 4);
   for (auto& set : pieces.bundles) Reserve(&set, BundleBuffersTotal(bundle_sizes));
-  Reserve(&pieces.index, (uint64_t{h.index_entries} + 1) * 4);
+  const uint32_t used_entries = h.frame_count + 1;
+  Reserve(&pieces.index, uint64_t{used_entries} * 4);
   for (auto& table : pieces.tables) Reserve(&table, std::max<uint64_t>(h.track_count, 1) * 4);
   uint64_t allocated = 0;
   void* raw = AllocWithReserved(sizeof(MovieHandle), &allocated);
@@ -209,8 +212,8 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
     return nullptr;
   };
 
-  // 7. Track tables and frame index. A memory source's tables are decoded
-  // from the block (which need not be 4-byte aligned) into the handle's arrays.
+  // Track tables and frame index. A memory source's tables are decoded from
+  // the block (which need not be 4-byte aligned) into the handle's arrays.
   uint64_t movie_size = uint64_t{h.file_size} + 8;
   if (memory) {
     movie_size = std::min<uint64_t>(movie_size, source.size);
@@ -218,15 +221,21 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
     for (auto* table : pieces.tables) {
       for (uint32_t t = 0; t < h.track_count; ++t, p += 4) table[t] = ReadLE32(p);
     }
-    for (uint32_t i = 0; i <= h.index_entries; ++i, p += 4) pieces.index[i] = ReadLE32(p);
+    for (uint32_t i = 0; i < used_entries; ++i, p += 4) pieces.index[i] = ReadLE32(p);
   } else {
     InputRecord* in = &movie->input;
     for (auto* table : pieces.tables) {
       in->read_at(in, kNoOffset, table, h.track_count * 4);
       for (uint32_t t = 0; t < h.track_count; ++t) table[t] = ReadLE32(&table[t]);
     }
-    in->read_at(in, kNoOffset, pieces.index, (h.index_entries + 1) * 4);
-    for (uint32_t i = 0; i <= h.index_entries; ++i) pieces.index[i] = ReadLE32(&pieces.index[i]);
+    in->read_at(in, kNoOffset, pieces.index, used_entries * 4);
+    for (uint32_t i = 0; i < used_entries; ++i) pieces.index[i] = ReadLE32(&pieces.index[i]);
+    // The unused entries must still be in the file; reading the last of them
+    // also leaves the file where the first packet starts.
+    if (h.index_entries >= used_entries) {
+      uint8_t last[4];
+      in->read_at(in, static_cast<int64_t>(first_packet) - 4, last, 4);
+    }
     if (in->input_error) return fail(kErrReadingHeader);
   }
   movie->track_max_sizes = pieces.tables[0];
@@ -234,7 +243,6 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   movie->track_ids = pieces.tables[2];
   movie->frame_index = pieces.index;
 
-  // 8. Frame index scan.
   IndexFigures figures{};
   if (!ScanFrameIndex(movie->frame_index, h, movie_size, &figures))
     return fail(kErrBadFrameSizes);
@@ -242,10 +250,10 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   movie->peak_frame = figures.peak_frame;
   movie->all_key = figures.all_key;
 
-  // 9. Decoded-frame planes.
+  // Decoded-frame planes.
   if (!(flags & OPEN_NO_PLANES) && !CreateFrameBuffers(movie)) return fail(kErrOutOfMemory);
 
-  // 10. Read-ahead request and simulated speed.
+  // Read-ahead request and simulated speed.
   movie->read_buffer_request = (flags & OPEN_READ_BUFFER) && settings.read_buffer_size != -1
                                    ? static_cast<uint32_t>(settings.read_buffer_size)
                                    : movie->peak_rate;
@@ -253,8 +261,11 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
                              ? static_cast<uint32_t>(settings.read_speed)
                              : 0;
 
-  // 11. Preload or stream. The input's end position is a 32-bit offset; a
-  // size field within 8 of 4 GiB would wrap it.
+  // Preload or stream. The input's end position is a 32-bit offset; a size
+  // field within 8 of 4 GiB would wrap it. What either holds is sized by the
+  // packets the index has, not by the header's size fields, which a damaged
+  // file can set to gigabytes: no packet is longer than the longest one in
+  // the index, and nothing past the last packet's end is ever played.
   InputRecord* in = &movie->input;
   const uint32_t input_end = static_cast<uint32_t>(std::min<uint64_t>(movie_size, UINT32_MAX));
   if (memory) {
@@ -269,7 +280,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       movie->open_flags |= OPEN_PRELOAD;
     }
     if (flags & OPEN_PRELOAD) {
-      const uint64_t body = movie_size - first_packet;
+      const uint64_t body = figures.packets_end - first_packet;
       auto* data = static_cast<uint8_t*>(Alloc(body + 1024));
       if (!data) return fail(kErrOutOfMemory);
       movie->total_memory += body + 1024;
@@ -287,7 +298,7 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
       movie->preload_data = data;
       movie->data_limit = data + body + 1024;
     } else {
-      const uint64_t packet = uint64_t{h.largest_frame} + 1024;
+      const uint64_t packet = uint64_t{figures.largest_packet} + 1024;
       const uint64_t packet_rounded = (packet + 31) & ~uint64_t{31};
       auto* data = static_cast<uint8_t*>(Alloc(packet_rounded + granted));
       if (!data) return fail(kErrOutOfMemory);
@@ -303,18 +314,20 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   movie->map_stride = ((width + 15) / 16 + 15) / 16 * 16;
   movie->map_size = movie->map_stride * ((height + 15) / 16);
 
-  // 12. Clock limits and frame 1.
+  // Clock limits and frame 1. Two frame periods of a movie that shows a frame
+  // every few years take more than 32 bits of milliseconds: the limit saturates.
   movie->late_limit = movie->rate_num
-                          ? static_cast<uint32_t>(2000ull * movie->rate_den / movie->rate_num)
+                          ? static_cast<uint32_t>(std::min<uint64_t>(
+                                2000ull * movie->rate_den / movie->rate_num, UINT32_MAX))
                           : 2000;
   FetchFrame(movie, 1);
   movie->open_time = Timer() - start;
   movie->track_states[0].timing_scale = 0x10000;
 
-  // 13. Sound tracks.
+  // Sound tracks.
   OpenSoundTracks(movie);
 
-  // 15. Lock operations, before the read service can call `service`.
+  // Lock operations, before the read service can call `service`.
   in->lock_wait = LockWait;
   in->lock_try = LockTry;
   in->lock_release = LockRelease;
@@ -324,11 +337,11 @@ MovieHandle* Open(const MovieSource& source, uint32_t flags) {
   // service slot the player's calls alone feed the sound).
   if (movie->play_tracks > 0 && !movie->track_states[0].own_service) JoinSoundService(movie);
 
-  // 14. Background reading (without a free service slot the movie is read in
+  // Background reading (without a free service slot the movie is read in
   // the foreground only).
   if (!(movie->open_flags & (OPEN_PRELOAD | OPEN_NO_THREAD_READ))) JoinReadService(movie);
 
-  // 16. Fill the ring.
+  // Fill the ring.
   if (!(movie->open_flags & OPEN_PRELOAD) && !(flags & OPEN_NO_FILL)) {
     while (in->service(in) != 0) {
     }

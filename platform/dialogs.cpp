@@ -64,6 +64,7 @@ bool AskYesNo(const std::string& caption, const std::string& text, MessageIcon i
     g_answers.pop_front();
     return yes;
   }
+  LogMessageBox(caption, text);
   bool yes = false;
   switch (ActiveBackend()) {
 #ifdef _WIN32

@@ -2,7 +2,7 @@
 // password check that older consumer Windows leaves to the saver itself, and
 // the size of the preview area the settings page hands the saver by number.
 //
-// Win32 makes the described calls (system parameter 97, "PASSWORD.CPL",
+// On Windows these are the real calls (system parameter 97, "PASSWORD.CPL",
 // GetClientRect); on other systems a saver is told nothing, the password
 // check answers as a modern system would (no password asked of the saver),
 // and the preview area is an X window whose size SDL reports. The headless

@@ -5,6 +5,7 @@
 #include "platform/headless/sound_headless.h"
 
 #ifdef VEXIL_HAVE_SDL
+#include "platform/sdl/sound_audio_sdl.h"
 #include "platform/sdl/sound_sdl.h"
 #endif
 #ifdef _WIN32
@@ -24,6 +25,13 @@ bool PcmFormatValid(const PcmFormat& f) {
 
 uint8_t PcmSilence(const PcmFormat& format) {
   return format.bits_per_sample == 8 ? 128 : 0;
+}
+
+std::string SoundOutputProblem() {
+#ifdef VEXIL_HAVE_SDL
+  if (ActiveBackend() == Backend::kSdl) return sdl_sound::OutputProblem();
+#endif
+  return {};
 }
 
 uint32_t WaveOutOpen(WaveOutDevice** device, const PcmFormat& format) {

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace vexil::platform {
 
@@ -33,6 +34,11 @@ struct PcmFormat {
 bool PcmFormatValid(const PcmFormat& format);
 // Silence of this format: 128 for 8-bit samples, 0 for 16-bit ones.
 uint8_t PcmSilence(const PcmFormat& format);
+
+// Why the system's sound output could not be opened, the first time it could
+// not (the system's own words); empty while it never failed. Movies play
+// without sound then. Emulated devices never fail.
+std::string SoundOutputProblem();
 
 // --- waveOut-like ---
 

@@ -162,6 +162,10 @@ void RequestWindowsClose() {
   g_close_requested.store(true);
 }
 
+bool WindowsCloseRequested() {
+  return g_close_requested.load();
+}
+
 // --- Window ---
 
 Window::~Window() {

@@ -178,6 +178,8 @@ void ClearMessages();
 // Asks every window to close (kClose) at the next TakeMessage. Safe to call
 // from a signal handler, so that an interrupted player still ends in order.
 void RequestWindowsClose();
+// True while such a request waits for TakeMessage (a modal box ends on it).
+bool WindowsCloseRequested();
 
 enum class ShowCommand { kHide, kShowNormal };
 

@@ -1,9 +1,17 @@
 #include "player/command_line.h"
 
+#include <vexil/version.h>
+
 namespace vexil {
 namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+bool AllBlank(const std::string& text) {
+  for (char c : text)
+    if (!IsBlank(c)) return false;
+  return true;
+}
 
 bool NamesMovieFile(const std::string& argument, bool (*file_exists)(const char*)) {
   if (argument.empty()) return false;
@@ -35,16 +43,32 @@ RawCommandLine RebuildCommandLine(const std::vector<std::string>& arguments,
       names_only = true;
       continue;
     }
+    // As a blank command text brings the help box, so does a blank argument,
+    // rather than a movie with an empty name.
+    if (AllBlank(argument)) continue;
     if (names_only || NamesMovieFile(argument, file_exists)) {
       raw.movie_names.push_back(argument);
       continue;
     }
-    bool quote = argument.empty();
+    bool quote = false;
     for (char c : argument) quote = quote || IsBlank(c);
     if (!raw.text.empty()) raw.text += ' ';
     raw.text += quote ? '"' + argument + '"' : argument;
   }
   return raw;
+}
+
+ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    if (argument == "-h" || argument == "--help") return ProgramRequest::kHelp;
+    if (argument == "-V" || argument == "--version") return ProgramRequest::kVersion;
+  }
+  return ProgramRequest::kPlay;
+}
+
+std::string VersionText() {
+  return std::string("vexilplay ") + VEXIL_VERSION_STRING + "\n";
 }
 
 }  // namespace vexil

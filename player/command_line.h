@@ -22,11 +22,20 @@ struct RawCommandLine {
 };
 
 // POSIX: rebuilds the raw command line from the arguments after the program
-// name, quoting those that contain blanks (or are empty). An argument that
-// names an existing file (as given, with ".vxl" added, or before a `|`), and
-// every argument after `--`, is a movie name: `/home/u/a.vxl` must not be
-// read as switches.
+// name, quoting those that contain blanks. An argument that names an existing
+// file (as given, with ".vxl" added, or before a `|`), and every argument
+// after `--`, is a movie name: `/home/u/a.vxl` must not be read as switches.
+// An empty argument, or one of blanks only, counts as none.
 RawCommandLine RebuildCommandLine(const std::vector<std::string>& arguments,
                                   bool (*file_exists)(const char* name));
+
+// POSIX: what the arguments ask before any playing. The first of -h/--help
+// and -V/--version before `--` decides; these are options even where a file
+// of that name exists (`./-h` or `-- -h` names the file).
+enum class ProgramRequest { kPlay, kHelp, kVersion };
+ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments);
+
+// "vexilplay" and the project's version, with a line feed.
+std::string VersionText();
 
 }  // namespace vexil

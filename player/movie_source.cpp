@@ -36,6 +36,7 @@ OpenedSource OpenAtOffset(const std::string& path, const std::string& offset_tex
                           uint32_t open_flags, const char* message) {
   OpenedSource opened;
   opened.title = kWindowTitle;
+  opened.file_name = path;
   int64_t offset = 0;
   platform::FileHandle file = platform::FileOpenRead(path.c_str());
   if (file == platform::kNoFile) {
@@ -96,6 +97,7 @@ OpenedSource OpenMovieSource(const std::string& name, const PlayerSettings& sett
                         kErrOpeningFile);
   }
   const std::string file_name = MovieFileName(name);
+  opened.file_name = file_name;
   opened.movie = Open(MovieSource::Name(file_name.c_str()), settings.open_flags);
   if (opened.movie) {
     size_t last_separator = file_name.find_last_of(kSeparators);

@@ -34,6 +34,7 @@ struct SourceContext {
 struct OpenedSource {
   MovieHandle* movie = nullptr;  // null: failed, the reason in LastError()
   std::string title;             // the window title while this movie plays
+  std::string file_name;         // the file the movie is read from, for messages
   // The source file of a colon or bar source: close it with the movie.
   platform::FileHandle file = platform::kNoFile;
   bool quit = false;  // the version reminder ended the player

@@ -1,6 +1,7 @@
 #include "player/playback_loop.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "display/copy.h"
 #include "display/display_buffer.h"
@@ -10,6 +11,7 @@
 #include "engine/timer.h"
 #include "platform/dialogs.h"
 #include "platform/screensaver.h"
+#include "platform/sound_device.h"
 #include "platform/time.h"
 #include "player/movie_setup.h"
 #include "player/screensaver_mode.h"
@@ -44,6 +46,29 @@ void Finish(Player& p) {
   }
 }
 
+// A movie whose file ends before its last frame (the input failed: damaged or
+// cut short) stops where the data stops and the player goes on as after its
+// end; one line on standard error says why it ended there, once per file.
+void ReportEarlyEnd(Player& p, const MovieHandle* movie) {
+  if (!movie || !movie->stopped || !p.reported_early_ends.insert(p.source.file_name).second) return;
+  std::fprintf(stderr,
+               "vexilplay: %s: the movie ended early at frame %u of %u: the file is damaged or "
+               "cut short\n",
+               p.source.file_name.c_str(), movie->decoded_frame, movie->frame_count);
+  std::fflush(stderr);
+}
+
+// Without a sound device the movies play silent; one line says so, once.
+void ReportNoSound(Player& p) {
+  if (p.reported_no_sound) return;
+  const std::string problem = platform::SoundOutputProblem();
+  if (problem.empty()) return;
+  p.reported_no_sound = true;
+  std::fprintf(stderr, "vexilplay: cannot open a sound device (%s): playing without sound\n",
+               problem.c_str());
+  std::fflush(stderr);
+}
+
 // Wait's answer and the end of a movie: returns true when the loop is left
 // for the next movie or the list again.
 bool Step(Player& p) {
@@ -55,6 +80,7 @@ bool Step(Player& p) {
   }
   // A movie whose input failed ends as if it had reached its end.
   if (p.end_of_movie || p.end_request == kEndMovie || (movie && movie->stopped)) {
+    ReportEarlyEnd(p, movie);
     p.end_of_movie = 0;
     p.end_request = kEndNone;
     Pause(movie, 1);
@@ -187,6 +213,7 @@ int PlayMovies(Player& p, std::string name) {
       return 1;
     }
     if (!p.source.movie) return OpenFailed(p);
+    ReportNoSound(p);
     if (!SetUpMovie(p)) return 1;
     if (Loop(p) == LoopEnd::kQuit) return 0;
 

@@ -1,5 +1,6 @@
 // The process entry of vexilplay.
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,8 @@
 #include "platform/posix/system_stores.h"
 #include "platform/window.h"
 #include "player/command_line.h"
+#include "player/help_text.h"
+#include "player/screensaver_mode.h"
 #include "player/startup.h"
 
 namespace {
@@ -24,6 +27,20 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnInterrupt);
   // The player parses one raw command line, as on Windows; rebuild it.
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // Help and version as every command-line program gives them: on standard
+  // output, exit code 0. A screen saver takes only its host's arguments.
+  if (!vexil::IsScreensaverProgram(vexil::platform::ModulePath())) {
+    switch (vexil::FindProgramRequest(arguments)) {
+      case vexil::ProgramRequest::kHelp:
+        std::fputs(vexil::HelpText().c_str(), stdout);
+        return vexil::kExitSuccess;
+      case vexil::ProgramRequest::kVersion:
+        std::fputs(vexil::VersionText().c_str(), stdout);
+        return vexil::kExitSuccess;
+      case vexil::ProgramRequest::kPlay:
+        break;
+    }
+  }
   vexil::RawCommandLine raw = vexil::RebuildCommandLine(arguments, vexil::platform::FileExists);
 
   // The quick-play switches and the reminder's date live in the user's and

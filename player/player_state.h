@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
 
@@ -81,6 +82,10 @@ struct Player {
   uint32_t preview_delay_start = 0;
 
   NameList names;
+  // Files already reported as ending early (a list that loops plays them again).
+  std::set<std::string> reported_early_ends;
+  // Set once the user was told that there is no sound.
+  bool reported_no_sound = false;
   SummaryRecord summary{};
   bool summary_captured = false;
 

@@ -55,15 +55,18 @@ struct WindowClassRegistration {
 }  // namespace
 
 int RunPlayer(const PlayerStart& start) {
-  // 1. Processors: a second decode thread when there is more than one.
+  // Decoding runs beside the player thread; a second processor gets a second
+  // decode thread.
   DecodeThreads decode_threads(platform::ProcessorCount());
 
-  // 2, 3. Default command; screensaver mode from the program's own name.
+  // The program's own default command comes first; a program whose name ends
+  // in "scr" is a screen saver.
   const std::string default_command = start.default_command.value_or(LoadDefaultCommand());
   const std::string program_path = start.program_path.value_or(platform::ModulePath());
   const bool screensaver = IsScreensaverProgram(program_path);
 
-  // 4, 5. Command text and switches.
+  // The switches, from the default command, the command line (not for a
+  // saver) and the quick-play value.
   const platform::DesktopMode desktop = platform::Desktop();
   const std::string quick_play = platform::StoreRead(kQuickPlayValue, "", kQuickPlayLimit);
   CommandInput input;
@@ -78,7 +81,7 @@ int RunPlayer(const PlayerStart& start) {
   player.settings = ParseCommandText(input);
   PlayerSettings& settings = player.settings;
 
-  // 6. The screensaver's arguments, from the real command line.
+  // A saver follows its host's arguments; some of them end the run here.
   int32_t saver_mode = kSaverEnd;
   if (screensaver) {
     saver_mode = EvaluateScreensaverArguments(start.command_line);
@@ -100,17 +103,17 @@ int RunPlayer(const PlayerStart& start) {
   }
   player.screensaver_mode = saver_mode;
 
-  // 7. The window class.
+  // The class first: without it there can be no window, nor a word about it.
   WindowClassRegistration window_class(settings.hide_cursor);
   if (!window_class.registered) return kExitFailure;
 
-  // 8. Help.
+  // A switch nobody took, or nothing to play: the switch list, and the end.
   if (settings.show_help) {
     platform::ShowMessageBox(kHelpCaption, HelpText(), platform::MessageIcon::kInformation);
     return kExitFailure;
   }
 
-  // 9. The window.
+  // One window for every movie of the run.
   platform::WindowCreation creation;
   creation.class_name = kWindowClassName;
   creation.title = kWindowTitle;
@@ -127,11 +130,12 @@ int RunPlayer(const PlayerStart& start) {
     return kExitFailure;
   }
 
-  // 10. The sound output, before the first movie opens. Without a working
+  // The sound output, before the first movie opens. Without a working
   // output the movies play silent.
   SetSoundSystem(settings.use_wave_out ? WaveOutSoundProvider : DirectSoundProvider);
 
-  // 11. The movies.
+  // The movies, one after the other, in a display mode of their own when
+  // /D asked for one.
   if (settings.display_mode.width)
     BufferSetDisplayMode(settings.display_mode.width, settings.display_mode.height,
                          settings.display_mode.depth);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows programs (32-bit, static, with Debian's mingw-w64),
 # runs the unit tests built for Windows under Wine, in a fresh 32-bit prefix
-# on a virtual screen, and then plays movies with VexilPlay.exe there
-# (scripts/wine-playback.sh).
+# on a virtual screen, checks that vexil.exe decodes the conformance vectors
+# to the bytes the Linux tool writes, and then plays movies with VexilPlay.exe
+# there (scripts/wine-playback.sh).
 #   scripts/windows.sh
 # Environment: BUILD (default build-win32), TEST_TIMEOUT per test program in
-# seconds (default 600).
+# seconds (default 600), VEXIL_TOOL the Linux tool to compare with (default
+# build/tools/vexil, built there when it is missing).
 # Skips (exit 0) only when this system's package sources do not offer the
 # packages at all; any other failure fails.
 set -euo pipefail
@@ -13,7 +15,7 @@ cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build-win32}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
 PACKAGES=(g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool imagemagick perl)
-TEST_PROGRAMS=(platform engine video audio player tools)
+TEST_PROGRAMS=(platform engine video audio display encoder player tools)
 
 if ! ./scripts/install-deps.sh --windows; then
   unavailable=()
@@ -102,7 +104,65 @@ if [ ${#broken[@]} -gt 0 ]; then
   exit 1
 fi
 
-# --- the player itself, on the screen ---
+# --- vexil.exe writes the bytes the Linux tool writes ---
+# Both builds compute their floats in SSE2 registers (rounded to float at
+# every step), so every sound track and every picture decodes alike.
 cd "$root"
+linux_tool=${VEXIL_TOOL:-$root/build/tools/vexil}
+if [ ! -x "$linux_tool" ]; then
+  ./scripts/install-deps.sh
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXIL_BUILD_BENCH=OFF >/dev/null
+  cmake --build build -j"$(nproc)" --target vexiltool
+  linux_tool=$root/build/tools/vexil
+fi
+compare=$(mktemp -d)
+trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true; rm -rf "$compare"' EXIT
+files=0 differing=()
+# decode_both MOVIE OPTIONS...: decodes with both tools; "@" in an option
+# stands for the folder of that tool's output files, which must be equal.
+decode_both() {
+  local movie=$1 side f status count
+  shift
+  for side in linux windows; do
+    rm -rf "${compare:?}/$side"
+    mkdir "$compare/$side"
+    status=0
+    if [ "$side" = linux ]; then
+      "$linux_tool" decode "$movie" "${@//@/$compare/$side/}" --quiet 2>"$compare/$side.err" || status=$?
+    else
+      wine "$BUILD/tools/vexil.exe" decode "$movie" "${@//@/$compare/$side/}" --quiet \
+        2>"$compare/$side.err" || status=$?
+    fi
+    if [ "$status" != 0 ]; then
+      differing+=("${movie##*/} $*: the $side tool failed (exit $status): $(head -c 200 "$compare/$side.err")")
+      return
+    fi
+  done
+  for f in "$compare"/linux/*; do
+    files=$((files + 1))
+    if ! cmp -s "$f" "$compare/windows/${f##*/}"; then
+      count=$( (cmp -l "$f" "$compare/windows/${f##*/}" 2>&1 || true) | wc -l)
+      differing+=("${movie##*/} ${f##*/}: $count bytes differ")
+    fi
+  done
+}
+for wav in tests/vectors/audio/*.track*.wav; do
+  id=${wav##*.track}
+  id=${id%.wav}
+  decode_both "$root/${wav%%.track*}.vxl" --wav @track$id.wav --track "$id"
+done
+# Pictures (alpha and a large movie) and the sound of movies with pictures.
+decode_both "$root/tests/vectors/video/movie_001.vxl" --y4m @picture.y4m --alpha @alpha.y4m
+decode_both "$root/tests/vectors/video/movie_003.vxl" --y4m @picture.y4m --wav @track3.wav --track 3
+decode_both "$root/tests/vectors/video/movie_008.vxl" --wav @track6.wav --track 6
+decode_both "$root/tests/vectors/video/movie_019.vxl" --y4m @picture.y4m
+echo "vexil.exe against $linux_tool: $files files compared, ${#differing[@]} differ"
+if [ ${#differing[@]} -gt 0 ]; then
+  printf '    %s\n' "${differing[@]}"
+  echo "windows: vexil.exe decodes other bytes than the Linux tool" >&2
+  exit 1
+fi
+
+# --- the player itself, on the screen ---
 unset VEXIL_PLATFORM
 ./scripts/wine-playback.sh "$BUILD"

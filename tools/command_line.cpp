@@ -1,12 +1,14 @@
 #include "tools/command_line.h"
 
+#include <vexil/version.h>
+
 #include <charconv>
 #include <cstring>
 
 namespace vexil::tools {
 
 const char* VersionText() {
-  return "vexil " VEXIL_VERSION_TEXT;
+  return "vexil " VEXIL_VERSION_STRING;
 }
 
 bool IsStandardStream(const std::string& name) {

@@ -1,29 +1,21 @@
 // vexil decode MOVIE [--y4m OUT.y4m] [--alpha OUT.y4m] [--wav OUT.wav] [--track ID]
 //   [--frames N] [--preload | --read-buffer BYTES] [--threads 0|1|2] [--quiet]
 //
-// Walks the movie frame by frame with the engine's own open and frame reader;
-// each output is one step run on every frame packet. The video step decodes
-// the frame as the player does (decode threads or the calling thread) and
-// writes the decoder's planes, visible area only. The audio step decodes
-// the packet's part of the chosen track exactly as the sound ring would take
-// it, without the ring's limits, into a 16-bit WAV file.
+// Walks the movie frame by frame through the public library: each decoded
+// frame's planes (decoded as the player decodes them, on the calling thread
+// or on decode threads), visible area only, and the sound the frame's packet
+// holds for the chosen track, all of it, into a 16-bit WAV file.
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <tuple>
 
-#include "audio/audio_decoder.h"
-#include "audio/audio_packet.h"
-#include "engine/container.h"
-#include "engine/frame_clock.h"
-#include "engine/movie.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/movie_input.h"
 #include "tools/progress.h"
 #include "tools/wav_writer.h"
 #include "tools/y4m_writer.h"
-#include "video/decode_threads.h"
 
 namespace vexil::tools {
 namespace {
@@ -77,51 +69,40 @@ std::optional<int> ParseArguments(const Command& command, int argc, char** argv,
   return std::nullopt;
 }
 
-// The audio step: one track's parts decoded into a WAV file.
+// The audio step: one track's sound into a WAV file.
 class WavStep {
  public:
-  ~WavStep() { AudioDecoderClose(decoder_); }
-
   // Returns 0 or the exit code after printing why.
-  int Begin(const Command& command, const MovieHandle* movie, uint32_t track_id,
+  int Begin(const Command& command, const MovieInput& movie, uint32_t track_id,
             const std::string& path) {
-    for (uint32_t t = 0; t < movie->track_count; ++t) {
-      if (movie->track_ids[t] == track_id) {
-        track_ = t;
-        break;
-      }
-    }
-    if (track_ == kNoTrack)
+    vexil_track_info track;
+    vexil_track_info_init(&track);
+    bool found = false;
+    for (uint32_t t = 0; t < movie.info().track_count && !found; ++t)
+      found = vexil_movie_get_track(movie.get(), t, &track) == VEXIL_OK && track.id == track_id;
+    if (!found)
       return CommandFailure(command,
                             "the movie has no audio track with id " + std::to_string(track_id));
-    const uint32_t format = movie->track_formats[track_];
-    if (!(format & (TRACK_DCT | TRACK_RDFT))) {
+    if (track.codec == VEXIL_CODEC_NONE) {
       char text[96];
       std::snprintf(text, sizeof text,
                     "audio track %u is not coded with either audio codec (format 0x%08X)", track_id,
-                    format);
+                    track.format_word);
       return CommandFailure(command, text);
     }
-    const uint32_t rate = format & TRACK_RATE_MASK;
-    const uint32_t channels = (format & TRACK_STEREO) ? 2 : 1;
-    const bool dct = (format & TRACK_DCT) && !(format & TRACK_RDFT);
-    decoder_ = AudioDecoderOpen(rate, channels, dct ? AUDIO_DCT : 0);
-    if (!decoder_) return CommandFailure(command, "out of memory for the audio decoder");
+    track_id_ = track_id;
+    channels_ = track.channels;
     path_ = path;
-    if (!wav_.Open(path, rate, channels)) return FileFailure(OutputName(path), wav_.error());
+    if (!wav_.Open(path, track.rate, track.channels))
+      return FileFailure(OutputName(path), wav_.error());
     return 0;
   }
 
-  // Decodes this frame packet's part of the track.
-  bool Frame(const uint8_t* packet, uint32_t packet_bytes, uint32_t track_count) {
-    AudioPart part;
-    if (!FindAudioPart(packet, packet_bytes, track_count, track_, &part)) return true;
-    AudioPartOutput output;
-    output.context = this;
-    output.take = [](void* context, const uint8_t* pcm, uint32_t bytes) {
-      static_cast<WavStep*>(context)->wav_.Append(pcm, bytes);
-    };
-    DecodeAudioPart(decoder_, part, output);
+  // Moves the sound the last decoded frame queued into the file.
+  bool Frame(vexil_movie* movie) {
+    int64_t frames;
+    while ((frames = vexil_movie_read_audio(movie, track_id_, buffer_, kBufferFrames)) > 0)
+      wav_.Append(buffer_, static_cast<size_t>(frames) * channels_ * sizeof(int16_t));
     return wav_.error().empty();
   }
 
@@ -129,9 +110,10 @@ class WavStep {
   int Finish() { return wav_.Finish() ? 0 : FileFailure(OutputName(path_), wav_.error()); }
 
  private:
-  static constexpr uint32_t kNoTrack = UINT32_MAX;
-  uint32_t track_ = kNoTrack;
-  AudioDecoder* decoder_ = nullptr;
+  static constexpr size_t kBufferFrames = 4096;
+  uint32_t track_id_ = 0;
+  uint32_t channels_ = 1;
+  int16_t buffer_[kBufferFrames * 2];
   WavWriter wav_;
   std::string path_;
 };
@@ -140,62 +122,59 @@ int RunDecode(const Command& command, int argc, char** argv) {
   DecodeOptions options;
   if (auto code = ParseArguments(command, argc, argv, &options)) return *code;
   const bool video = !options.y4m.empty() || !options.alpha.empty();
-  uint32_t flags = OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK;
-  if (!video) flags |= OPEN_NO_PLANES;
-  if (!options.alpha.empty()) flags |= OPEN_ALPHA;
-  if (options.preload) flags |= OPEN_PRELOAD;
-  if (options.read_buffer) {
-    SetReadBufferSize(static_cast<int32_t>(*options.read_buffer));
-    flags |= OPEN_READ_BUFFER;
+  vexil_open_options open;
+  vexil_open_options_init(&open);
+  open.display_option = VEXIL_DISPLAY_NONE;
+  if (!video) open.flags |= VEXIL_OPEN_NO_VIDEO;
+  if (!options.alpha.empty()) open.flags |= VEXIL_OPEN_ALPHA;
+  if (options.preload) open.flags |= VEXIL_OPEN_PRELOAD;
+  // The smallest ring the reader makes is the same for 0 and 1 bytes; the
+  // library takes 0 as "one second of the movie's busiest data".
+  if (options.read_buffer) open.read_buffer_bytes = std::max<uint32_t>(*options.read_buffer, 1);
+  if (!options.wav.empty()) {
+    open.track_ids = &options.track_id;
+    open.track_id_count = 1;
   }
+  open.decode_threads = video ? options.threads : 0;
   MovieInput movie;
-  if (!movie.Open(options.movie, flags)) return kExitFailure;
+  if (!movie.Open(options.movie, open)) return kExitFailure;
+  const vexil_movie_info& info = movie.info();
 
   std::optional<WavStep> wav;
   if (!options.wav.empty()) {
     wav.emplace();
-    if (int code = wav->Begin(command, movie.movie(), options.track_id, options.wav)) return code;
+    if (int code = wav->Begin(command, movie, options.track_id, options.wav)) return code;
   }
-  if (!options.alpha.empty() && !(movie->header_flags & HEADER_ALPHA))
+  if (!options.alpha.empty() && !(info.flags & VEXIL_MOVIE_ALPHA))
     return FileFailure(movie.name(), "the movie has no alpha plane");
   Y4mWriter picture, alpha;
   for (auto [writer, path, kind] : {std::tuple{&picture, &options.y4m, Y4mWriter::Kind::kPicture},
                                     std::tuple{&alpha, &options.alpha, Y4mWriter::Kind::kAlpha}}) {
-    if (!path->empty() && !writer->Open(*path, movie.movie(), kind))
+    if (!path->empty() && !writer->Open(*path, info.coded_width, info.coded_height,
+                                        info.file_rate_num, info.file_rate_den, kind))
       return FileFailure(OutputName(*path), writer->error());
   }
-  // The decode threads live for this command only.
-  struct ThreadsStopper {
-    ~ThreadsStopper() { StopDecodeThreads(); }
-  } stop_threads;
-  const int threads = static_cast<int>(options.threads);
-  if (video && StartDecodeThreads(threads) != threads)
-    return CommandFailure(command, "cannot start " + std::to_string(threads) + " decode threads");
 
   const uint32_t frames =
-      options.frames ? std::min(*options.frames, movie->frame_count) : movie->frame_count;
+      options.frames ? std::min(*options.frames, info.frame_count) : info.frame_count;
   Progress progress("decode", frames, options.quiet);
   int result = kExitSuccess;
   uint32_t written = 0;
   for (uint32_t n = 1; n <= frames; ++n) {
-    // The open fetched frame 1; the frame clock steps to the next packet.
-    if (n > 1) Advance(movie.movie());
-    if (!movie.FrameRead(n)) {
+    if (vexil_movie_decode_next(movie.get()) != VEXIL_OK) {
       progress.Finish();
       FileFailure(movie.name(), movie.UnreadableFrame(n) + "; wrote " + std::to_string(written) +
                                     " of " + std::to_string(frames) + " frames");
       result = kExitFailure;
       break;
     }
-    if (wav && !wav->Frame(movie->frame_data, movie->frame_bytes, movie->track_count)) break;
+    if (wav && !wav->Frame(movie.get())) break;
     if (video) {
-      // Decoded the way the player decodes: on the decode threads, or here
-      // when there are none.
-      StartBackgroundDecode(movie.movie());
-      while (!WaitForBackgroundDecode(movie.movie())) {
-      }
-      if ((picture.is_open() && !picture.WriteFrame(movie.movie())) ||
-          (alpha.is_open() && !alpha.WriteFrame(movie.movie())))
+      vexil_picture planes;
+      vexil_picture_init(&planes);
+      vexil_movie_get_picture(movie.get(), &planes);
+      if ((picture.is_open() && !picture.WriteFrame(planes)) ||
+          (alpha.is_open() && !alpha.WriteFrame(planes)))
         break;
     }
     written = n;

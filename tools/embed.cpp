@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/last_error.h"
-#include "engine/movie.h"
-#include "player/command_text.h"
-#include "player/default_command.h"
+#include "platform/command_block.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/movie_input.h"
@@ -37,15 +34,18 @@ int RunEmbed(const Command& command, int argc, char** argv) {
     return args.UsageError(clash);
 
   // The movie must be one the player can play.
+  vexil_open_options options;
+  vexil_open_options_init(&options);
+  options.flags = VEXIL_OPEN_NO_VIDEO;
   MovieInput check;
-  if (!check.Open(movie, OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ)) return kExitFailure;
+  if (!check.Open(movie, options)) return kExitFailure;
   std::vector<uint8_t> program,
       movie_bytes(check.standard_input().begin(), check.standard_input().end());
   std::string error;
   if (!IsStandardStream(movie) && !ReadWholeInput(movie, &movie_bytes, &error))
     return FileFailure(InputName(movie), error);
   if (!ReadWholeInput(player, &program, &error)) return FileFailure(InputName(player), error);
-  if (FindDefaultCommandBlock(program.data(), program.size()).offset < 0)
+  if (platform::FindDefaultCommandBlock(program.data(), program.size()).offset < 0)
     return FileFailure(InputName(player), "not a player with a default command block");
   // A player that carries a movie already: its block is taken over, the old
   // movie stays behind as dead bytes.
@@ -56,10 +56,11 @@ int RunEmbed(const Command& command, int argc, char** argv) {
     command_text += switches;
   }
   if (command_text.find('~') != std::string::npos || command_text.find('\0') != std::string::npos ||
-      !WriteDefaultCommandBlock(program.data(), program.size(), command_text)) {
+      !platform::WriteDefaultCommandBlock(program.data(), program.size(), command_text)) {
     return CommandFailure(
         command, "the switches do not fit the default command (at most " +
-                     std::to_string(kCommandTextLimit - (command_text.size() - switches.size())) +
+                     std::to_string(platform::kDefaultCommandBlockSize - 1 -
+                                    (command_text.size() - switches.size())) +
                      " characters, no '~')");
   }
   program.insert(program.end(), movie_bytes.begin(), movie_bytes.end());

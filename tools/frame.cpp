@@ -1,6 +1,6 @@
 // vexil frame MOVIE N -o OUT.png|OUT.raw|- [--format CODE]: frame N converted
-// by CopyToBuffer into a fresh buffer of the handle's size, written as an RGB
-// PNG, or with a .raw name the destination buffer itself.
+// by the library into a fresh buffer of the movie's shown size, written as an
+// RGB PNG, or with a .raw name the destination buffer itself.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -9,17 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
-#include "engine/container.h"
-#include "engine/frame_clock.h"
-#include "engine/last_error.h"
-#include "engine/movie.h"
 #include "platform/png_file.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/movie_input.h"
 #include "tools/stream_files.h"
-#include "video/decode_threads.h"
 
 namespace vexil::tools {
 namespace {
@@ -39,16 +33,16 @@ struct Buffer {
   std::vector<uint8_t> bytes;
 
   Buffer(uint32_t f, uint32_t w, uint32_t h)
-      : format(f), width(w), height(h), rows(f == PIXFMT_YV12 ? (h + 1) & ~1u : h) {
-    pitch = static_cast<int32_t>((uint64_t{w} * PixelFormatBytes(f) + 3) & ~uint64_t{3});
+      : format(f), width(w), height(h), rows(f == VEXIL_FORMAT_YV12 ? (h + 1) & ~1u : h) {
+    pitch = static_cast<int32_t>((uint64_t{w} * vexil_format_bytes(f) + 3) & ~uint64_t{3});
     const size_t luma = size_t(pitch) * rows;
-    const size_t chroma = f == PIXFMT_YV12 ? 2 * size_t(pitch / 2) * (rows / 2) : 0;
+    const size_t chroma = f == VEXIL_FORMAT_YV12 ? 2 * size_t(pitch / 2) * (rows / 2) : 0;
     bytes.assign(luma + chroma, 0);
-    if (f == PIXFMT_YV12) {
+    if (f == VEXIL_FORMAT_YV12) {
       std::fill_n(bytes.begin(), luma, uint8_t{16});
       std::fill_n(bytes.begin() + static_cast<ptrdiff_t>(luma), chroma, uint8_t{128});
-    } else if (f == PIXFMT_YUY2 || f == PIXFMT_UYVY) {
-      const size_t luma_byte = f == PIXFMT_YUY2 ? 0 : 1;
+    } else if (f == VEXIL_FORMAT_YUY2 || f == VEXIL_FORMAT_UYVY) {
+      const size_t luma_byte = f == VEXIL_FORMAT_YUY2 ? 0 : 1;
       for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (i & 1) == luma_byte ? 16 : 128;
     }
   }
@@ -85,25 +79,25 @@ RgbPicture ToRgb(const Buffer& b) {
     for (uint32_t x = 0; x < b.width; ++x) {
       uint8_t* out = &p.rgb[(size_t{y} * b.width + x) * 3];
       switch (b.format) {
-        case PIXFMT_8:
+        case VEXIL_FORMAT_8:
           out[0] = Field(row[x], 0, 3), out[1] = Field(row[x], 3, 3), out[2] = Field(row[x], 6, 2);
           break;
-        case PIXFMT_24:
-        case PIXFMT_32:
-        case PIXFMT_32A: {
-          const uint8_t* px = row + x * PixelFormatBytes(b.format);
+        case VEXIL_FORMAT_24:
+        case VEXIL_FORMAT_32:
+        case VEXIL_FORMAT_32A: {
+          const uint8_t* px = row + x * vexil_format_bytes(b.format);
           out[0] = px[2], out[1] = px[1], out[2] = px[0];
           break;
         }
-        case PIXFMT_24R:
-        case PIXFMT_32R:
-        case PIXFMT_32RA:
-          std::memcpy(out, row + x * PixelFormatBytes(b.format), 3);
+        case VEXIL_FORMAT_24R:
+        case VEXIL_FORMAT_32R:
+        case VEXIL_FORMAT_32RA:
+          std::memcpy(out, row + x * vexil_format_bytes(b.format), 3);
           break;
-        case PIXFMT_YUY2:
-        case PIXFMT_UYVY: {
+        case VEXIL_FORMAT_YUY2:
+        case VEXIL_FORMAT_UYVY: {
           const uint8_t* unit = row + (x & ~1u) * 2;
-          const bool yuy2 = b.format == PIXFMT_YUY2;
+          const bool yuy2 = b.format == VEXIL_FORMAT_YUY2;
           const int luma = yuy2 ? unit[(x & 1) * 2] : unit[1 + (x & 1) * 2];
           // A lone last pixel's unit holds only Y and Cb.
           const bool lone = (x & 1) == 0 && x + 1 == b.width;
@@ -112,7 +106,7 @@ RgbPicture ToRgb(const Buffer& b) {
           YuvToRgb(luma, cb, cr, out);
           break;
         }
-        case PIXFMT_YV12: {
+        case VEXIL_FORMAT_YV12: {
           const size_t half = size_t(b.pitch / 2);
           const uint8_t* v = b.bytes.data() + size_t(b.pitch) * b.rows;
           const uint8_t* u = v + half * (b.rows / 2);
@@ -123,7 +117,7 @@ RgbPicture ToRgb(const Buffer& b) {
         default: {
           uint16_t w;
           std::memcpy(&w, row + x * 2, 2);
-          const uint32_t* f = k16[b.format - PIXFMT_4444];
+          const uint32_t* f = k16[b.format - VEXIL_FORMAT_4444];
           out[0] = Field(w, f[0], f[1]), out[1] = Field(w, f[2], f[3]),
           out[2] = Field(w, f[4], f[5]);
         }
@@ -131,26 +125,6 @@ RgbPicture ToRgb(const Buffer& b) {
     }
   }
   return p;
-}
-
-// Decodes frames 1 to n on the calling thread (no decode thread runs, so
-// each frame is finished at once). Starting at the nearest key frame would be
-// faster, but a frame marked as key may still keep blocks of the frame before.
-// False when a packet on the way could not be read whole.
-bool DecodeThrough(const MovieInput& input, uint32_t n, uint32_t* failed) {
-  MovieHandle* movie = input.movie();
-  for (uint32_t k = 1; k <= n; ++k) {
-    FetchFrame(movie, k);
-    if (!input.FrameRead(k)) {
-      *failed = k;
-      return false;
-    }
-    if (StartBackgroundDecode(movie)) {
-      while (!WaitForBackgroundDecode(movie)) {
-      }
-    }
-  }
-  return true;
 }
 
 enum class OutputKind { kPng, kRaw };
@@ -196,38 +170,41 @@ int RunFrame(const Command& command, int argc, char** argv) {
   if (out.empty()) return args.UsageError("no output given (-o OUT.png)");
   OutputKind kind;
   if (std::string error = OutputKindOf(out, &kind); !error.empty()) return args.UsageError(error);
-  uint32_t format = PIXFMT_32;
-  if (!format_text.empty() && !ParseNumber(format_text, 0, PIXFMT_COUNT - 1, &format))
+  uint32_t format = VEXIL_FORMAT_32;
+  if (!format_text.empty() && !ParseNumber(format_text, 0, VEXIL_FORMAT_COUNT - 1, &format))
     return args.UsageError("unknown format code '" + format_text + "' (0 to " +
-                           std::to_string(PIXFMT_COUNT - 1) + "; see vexil frame --help)");
+                           std::to_string(VEXIL_FORMAT_COUNT - 1) + "; see vexil frame --help)");
 
+  vexil_open_options options;
+  vexil_open_options_init(&options);
+  options.flags = VEXIL_OPEN_ALPHA;
   MovieInput movie;
-  if (!movie.Open(positional[0], OPEN_ALPHA | OPEN_NO_THREAD_READ)) return kExitFailure;
-  if (n > movie->frame_count) {
+  if (!movie.Open(positional[0], options)) return kExitFailure;
+  const vexil_movie_info& info = movie.info();
+  if (n > info.frame_count) {
     return FileFailure(movie.name(), "there is no frame " + std::to_string(n) + ": the movie has " +
-                                         std::to_string(movie->frame_count) + " frames");
+                                         std::to_string(info.frame_count) + " frames");
   }
   // A picture of no pixels is no PNG; a raw buffer of no bytes is still one.
-  if (kind == OutputKind::kPng && (movie->width == 0 || movie->height == 0)) {
-    return FileFailure(movie.name(), "the movie's picture is " + std::to_string(movie->width) +
-                                         " x " + std::to_string(movie->height) +
+  if (kind == OutputKind::kPng && (info.width == 0 || info.height == 0)) {
+    return FileFailure(movie.name(), "the movie's picture is " + std::to_string(info.width) +
+                                         " x " + std::to_string(info.height) +
                                          ": no PNG to write (a .raw output can take it)");
   }
   // Frames are decoded from frame 1 on: a frame past the cut of a truncated
   // file is refused before any work.
-  if (n > movie.complete_frames()) return FileFailure(movie.name(), movie.UnreadableFrame(n));
-  uint32_t failed = 0;
-  if (!DecodeThrough(movie, n, &failed))
-    return FileFailure(movie.name(), movie.UnreadableFrame(failed));
+  if (n > info.complete_frames) return FileFailure(movie.name(), movie.UnreadableFrame(n));
+  // Exact: a frame marked as key may still keep blocks of the frame before,
+  // so the picture is the one sequential decoding from frame 1 gives.
+  if (vexil_movie_seek(movie.get(), n, VEXIL_SEEK_EXACT) != VEXIL_OK)
+    return FileFailure(movie.name(), movie.UnreadableFrame(vexil_movie_frame(movie.get()) + 1));
   OutputFile file;
   try {
-    Buffer buffer(format, movie->width, movie->height);
-    // COPY_NO_SKIP: decoding up to frame N may take longer than the movie's
-    // clock allows, and a late frame would otherwise not be copied.
-    if (movie->width && movie->height)
-      CopyToBuffer(movie.movie(), buffer.bytes.data(), buffer.pitch,
-                   static_cast<int32_t>(buffer.rows), movie->width, movie->height,
-                   format | COPY_ALL | COPY_NO_SKIP);
+    Buffer buffer(format, info.width, info.height);
+    if (info.width && info.height &&
+        vexil_movie_convert(movie.get(), buffer.bytes.data(), buffer.pitch, buffer.rows,
+                            info.width, info.height, format, 0) != VEXIL_OK)
+      return FileFailure(movie.name(), vexil_movie_error(movie.get()));
     if (file.Open(out)) {
       if (kind == OutputKind::kRaw) {
         file.Write(buffer.bytes.data(), buffer.bytes.size());
@@ -238,7 +215,7 @@ int RunFrame(const Command& command, int argc, char** argv) {
       }
     }
   } catch (const std::bad_alloc&) {
-    return FileFailure(movie.name(), kErrOutOfMemory);
+    return FileFailure(movie.name(), vexil_result_text(VEXIL_ERROR_OUT_OF_MEMORY));
   }
   return file.Finish() ? kExitSuccess : FileFailure(OutputName(out), file.error());
 }

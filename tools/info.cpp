@@ -2,8 +2,6 @@
 // how much of a cut file is left.
 #include <cstdio>
 
-#include "engine/container.h"
-#include "engine/movie.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/movie_input.h"
@@ -11,10 +9,18 @@
 namespace vexil::tools {
 namespace {
 
-const char* CodecName(uint32_t format) {
-  if (format & TRACK_RDFT) return "rdft";
-  if (format & TRACK_DCT) return "dct";
-  return "none";
+constexpr uint32_t kHeaderGrayscale = 0x20000;
+constexpr uint32_t kHeaderAlpha = 0x100000;
+
+const char* CodecName(uint32_t codec) {
+  switch (codec) {
+    case VEXIL_CODEC_RDFT:
+      return "rdft";
+    case VEXIL_CODEC_DCT:
+      return "dct";
+    default:
+      return "none";
+  }
 }
 
 int RunInfo(const Command& command, int argc, char** argv) {
@@ -24,42 +30,45 @@ int RunInfo(const Command& command, int argc, char** argv) {
   if (names.size() != 1)
     return args.UsageError(names.empty() ? "no movie given" : "one movie at a time");
 
+  // The figures need no picture and no more reading than the open's.
+  vexil_open_options options;
+  vexil_open_options_init(&options);
+  options.flags = VEXIL_OPEN_NO_VIDEO;
+  options.display_option = VEXIL_DISPLAY_NONE;
   MovieInput movie;
-  if (!movie.Open(names[0],
-                  OPEN_NO_PLANES | OPEN_NO_FILL | OPEN_NO_THREAD_READ | OPEN_DISPLAY_OPTION_MASK))
-    return kExitFailure;
-  uint32_t keys = 0;
-  for (uint32_t i = 0; i < movie->frame_count; ++i) keys += movie->frame_index[i] & INDEX_KEY;
-  std::printf("revision: %c\n", movie->revision);
-  std::printf("width: %u\n", movie->file_width);
-  std::printf("height: %u\n", movie->file_height);
-  std::printf("frames: %u\n", movie->frame_count);
-  std::printf("rate: %u/%u (%.3f frames per second)\n", movie->file_rate_num, movie->file_rate_den,
-              movie->file_rate_den ? double(movie->file_rate_num) / movie->file_rate_den : 0.0);
-  std::printf("largest frame: %u\n", movie->largest_frame);
-  std::printf("index entries: %u\n", movie->index_entries + 1);
-  std::printf("movie size: %llu\n", static_cast<unsigned long long>(movie.expected_bytes()));
+  if (!movie.Open(names[0], options)) return kExitFailure;
+  const vexil_movie_info& m = movie.info();
+  std::printf("revision: %c\n", static_cast<char>(m.revision));
+  std::printf("width: %u\n", m.coded_width);
+  std::printf("height: %u\n", m.coded_height);
+  std::printf("frames: %u\n", m.frame_count);
+  std::printf("rate: %u/%u (%.3f frames per second)\n", m.file_rate_num, m.file_rate_den,
+              m.file_rate_den ? double(m.file_rate_num) / m.file_rate_den : 0.0);
+  std::printf("largest frame: %u\n", m.largest_packet);
+  std::printf("index entries: %u\n", m.index_entries);
+  std::printf("movie size: %llu\n", static_cast<unsigned long long>(m.movie_bytes));
   if (movie.truncated()) {
     std::printf("truncated: %llu of %llu bytes present, %u of %u frames complete\n",
-                static_cast<unsigned long long>(movie.present_bytes()),
-                static_cast<unsigned long long>(movie.expected_bytes()), movie.complete_frames(),
-                movie->frame_count);
+                static_cast<unsigned long long>(m.bytes_present),
+                static_cast<unsigned long long>(m.movie_bytes), m.complete_frames, m.frame_count);
   }
-  std::printf("header flags: 0x%08X%s%s\n", movie->header_flags,
-              (movie->header_flags & HEADER_GRAYSCALE) ? " grayscale" : "",
-              (movie->header_flags & HEADER_ALPHA) ? " alpha" : "");
-  std::printf("display option: %u\n",
-              (movie->header_flags & HEADER_DISPLAY_OPTION_MASK) >> HEADER_DISPLAY_OPTION_SHIFT);
-  std::printf("tracks: %u\n", movie->track_count);
-  for (uint32_t t = 0; t < movie->track_count; ++t) {
-    uint32_t format = movie->track_formats[t];
+  std::printf("header flags: 0x%08X%s%s\n", m.header_flags,
+              (m.header_flags & kHeaderGrayscale) ? " grayscale" : "",
+              (m.header_flags & kHeaderAlpha) ? " alpha" : "");
+  std::printf("display option: %u\n", m.file_display_option);
+  std::printf("tracks: %u\n", m.track_count);
+  for (uint32_t t = 0; t < m.track_count; ++t) {
+    vexil_track_info track;
+    vexil_track_info_init(&track);
+    vexil_movie_get_track(movie.get(), t, &track);
     std::printf("  track %u: id %u, rate %u, channels %u, bits %u, codec %s, largest decoded %u\n",
-                t, movie->track_ids[t], format & TRACK_RATE_MASK, (format & TRACK_STEREO) ? 2 : 1,
-                (format & TRACK_16BIT) ? 16 : 8, CodecName(format), movie->track_max_sizes[t]);
+                t, track.id, track.rate, track.channels, track.bits, CodecName(track.codec),
+                track.largest_part);
   }
-  std::printf("key frames: %u%s\n", keys, movie->all_key ? " (all)" : "");
-  std::printf("peak rate: %u\n", movie->peak_rate);
-  std::printf("peak frame: %u\n", movie->peak_frame + 1);
+  std::printf("key frames: %u%s\n", m.key_frame_count,
+              m.key_frame_count == m.frame_count ? " (all)" : "");
+  std::printf("peak rate: %u\n", m.peak_rate);
+  std::printf("peak frame: %u\n", m.peak_frame);
   return std::fflush(stdout) == 0 ? kExitSuccess
                                   : CommandFailure(command, "cannot write the report");
 }

@@ -1,85 +1,73 @@
 #include "tools/movie_input.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <limits>
-#include <vector>
 
-#include "engine/container.h"
-#include "engine/last_error.h"
-#include "engine/movie.h"
 #include "tools/command_line.h"
 #include "tools/stream_files.h"
 
 namespace vexil::tools {
 
-void MovieInput::FreeBlock::operator()(uint8_t* block) const {
-  std::free(block);
-}
-
 MovieInput::~MovieInput() {
-  Close(movie_);
+  vexil_close(movie_);
 }
 
-bool MovieInput::Open(const std::string& name, uint32_t open_flags) {
+int64_t MovieInput::StreamRead(void* user, void* buffer, size_t n) {
+  auto* s = static_cast<MemoryStream*>(user);
+  const size_t take = std::min(n, s->bytes.size() - s->position);
+  if (take) std::memcpy(buffer, s->bytes.data() + s->position, take);
+  s->position += take;
+  return static_cast<int64_t>(take);
+}
+
+int MovieInput::StreamSeek(void* user, uint64_t offset) {
+  auto* s = static_cast<MemoryStream*>(user);
+  // Past the end is allowed: reads there deliver nothing, as at a file's end.
+  s->position = static_cast<size_t>(std::min<uint64_t>(offset, s->bytes.size()));
+  return 0;
+}
+
+int64_t MovieInput::StreamSize(void* user) {
+  return static_cast<int64_t>(static_cast<MemoryStream*>(user)->bytes.size());
+}
+
+bool MovieInput::Open(const std::string& name, const vexil_open_options& options) {
   shown_name_ = InputName(name);
-  auto fail = [&](const std::string& text) {
-    FileFailure(shown_name_, text);
-    return false;
-  };
-  MovieSource source = MovieSource::Name(name.c_str());
+  vexil_result result;
   if (IsStandardStream(name)) {
-    std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadWholeInput(name, &bytes, &error)) return fail(error);
-    present_ = bytes.size();
-    // The engine takes a memory block as the whole movie and refuses one
-    // shorter than its index. A cut stream is made as long as the header
-    // says, the missing part zero (calloc leaves it untouched): its frames
-    // past the cut are never read, as with a cut file.
-    uint64_t size = present_;
-    if (present_ >= kHeaderBytes) {
-      const ContainerHeader h = ParseHeader(bytes.data());
-      size = std::max<uint64_t>(size, uint64_t{h.file_size} + 8);
+    if (!ReadWholeInput(name, &stream_.bytes, &error)) {
+      FileFailure(shown_name_, error);
+      return false;
     }
-    // Memory movies carry 1 KiB of zero bytes after their data, as the
-    // packet buffers of files do: the decoders may look that far ahead.
-    constexpr uint64_t kTail = 1024;
-    if (size > std::numeric_limits<size_t>::max() - kTail) return fail(kErrOutOfMemory);
-    memory_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size + kTail), 1)));
-    if (!memory_) return fail(kErrOutOfMemory);
-    if (!bytes.empty()) std::memcpy(memory_.get(), bytes.data(), bytes.size());
-    read_ = bytes.size();
-    source = MovieSource::Memory(memory_.get(), static_cast<size_t>(size));
-    open_flags |= OPEN_MEMORY;
+    // A stream rather than a memory block: a cut stream then plays up to its
+    // cut, as a cut file does, where a block shorter than its movie is refused.
+    vexil_io io{};
+    io.user = &stream_;
+    io.read = StreamRead;
+    io.seek = StreamSeek;
+    io.size = StreamSize;
+    result = vexil_open_io(&io, &options, &movie_);
   } else {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(name, ec);
-    present_ = ec ? UINT64_MAX : size;  // not a plain file: its end is found by reading
+    result = vexil_open_file(name.c_str(), &options, &movie_);
   }
-  movie_ = vexil::Open(source, open_flags);
-  if (!movie_) return fail(LastError());
-  expected_ = uint64_t{movie_->file_size} + 8;
-  present_ = std::min(present_, expected_);
-  complete_frames_ = 0;
-  while (complete_frames_ < movie_->frame_count &&
-         IndexOffset(movie_->frame_index[complete_frames_ + 1]) <= present_)
-    ++complete_frames_;
+  if (result != VEXIL_OK) {
+    FileFailure(shown_name_, vexil_result_text(result));
+    return false;
+  }
+  vexil_movie_info_init(&info_);
+  vexil_movie_get_info(movie_, &info_);
   return true;
-}
-
-bool MovieInput::FrameRead(uint32_t n) const {
-  return n <= complete_frames_ && !movie_->input.input_error;
 }
 
 std::string MovieInput::UnreadableFrame(uint32_t n) const {
   std::string text = "cannot read frame " + std::to_string(n);
   if (!truncated()) return text;
   text += ": the file is truncated ";
-  text += complete_frames_ ? "after frame " + std::to_string(complete_frames_) : "before frame 1";
-  return text + " (" + std::to_string(present_) + " of " + std::to_string(expected_) + " bytes)";
+  text += info_.complete_frames ? "after frame " + std::to_string(info_.complete_frames)
+                                : "before frame 1";
+  return text + " (" + std::to_string(info_.bytes_present) + " of " +
+         std::to_string(info_.movie_bytes) + " bytes)";
 }
 
 }  // namespace vexil::tools

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/movie.h"
-#include "video/frame_buffers.h"
 
 namespace vexil::tools {
 
@@ -17,11 +15,6 @@ bool Y4mWriter::Open(const std::string& name, uint32_t width, uint32_t height, u
          out_.Print("YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
                     std::to_string(rate_num) + ":" + std::to_string(rate_den) + " Ip A1:1 " +
                     (kind == Kind::kAlpha ? "Cmono" : "C420jpeg") + "\n");
-}
-
-bool Y4mWriter::Open(const std::string& name, const MovieHandle* movie, Kind kind) {
-  return Open(name, movie->file_width, movie->file_height, movie->file_rate_num,
-              movie->file_rate_den, kind);
 }
 
 bool Y4mWriter::Plane(const uint8_t* samples, size_t pitch, uint32_t width, uint32_t height) {
@@ -52,25 +45,15 @@ bool Y4mWriter::Write(const Picture& p) {
          Packed(p.cr, p.chroma_width(), p.chroma_height(), 128);
 }
 
-bool Y4mWriter::WriteFrame(const MovieHandle* movie) {
-  if (!movie->planes) return false;
-  const FrameBufferRecord& f = *movie->planes;
-  const PlaneSet& set = f.sets[f.current_index.load()];
+bool Y4mWriter::WriteFrame(const vexil_picture& p) {
   const uint32_t w = width_, h = height_;
   const uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
   if (!out_.Print("FRAME\n")) return false;
-  if (kind_ == Kind::kAlpha) {
-    const PlaneEntry& alpha = set.plane[PLANE_ALPHA];
-    return alpha.present ? Plane(alpha.samples, alpha.pitch, w, h) : Fill(uint64_t{w} * h, 128);
-  }
-  const PlaneEntry& luma = set.plane[PLANE_LUMA];
-  if (!Plane(luma.samples, luma.pitch, w, h)) return false;
-  if (movie->open_flags & OPEN_GRAYSCALE) return Fill(uint64_t{cw} * ch * 2, 128);
-  // Chroma A carries Cr and chroma B Cb; revisions f and g store them the other way round.
-  const bool swap = movie->open_flags & OPEN_SWAP_CHROMA;
-  const PlaneEntry& cb = set.plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B];
-  const PlaneEntry& cr = set.plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A];
-  return Plane(cb.samples, cb.pitch, cw, ch) && Plane(cr.samples, cr.pitch, cw, ch);
+  if (kind_ == Kind::kAlpha)
+    return p.alpha ? Plane(p.alpha, p.alpha_pitch, w, h) : Fill(uint64_t{w} * h, 128);
+  if (!Plane(p.y, p.y_pitch, w, h)) return false;
+  if (!p.cb || !p.cr) return Fill(uint64_t{cw} * ch * 2, 128);
+  return Plane(p.cb, p.cb_pitch, cw, ch) && Plane(p.cr, p.cr_pitch, cw, ch);
 }
 
 bool Y4mWriter::Finish() {

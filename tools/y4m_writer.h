@@ -8,14 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include <vexil/vexil.h>
+
 #include "encoder/picture.h"
 #include "tools/stream_files.h"
 
-namespace vexil {
-
-struct MovieHandle;
-
-namespace tools {
+namespace vexil::tools {
 
 class Y4mWriter {
  public:
@@ -25,12 +23,11 @@ class Y4mWriter {
   // False with error() when it cannot.
   bool Open(const std::string& name, uint32_t width, uint32_t height, uint32_t rate_num,
             uint32_t rate_den, Kind kind);
-  // The same, with the movie's file size and file rate.
-  bool Open(const std::string& name, const MovieHandle* movie, Kind kind);
   // One frame: an encoder picture (planes packed at its size).
   bool Write(const Picture& picture);
-  // One frame: the visible area of the movie's current plane set.
-  bool WriteFrame(const MovieHandle* movie);
+  // One frame: the visible area of a decoded picture (no colour planes: 128;
+  // no alpha plane: 128).
+  bool WriteFrame(const vexil_picture& picture);
   // Flushes and closes; false with error() when anything failed to write.
   bool Finish();
 
@@ -47,5 +44,4 @@ class Y4mWriter {
   Kind kind_ = Kind::kPicture;
 };
 
-}  // namespace tools
-}  // namespace vexil
+}  // namespace vexil::tools

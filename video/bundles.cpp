@@ -9,10 +9,12 @@ uint32_t Floor16(uint64_t v) {
   return static_cast<uint32_t>(v & ~uint64_t{15});
 }
 
-// True when the next code look-up needs a word while the reader is at or past
-// the data end: the chunk ends and the bundle stops there.
-inline bool LookupExhausted(const BitReader& r, uint32_t bits, uintptr_t data_end) {
-  return r.NeedsWord(bits) && r.word >= data_end;
+// True, with the bundle stopped, when the next look-up of `bits` bits needs a
+// word while the reader is at or past the data end: the chunk ends there.
+inline bool StopsAtDataEnd(const BitReader& r, Bundle* b, uint32_t bits, uintptr_t data_end) {
+  if (!r.NeedsWord(bits) || r.word < data_end) return false;
+  StopBundle(b);
+  return true;
 }
 
 // Reads the chunk length; false (bundle stopped) for 0 or above capacity.
@@ -23,6 +25,24 @@ inline bool StartChunk(BitReader& r, Bundle* b, uint32_t* n) {
     return false;
   }
   return true;
+}
+
+// What every coding shares: a bundle that still holds values is left alone;
+// otherwise the length field, then `code(r, out, n)` decodes the chunk's n
+// values into the buffer from its start (values of kValueBytes each). The
+// reader is worked on in a local copy and handed back once.
+template <uint32_t kValueBytes, typename Code>
+inline void RefillChunk(BitReader& reader, Bundle* b, Code code) {
+  if (b->pos != b->end) return;
+  BitReader r = reader;
+  uint32_t n;
+  if (StartChunk(r, b, &n)) {
+    uint8_t* out = b->buffer;
+    b->pos = out;
+    b->end = out + kValueBytes * n;
+    code(r, out, n);
+  }
+  reader = r;
 }
 
 inline void StoreDc(uint8_t* p, uint32_t v) {
@@ -91,62 +111,40 @@ void ReadBundleTrees(BitReader& r, PlaneBundles* pb) {
 }
 
 void RefillTypes(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + n;
+  RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       std::memset(out, static_cast<int>(r.Read(4)), n);
-    } else {
-      uint32_t last = 0, stored = 0;
-      while (stored < n) {
-        if (LookupExhausted(r, tree.maxlen, data_end)) {
-          StopBundle(b);
-          break;
-        }
-        uint32_t s = DecodeSymbol(r, tree);
-        if (s < 12) {
-          out[stored++] = static_cast<uint8_t>(s);
-          last = s;
-        } else {
-          static constexpr uint32_t kRun[4] = {4, 8, 12, 32};
-          uint32_t run = kRun[s - 12];
-          if (run > n - stored) break;  // the chunk ends early; the rest stays stale
-          std::memset(out + stored, static_cast<int>(last), run);
-          stored += run;
-        }
+      return;
+    }
+    uint32_t last = 0, stored = 0;
+    while (stored < n) {
+      if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
+      uint32_t s = DecodeSymbol(r, tree);
+      if (s < 12) {
+        out[stored++] = static_cast<uint8_t>(s);
+        last = s;
+      } else {
+        static constexpr uint32_t kRun[4] = {4, 8, 12, 32};
+        uint32_t run = kRun[s - 12];
+        if (run > n - stored) break;  // the chunk ends early; the rest stays stale
+        std::memset(out + stored, static_cast<int>(last), run);
+        stored += run;
       }
     }
-  }
-  reader = r;
+  });
 }
 
 void RefillColours(BitReader& reader, Bundle* b, const Tree high[16], const Tree& low,
                    uint32_t* previous_high, bool old_revision, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + n;
+  RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     const uint32_t fill = r.ReadBit();
     const uint32_t count = fill ? 1 : n;
     uint32_t h = *previous_high;
     for (uint32_t i = 0; i < count; ++i) {
       const Tree& ht = high[h];
-      if (LookupExhausted(r, ht.maxlen, data_end)) {
-        StopBundle(b);
-        break;
-      }
+      if (StopsAtDataEnd(r, b, ht.maxlen, data_end)) break;
       h = DecodeSymbol(r, ht);
-      if (LookupExhausted(r, low.maxlen, data_end)) {
-        StopBundle(b);
-        break;
-      }
+      if (StopsAtDataEnd(r, b, low.maxlen, data_end)) break;
       uint32_t v = h * 16 + DecodeSymbol(r, low);
       if (old_revision) {
         // Sign and magnitude to offset 128.
@@ -157,69 +155,39 @@ void RefillColours(BitReader& reader, Bundle* b, const Tree high[16], const Tree
     }
     *previous_high = h;
     if (fill && b->end != b->buffer) std::memset(out, out[0], n);
-  }
-  reader = r;
+  });
 }
 
 void RefillPatterns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + n;
+  RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
-      if (LookupExhausted(r, tree.maxlen, data_end)) {
-        StopBundle(b);
-        break;
-      }
+      if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
       uint32_t l = DecodeSymbol(r, tree);
-      if (LookupExhausted(r, tree.maxlen, data_end)) {
-        StopBundle(b);
-        break;
-      }
+      if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
       out[i] = static_cast<uint8_t>(l | DecodeSymbol(r, tree) << 4);
     }
-  }
-  reader = r;
+  });
 }
 
 void RefillOffsets(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + n;
+  RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       int32_t v = static_cast<int32_t>(r.Read(4));
       if (v && r.ReadBit()) v = -v;
       std::memset(out, static_cast<uint8_t>(v), n);
-    } else {
-      for (uint32_t i = 0; i < n; ++i) {
-        if (LookupExhausted(r, tree.maxlen, data_end)) {
-          StopBundle(b);
-          break;
-        }
-        int32_t v = static_cast<int32_t>(DecodeSymbol(r, tree));
-        if (v && r.ReadBit()) v = -v;
-        out[i] = static_cast<uint8_t>(v);
-      }
+      return;
     }
-  }
-  reader = r;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
+      int32_t v = static_cast<int32_t>(DecodeSymbol(r, tree));
+      if (v && r.ReadBit()) v = -v;
+      out[i] = static_cast<uint8_t>(v);
+    }
+  });
 }
 
 void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + 2 * n;
+  RefillChunk<2>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     uint32_t previous;
     if (is_signed) {
       previous = r.Read(10);
@@ -229,10 +197,7 @@ void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) 
     }
     StoreDc(out, previous);
     for (uint32_t i = 1; i < n;) {
-      if (LookupExhausted(r, 4, data_end)) {
-        StopBundle(b);
-        break;
-      }
+      if (StopsAtDataEnd(r, b, 4, data_end)) break;
       const uint32_t group_end = i + 8 < n ? i + 8 : n;
       const uint32_t bits = r.Read(4);
       for (; i < group_end; ++i) {
@@ -244,31 +209,20 @@ void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) 
         StoreDc(out + 2 * i, previous);
       }
     }
-  }
-  reader = r;
+  });
 }
 
 void RefillRuns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
-  if (b->pos != b->end) return;
-  BitReader r = reader;
-  uint32_t n;
-  if (StartChunk(r, b, &n)) {
-    uint8_t* out = b->buffer;
-    b->pos = out;
-    b->end = out + n;
+  RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       std::memset(out, static_cast<int>(r.Read(4)), n);
-    } else {
-      for (uint32_t i = 0; i < n; ++i) {
-        if (LookupExhausted(r, tree.maxlen, data_end)) {
-          StopBundle(b);
-          break;
-        }
-        out[i] = static_cast<uint8_t>(DecodeSymbol(r, tree));
-      }
+      return;
     }
-  }
-  reader = r;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
+      out[i] = static_cast<uint8_t>(DecodeSymbol(r, tree));
+    }
+  });
 }
 
 void RefillBundles(BitReader& r, PlaneBundles* pb, uintptr_t data_end) {

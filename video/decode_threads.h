@@ -23,8 +23,8 @@ constexpr uint32_t JOB_REPLY_PENDING = 0x100;
 constexpr uint32_t JOB_ISSUED = 0x200;
 
 struct DecodeRing {
-  // Counts written messages. The described maximum of 16 is never reached:
-  // at most one job per thread is outstanding.
+  // Counts written messages. With at most one job per thread outstanding it
+  // never passes the number of threads.
   std::counting_semaphore<256> ready{0};
   std::atomic<uint32_t> read_position{0};
   std::atomic<uint32_t> write_position{0};

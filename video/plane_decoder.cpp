@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/movie.h"
+#include "video/block_types.h"
 #include "video/bundles.h"
 #include "video/coefficient_reader.h"
 #include "video/idct.h"
@@ -13,19 +14,6 @@
 
 namespace vexil {
 namespace {
-
-enum BlockType : uint8_t {
-  BLOCK_SKIP = 0,
-  BLOCK_SCALED = 1,
-  BLOCK_MOTION = 2,
-  BLOCK_RUN = 3,
-  BLOCK_RESIDUE = 4,
-  BLOCK_INTRA = 5,
-  BLOCK_FILL = 6,
-  BLOCK_INTER = 7,
-  BLOCK_PATTERN = 8,
-  BLOCK_RAW = 9,
-};
 
 struct PlaneState {
   PlaneBundles pb;
@@ -185,7 +173,7 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
       uint32_t advance = 8;
       if (r.word < data_end && types.pos < types.end) {
         const uint8_t type = *types.pos++;
-        if (type != BLOCK_SKIP && type < 10) MarkMap(map_row + map_column / 2);
+        if (type != BLOCK_SKIP && type < BLOCK_TYPE_COUNT) MarkMap(map_row + map_column / 2);
         switch (type) {
           case BLOCK_SKIP:
             if (!map_stride || !MapMarked(map_row + map_column / 2)) ++skipped;

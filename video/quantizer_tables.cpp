@@ -5,8 +5,9 @@ namespace vexil {
 // Generated once: round(M[p] x A[r] x A[c] x S[q] x 4096), halves upward, in
 // double precision, with A[0] = 1, A[k] = sqrt(2) cos(k pi / 16), the scales
 // 1, 4/3, 5/3, 2, 8/3, 7/2, 4, 5, 6, 8, 12, 17, 22, 28, 34, 44 and the intra
-// and inter base matrices; a few entries of the original tables are one
-// larger than that rounding (the tests recompute them, exceptions included).
+// and inter base matrices; a few entries are one larger than that rounding,
+// as every stream is coded against (the tests recompute the tables, those
+// entries included).
 const uint32_t kIntraQuant[16][64] = {
     {65536,  90901,  85627,  91511,  65536,  61146,  48768,  24862,  124989, 173365, 192998,
      160332, 147714, 98203,  67644,  42322,  144495, 200421, 181800, 163616, 139144, 121939,

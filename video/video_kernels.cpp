@@ -1,8 +1,8 @@
 #include "video/video_kernels.h"
 
+#include <array>
 #include <cstring>
 
-#include "platform/cpu.h"
 #include "video/idct.h"
 
 namespace vexil {
@@ -15,13 +15,17 @@ void Copy8x8Reference(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
   }
 }
 
+std::span<const KernelSet<VideoKernels>> VideoKernelSets() {
+  static const VideoKernels portable = {"portable", IdctReference, Copy8x8Reference};
+  static const std::array<KernelSet<VideoKernels>, 2> sets = {{
+      {0, &portable},
+      {CPU_AVX2, VideoKernelsAvx2()},
+  }};
+  return sets;
+}
+
 const VideoKernels& SelectVideoKernels(uint32_t cpu_features) {
-  static const VideoKernels reference = {IdctReference, Copy8x8Reference};
-#if defined(__x86_64__) || defined(__i386__)
-  static const VideoKernels avx2 = {IdctAvx2, Copy8x8Reference};
-  if (cpu_features & CPU_AVX2) return avx2;
-#endif
-  return reference;
+  return ChooseKernels(VideoKernelSets(), cpu_features);
 }
 
 }  // namespace vexil

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "platform/cpu.h"
 
 namespace vexil {
 
 struct VideoKernels {
+  const char* name;
   // 64 samples of the dequantized inverse transform (see idct.h).
   void (*idct)(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]);
   // Copies 8 rows of 8 samples; each source row is read whole before its
@@ -16,14 +20,15 @@ struct VideoKernels {
   void (*copy8x8)(const uint8_t* src, uint8_t* dst, uint32_t pitch);
 };
 
-// The kernels for a CpuFeatures() word (CPU_* bits); 0 gives the references.
+// Every set, the portable one first.
+std::span<const KernelSet<VideoKernels>> VideoKernelSets();
+// The fastest set a CpuFeatures() word allows (CPU_* bits; 0 gives the references).
 const VideoKernels& SelectVideoKernels(uint32_t cpu_features);
+
+// The AVX2 set (video_kernels_avx2.cpp); null where it is not built.
+const VideoKernels* VideoKernelsAvx2();
 
 // Portable references.
 void Copy8x8Reference(const uint8_t* src, uint8_t* dst, uint32_t pitch);
-
-#if defined(__x86_64__) || defined(__i386__)
-void IdctAvx2(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]);
-#endif
 
 }  // namespace vexil

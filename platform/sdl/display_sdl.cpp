@@ -74,12 +74,33 @@ struct Memory {
   // Copies the whole picture into a streaming texture of the same format.
   void UploadTo(SDL_Texture* texture) const {
     if (format.fourcc == FOURCC_YV12) {
-      const uint8_t* v = bytes.data() + size_t(pitch) * height;
-      const uint8_t* u = v + size_t(pitch / 2) * (height / 2);
-      SDL_UpdateYUVTexture(texture, nullptr, bytes.data(), pitch, u, pitch / 2, v, pitch / 2);
+      UploadYv12(texture);
     } else {
       SDL_UpdateTexture(texture, nullptr, bytes.data(), pitch);
     }
+  }
+
+  // A texture of odd height takes (height + 1) / 2 chroma rows, one more than
+  // the planes hold: the even rows go as they are, and the last luma row gets
+  // the last chroma row again (grey when the picture is one row high), so the
+  // texture never reads the other plane or memory nobody wrote.
+  void UploadYv12(SDL_Texture* texture) const {
+    const int32_t half = pitch / 2;
+    const uint32_t chroma_rows = height / 2;
+    const uint8_t* luma = bytes.data();
+    const uint8_t* v = luma + size_t(pitch) * height;
+    const uint8_t* u = v + size_t(half) * chroma_rows;
+    if (chroma_rows) {
+      const SDL_Rect even{0, 0, int(width), int(chroma_rows * 2)};
+      SDL_UpdateYUVTexture(texture, &even, luma, pitch, u, half, v, half);
+    }
+    if (height % 2 == 0) return;
+    const size_t last_chroma = size_t(half) * (chroma_rows ? chroma_rows - 1 : 0);
+    const std::vector<uint8_t> grey(chroma_rows ? 0 : size_t(half), 128);
+    const SDL_Rect last{0, int(height - 1), int(width), 1};
+    SDL_UpdateYUVTexture(texture, &last, luma + size_t(pitch) * (height - 1), pitch,
+                         chroma_rows ? u + last_chroma : grey.data(), half,
+                         chroma_rows ? v + last_chroma : grey.data(), half);
   }
 };
 

@@ -1,13 +1,56 @@
 #include "platform/sdl/sound_audio_sdl.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace vexil::platform::sdl_sound {
+namespace {
+
+std::mutex g_problem_lock;
+std::string g_problem;  // guarded by g_problem_lock
+
+void NoteProblem() {
+  std::lock_guard<std::mutex> guard(g_problem_lock);
+  if (g_problem.empty()) g_problem = *SDL_GetError() ? SDL_GetError() : "no audio device";
+}
+
+void IgnoreSoundLibraryError(const char*, int, const char*, int, const char*, ...) {}
+
+// The sound library most Linux systems have writes its own lines to standard
+// error for every device it fails to open (nine of them on a desktop without
+// a sound card), whichever program asked. SDL loads it by name; loaded here
+// first, it is told to keep quiet, and the player says once, in its own
+// words, that it plays without sound. The library stays loaded, so the
+// handler stays in place. Without the library there is nothing to quiet.
+void QuietSoundLibrary() {
+  static const bool done = [] {
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!library) return true;
+    if (auto set = reinterpret_cast<int (*)(Handler)>(dlsym(library, "snd_lib_error_set_handler")))
+      set(IgnoreSoundLibraryError);
+    return true;
+  }();
+  (void)done;
+}
+
+}  // namespace
+
+std::string OutputProblem() {
+  std::lock_guard<std::mutex> guard(g_problem_lock);
+  return g_problem;
+}
 
 bool AudioOutput::Open(const PcmFormat& format, Fill fill, void* context) {
   if (!PcmFormatValid(format)) return false;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  QuietSoundLibrary();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    NoteProblem();
+    return false;
+  }
   subsystem_ = true;
   fill_ = fill;
   context_ = context;
@@ -23,6 +66,7 @@ bool AudioOutput::Open(const PcmFormat& format, Fill fill, void* context) {
   want.userdata = this;
   id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (id_ == 0) {
+    NoteProblem();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     subsystem_ = false;
     return false;

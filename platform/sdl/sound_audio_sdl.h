@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <string>
 
 #include "platform/sound_device.h"
 
@@ -32,6 +33,10 @@ class AudioOutput {
   void* context_ = nullptr;
   uint32_t callback_bytes_ = 0;
 };
+
+// Why an output could not be opened, the first time one could not (SDL's
+// words); empty while none failed.
+std::string OutputProblem();
 
 // Scales samples of `format` in place by separate gains (1.0 = as is) for the
 // left and right channel; mono takes the left gain.

@@ -44,7 +44,9 @@ struct FontHolder {
   }
 };
 
-TTF_Font* Font() {
+}  // namespace
+
+TTF_Font* SdlTextFont() {
   static FontHolder holder;
   if (holder.tried) return holder.font;
   holder.tried = true;
@@ -56,6 +58,8 @@ TTF_Font* Font() {
     if ((holder.font = TTF_OpenFont(path, kFontPixels)) != nullptr) break;
   return holder.font;
 }
+
+namespace {
 
 // The program's icon: a yellow V on dark blue.
 SDL_Surface* MakeIcon() {
@@ -248,7 +252,7 @@ void SdlWindow::FillBlack(const Rect& client_rect) {
 }
 
 Point SdlWindow::TextExtent(const std::string& text) {
-  TTF_Font* font = Font();
+  TTF_Font* font = SdlTextFont();
   int w = 0, h = 0;
   if (!font || TTF_SizeUTF8(font, text.c_str(), &w, &h) != 0)
     return {int32_t(std::min<size_t>(text.size(), 1u << 20)) * kFallbackCell.x, kFallbackCell.y};
@@ -260,7 +264,7 @@ void SdlWindow::DrawTextLine(const std::string& text, const Rect& client_rect, u
   const Rect area = Clip(client_rect, ClientRect());
   if (area.Empty()) return;
   SdlFillClient(this, area, background);
-  TTF_Font* font = Font();
+  TTF_Font* font = SdlTextFont();
   if (!font || text.empty()) return;
   const SDL_Color fg{Uint8(colour >> 16), Uint8(colour >> 8), Uint8(colour), 255};
   const SDL_Color bg{Uint8(background >> 16), Uint8(background >> 8), Uint8(background), 255};

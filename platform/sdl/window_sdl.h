@@ -29,12 +29,17 @@
 #include "platform/window.h"
 
 struct SDL_Window;
+struct _TTF_Font;
 
 namespace vexil::platform {
 
 // Starts SDL's video subsystem once for the process; false while no display
 // can be opened (a later call tries again).
 bool SdlVideoReady();
+
+// The font of the windows' text (SDL2_ttf), opened on first use and kept
+// until exit; null when no font can be opened.
+_TTF_Font* SdlTextFont();
 
 class SdlWindow final : public Window {
  public:

@@ -158,7 +158,7 @@ RunResult RunTool(const std::string& arguments) {
 }
 
 TEST(DecodeTool, WavOutputIsTheDecodePath) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   test::TempFile out("out.wav");
   for (const Vector& v : FindVectors()) {
     SCOPED_TRACE(v.wav);
@@ -173,7 +173,7 @@ TEST(DecodeTool, WavOutputIsTheDecodePath) {
 }
 
 TEST(DecodeTool, FramesLimitTheAudio) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   const std::string movie = test::VectorsDir() + "/audio/a5.vxl";
   test::TempFile all("all.wav"), some("some.wav");
   ASSERT_EQ(RunTool(movie + " --wav " + all.path() + " --track 5").code, 0);
@@ -187,7 +187,7 @@ TEST(DecodeTool, FramesLimitTheAudio) {
 }
 
 TEST(DecodeTool, Refusals) {
-  if (!fs::exists(kTool)) GTEST_SKIP() << "build the vexil tool to test it: " << kTool;
+  ASSERT_TRUE(fs::exists(kTool)) << kTool << " is not built";
   const std::string movie = test::VectorsDir() + "/audio/a1.vxl";
   test::TempFile out("out.wav");
   test::TempFile junk(std::vector<uint8_t>(100, 'x'), "junk.vxl");

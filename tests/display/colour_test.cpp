@@ -29,7 +29,7 @@ std::vector<uint8_t> Copy(const TestMovie& m, uint32_t format, uint32_t flags = 
   CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(m.width() * bpp),
                static_cast<int32_t>(m.height()), m->width, m->height, format | flags | COPY_ALL);
   EXPECT_TRUE(d.GuardsIntact());
-  return d.Bytes();
+  return d.Values();
 }
 
 struct ColourCase {

@@ -125,7 +125,7 @@ TEST(CopyScaling, DoubledHandleSizeCopiesTheDecodedFrameOnce) {
     // A larger region is clamped to the decoded frame.
     CopyPath again(path);
     CopyToBuffer(m.get(), larger.data(), pitch, 8, 40, 30, PIXFMT_32 | COPY_ALL);
-    EXPECT_EQ(larger.Bytes(), exact.Bytes());
+    EXPECT_EQ(larger.Values(), exact.Values());
     EXPECT_TRUE(larger.GuardsIntact());
   }
 }
@@ -196,7 +196,7 @@ TEST(CopyGeometry, GrayscaleNeverReadsChroma) {
           CopyPath use(path);
           CopyToBuffer(neutral.get(), b.data(), pitch, 6, 11, 5, flags);
         }
-        EXPECT_EQ(a.Bytes(), b.Bytes()) << "format " << format << " mode " << mode;
+        EXPECT_EQ(a.Values(), b.Values()) << "format " << format << " mode " << mode;
       }
     }
   }
@@ -302,12 +302,12 @@ TEST(CopyBookkeeping, MissingPiecesAndEmptyRegions) {
   EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 0, 4, PIXFMT_32), 0);
   EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 0, 4, 4, PIXFMT_32), 0);
   EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, -3, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
   // A handle of zero size copies nothing and divides by nothing.
   TestMovie empty({.width = 0, .height = 0});
   ASSERT_NE(empty.get(), nullptr);
   EXPECT_EQ(CopyToBuffer(empty.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
 }
 
 TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
@@ -360,10 +360,10 @@ TEST(CopyBookkeeping, LateFrameWithSoundIsDropped) {
       EXPECT_EQ(m->skip_state, 2u);
       EXPECT_EQ(m->skip_next, 1u);
       EXPECT_EQ(m->input.movie_busy, 0u);
-      EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 1);
       EXPECT_EQ(m->skipped_blits, 1u);
-      EXPECT_EQ(d.Bytes(), std::vector<uint8_t>(64, Destination::kFill));
+      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
       EXPECT_EQ(ReportRects(m.get(), 0), 0);
     }
     m->play_tracks = 0;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/copy.h"
@@ -644,15 +645,33 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
   }
 }
 
+// A movie without a picture (width or height 0; the player plays its sound
+// alone) gets no buffer in any style: nothing is created on the device, no
+// mode is changed and no message is left.
+TEST_F(DisplayBufferTest, EmptyPictureGetsNoBufferInAnyStyle) {
+  for (const auto& [width, height] : {std::pair{0u, 48u}, {64u, 0u}, {0u, 0u}}) {
+    for (int32_t style = BLIT_AUTOMATIC; style <= BLIT_OFFSCREEN_RGB_SYSTEM; ++style) {
+      for (const uint32_t extra : {0u, BUFFER_FULL_SCREEN, SCALE_STRETCH_X_INT}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + ", style " +
+                     std::to_string(style) + ", flags " + std::to_string(extra));
+        EXPECT_EQ(Open(uint32_t(style) | extra, width, height), nullptr);
+        EXPECT_STREQ(LastError(), "");
+        EXPECT_EQ(platform::HeadlessDisplayLive(), platform::HeadlessDisplayObjects{});
+      }
+    }
+  }
+}
+
 TEST_F(DisplayBufferTest, FramesAreDumpedWhenAsked) {
   test::TempFile folder("frames");
   std::filesystem::create_directory(folder.path());
-  setenv("VEXIL_DUMP_FRAMES", folder.c_str(), 1);
-  DisplayBuffer* b = Open(BLIT_DIB_SECTION);
-  ASSERT_NE(b, nullptr);
-  BufferBlit(b, nullptr, 1);
-  BufferBlit(b, nullptr, 1);
-  unsetenv("VEXIL_DUMP_FRAMES");
+  {
+    test::ScopedEnvironment dump("VEXIL_DUMP_FRAMES", folder.path());
+    DisplayBuffer* b = Open(BLIT_DIB_SECTION);
+    ASSERT_NE(b, nullptr);
+    BufferBlit(b, nullptr, 1);
+    BufferBlit(b, nullptr, 1);
+  }
   EXPECT_EQ(platform::HeadlessFramesPresented(), 2u);
   const std::vector<uint8_t> png = test::ReadFileBytes(folder.Sibling("frames/frame_000002.png"));
   ASSERT_GT(png.size(), 8u);

@@ -12,6 +12,7 @@
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
 #include "engine/movie.h"
+#include "kernel_test_util.h"
 #include "platform/cpu.h"
 #include "video/frame_buffers.h"
 
@@ -113,25 +114,6 @@ class CopyPath {
 };
 
 // A destination with guard bytes before and after; pitch may be negative.
-class Destination {
- public:
-  static constexpr size_t kGuard = 64;
-  static constexpr uint8_t kFill = 0xA5;
-  Destination(size_t bytes) : buffer_(bytes + 2 * kGuard, kFill), size_(bytes) {}
-  uint8_t* data() { return buffer_.data() + kGuard; }
-  const uint8_t* data() const { return buffer_.data() + kGuard; }
-  size_t size() const { return size_; }
-  uint8_t operator[](size_t i) const { return data()[i]; }
-  bool GuardsIntact() const {
-    for (size_t i = 0; i < kGuard; ++i)
-      if (buffer_[i] != kFill || buffer_[kGuard + size_ + i] != kFill) return false;
-    return true;
-  }
-  std::vector<uint8_t> Bytes() const { return {data(), data() + size_}; }
-
- private:
-  std::vector<uint8_t> buffer_;
-  size_t size_;
-};
+using Destination = Guarded<uint8_t>;
 
 }  // namespace vexil::test

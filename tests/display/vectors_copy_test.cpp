@@ -5,7 +5,6 @@
 // the whole new picture; and `vexil frame` must write the same YV12 planes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -137,8 +136,8 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
 }
 
 TEST(VectorCopies, FrameToolWritesTheYv12Planes) {
-  const std::string tool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
-  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "the vexil tool is not built";
+  const std::string tool = test::BuiltProgram("tools/vexil");
+  ASSERT_TRUE(std::filesystem::exists(tool)) << tool << " is not built";
   const std::vector<std::string> movies = VectorMovies();
   ASSERT_FALSE(movies.empty()) << "no conformance vectors in " << test::VectorsDir();
   test::TempFile raw("frame.raw");
@@ -152,27 +151,27 @@ TEST(VectorCopies, FrameToolWritesTheYv12Planes) {
     const auto expected =
         ExpectedFrames(path, size_t{w} * h + 2 * size_t((w + 1) / 2) * ((h + 1) / 2));
     for (uint32_t n : {1u, frames}) {
-      for (const char* mask : {"", "VEXIL_CPU_MASK=0 "}) {
-        const std::string command = std::string(mask) + tool + " frame " + path + " " +
-                                    std::to_string(n) + " -o " + raw.path() + " --format 15";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      // The processor's kernels, then the portable ones.
+      for (const char* mask : {"ffffffff", "0"}) {
+        test::ScopedEnvironment cpu("VEXIL_CPU_MASK", mask);
+        const std::vector<std::string> arguments = {
+            "frame", path, std::to_string(n), "-o", raw.path(), "--format", "15"};
+        const test::ProgramOutcome o = test::RunProgram(tool, arguments);
+        ASSERT_EQ(o.exit_code, 0) << path << " frame " << n << ": " << o.error_output;
         EXPECT_TRUE(Yv12Matches(test::ReadFileBytes(raw.path()), expected.at(n - 1), w, h))
-            << command;
+            << path << " frame " << n << " with VEXIL_CPU_MASK=" << mask;
       }
     }
   }
   // A PNG for the default format.
   test::TempFile png("frame.png");
-  const std::string command = tool + " frame " + movies[0] + " 1 -o " + png.path();
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(test::RunProgram(tool, {"frame", movies[0], "1", "-o", png.path()}).exit_code, 0);
   const std::vector<uint8_t> bytes = test::ReadFileBytes(png.path());
   ASSERT_GE(bytes.size(), 8u);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
             (std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
   // Frame numbers outside the movie are refused.
-  EXPECT_NE(
-      std::system((tool + " frame " + movies[0] + " 0 -o " + png.path() + " 2>/dev/null").c_str()),
-      0);
+  EXPECT_NE(test::RunProgram(tool, {"frame", movies[0], "0", "-o", png.path()}).exit_code, 0);
 }
 
 }  // namespace

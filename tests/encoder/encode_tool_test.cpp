@@ -2,9 +2,7 @@
 // reconstruction it reports (pictures, alpha and sound, every revision and
 // both audio codecs); bad inputs and arguments end with a clear message.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "encoder_test_util.h"
@@ -14,17 +12,14 @@
 namespace vexil {
 namespace {
 
-const std::string kTool = std::string(VEXIL_BINARY_DIR) + "/tools/vexil";
+const std::string kTool = test::BuiltProgram("tools/vexil");
 
-// Runs the tool; returns its exit code and what it wrote on standard error.
+// Runs the tool with arguments written as one line; returns its exit code and
+// what it wrote on standard error.
 int RunVexil(const std::string& arguments, std::string* errors = nullptr) {
-  test::TempFile err("stderr.txt");
-  const int status = std::system((kTool + " " + arguments + " >/dev/null 2>" + err.path()).c_str());
-  if (errors) {
-    const std::vector<uint8_t> bytes = test::ReadFileBytes(err.path());
-    errors->assign(bytes.begin(), bytes.end());
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const test::ProgramOutcome o = test::RunProgram(kTool, test::SplitAtBlanks(arguments));
+  if (errors) *errors = o.error_output;
+  return o.exit_code;
 }
 
 std::vector<uint8_t> Y4mFile(const std::vector<Picture>& pictures, const std::string& layout,

@@ -1,5 +1,5 @@
-// The encoder's building blocks: the distortion kernels (SSE2 against the
-// references), the transform pieces against the decoder's own transform, the
+// The encoder's building blocks: the kernel sets (chosen by the processor,
+// each against the portable one), the transform pieces against the decoder's own transform, the
 // residue trace against the residue writer, the bit writer, the motion search.
 #include "encoder/encoder_kernels.h"
 
@@ -13,6 +13,7 @@
 #include "encoder/coefficient_encoder.h"
 #include "encoder/forward_dct.h"
 #include "encoder/motion_search.h"
+#include "kernel_test_util.h"
 #include "platform/cpu.h"
 #include "video/idct.h"
 #include "video/quantizer_tables.h"
@@ -20,41 +21,43 @@
 namespace vexil {
 namespace {
 
-TEST(EncoderKernels, FastKernelsAgreeWithTheReferences) {
-  const EncoderKernels& reference = SelectEncoderKernels(0);
-  const EncoderKernels& fast = SelectEncoderKernels(CpuFeatures());
-  std::mt19937 rng(1);
-  std::vector<uint8_t> a(40 * 40), b(40 * 40);
-  for (int round = 0; round < 2000; ++round) {
-    // Extremes as well as random samples.
-    const int kind = round % 3;
-    for (auto& v : a) v = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(rng()) : 255;
-    for (auto& v : b) v = kind == 0 ? 255 : static_cast<uint8_t>(rng());
-    const uint32_t pa = 8 + rng() % 32, pb = 8 + rng() % 32;
-    const uint8_t* x = a.data() + rng() % 5;
-    const uint8_t* y = b.data() + rng() % 5;
-    ASSERT_EQ(fast.sad8x8(x, pa, y, pb), reference.sad8x8(x, pa, y, pb));
-    ASSERT_EQ(fast.sse8x8(x, pa, y, pb), reference.sse8x8(x, pa, y, pb));
-  }
-  std::vector<uint8_t> zero(64, 0), full(64, 255);
-  EXPECT_EQ(fast.sse8x8(zero.data(), 8, full.data(), 8), 64u * 255 * 255);
-  EXPECT_EQ(fast.sad8x8(zero.data(), 8, full.data(), 8), 64u * 255);
+TEST(EncoderKernels, TheFeatureWordChoosesTheSet) {
+  test::ExpectKernelChoice(EncoderKernelSets(), SelectEncoderKernels);
 }
 
-TEST(ForwardDct, UnwrappedInverseKeepsTheDecodersLowBits) {
-  std::mt19937 rng(2);
-  for (int round = 0; round < 4000; ++round) {
-    int16_t block[64] = {};
-    const int count = 1 + rng() % 12;
-    for (int i = 0; i < count; ++i)
-      block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
-    const uint32_t table = rng() % 16;
-    const uint32_t* quant = round & 1 ? kInterQuant[table] : kIntraQuant[table];
-    uint8_t wrapped[64];
-    int32_t whole[64];
-    IdctReference(block, quant, wrapped);
-    IdctUnwrapped(block, quant, whole);
-    for (int p = 0; p < 64; ++p) ASSERT_EQ(static_cast<uint8_t>(whole[p]), wrapped[p]);
+TEST(EncoderKernels, EverySetAgreesBitExactlyWithThePortableOne) {
+  const EncoderKernels& reference = *EncoderKernelSets().front().kernels;
+  for (const EncoderKernels* k : test::RunnableKernelSets(EncoderKernelSets())) {
+    SCOPED_TRACE(k->name);
+    std::mt19937 rng(1);
+    std::vector<uint8_t> a(40 * 40), b(40 * 40);
+    for (int round = 0; round < 2000; ++round) {
+      // Extremes as well as random samples.
+      const int kind = round % 3;
+      for (auto& v : a) v = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(rng()) : 255;
+      for (auto& v : b) v = kind == 0 ? 255 : static_cast<uint8_t>(rng());
+      const uint32_t pa = 8 + rng() % 32, pb = 8 + rng() % 32;
+      const uint8_t* x = a.data() + rng() % 5;
+      const uint8_t* y = b.data() + rng() % 5;
+      ASSERT_EQ(k->sad8x8(x, pa, y, pb), reference.sad8x8(x, pa, y, pb));
+      ASSERT_EQ(k->sse8x8(x, pa, y, pb), reference.sse8x8(x, pa, y, pb));
+    }
+    std::vector<uint8_t> zero(64, 0), full(64, 255);
+    EXPECT_EQ(k->sse8x8(zero.data(), 8, full.data(), 8), 64u * 255 * 255);
+    EXPECT_EQ(k->sad8x8(zero.data(), 8, full.data(), 8), 64u * 255);
+    // The transform: samples and residues of every size, the same floats.
+    for (int round = 0; round < 2000; ++round) {
+      const float range = round % 2 ? 255.0f : 510.0f;
+      float in[64];
+      for (float& v : in) v = std::floor(static_cast<float>(rng()) / 4294967296.0f * range);
+      if (round % 2 == 0)
+        for (float& v : in) v -= 255.0f;
+      test::Guarded<float> want(64), got(64);
+      reference.forward_dct(in, want.data());
+      k->forward_dct(in, got.data());
+      ASSERT_TRUE(got.GuardsIntact()) << round;
+      ASSERT_EQ(got.Values(), want.Values()) << round;
+    }
   }
 }
 

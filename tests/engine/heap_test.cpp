@@ -60,14 +60,17 @@ TEST(Heap, PendingListGrowsAndIsClearedOnFailure) {
   for (int i = 1; i < 100; ++i) EXPECT_GT(fields[i], fields[i - 1]);
   Free(object);
 
-  // More than the address space holds: 2^50 bytes, or 3 GiB in a 32-bit build.
-  constexpr size_t kHuge =
-      sizeof(size_t) == 8 ? static_cast<size_t>(uint64_t{1} << 50) : size_t{3} << 30;
-  void* huge = nullptr;
-  Reserve(&huge, kHuge);
-  EXPECT_EQ(AllocWithReserved(8), nullptr);
-  EXPECT_EQ(huge, nullptr);
-  EXPECT_EQ(ReservedTotal(), 0u);
+  // More than the address space holds: 2^50 bytes, or in a 32-bit build 3
+  // GiB and a piece of 4 GiB + 64 bytes (which must not count as 64 bytes).
+  constexpr bool k64 = sizeof(size_t) == 8;
+  for (const uint64_t size : {k64 ? uint64_t{1} << 50 : uint64_t{3} << 30,
+                              k64 ? uint64_t{1} << 50 : (uint64_t{1} << 32) + 64}) {
+    void* huge = nullptr;
+    Reserve(&huge, size);
+    EXPECT_EQ(AllocWithReserved(8), nullptr) << size;
+    EXPECT_EQ(huge, nullptr);
+    EXPECT_EQ(ReservedTotal(), 0u);
+  }
 }
 
 }  // namespace

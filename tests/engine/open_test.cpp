@@ -8,8 +8,10 @@
 #include "audio/sound_track.h"
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
+#include "engine/frame_clock.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
+#include "engine/timer.h"
 #include "test_util.h"
 #include "video/frame_buffers.h"
 
@@ -225,6 +227,91 @@ TEST(FrameIndexScan, AverageWhenFramesFitTheWindow) {
   Close(m);
 }
 
+// Header figures that a damaged or hostile file can set to anything must not
+// make the open reserve more than playing the movie can use: the statistics
+// rings (one second of frames by the rate, but never more than the movie's
+// frames), the packet buffer (the header's largest frame), the preload (the
+// header's movie size) and the index (entries past the last frame).
+TEST(OpenMemory, HostileFiguresReserveOnlyWhatPlayingUses) {
+  struct Case {
+    const char* name;
+    uint32_t rate_num, rate_den;
+    bool huge_sizes;  // movie size and largest frame fields near 4 GiB
+    uint32_t extra_entries;
+    uint32_t history_len;
+    uint32_t late_limit;  // two frame periods in milliseconds, saturated
+  };
+  const Case cases[] = {
+      {"25 frames per second", 25, 1, false, 0, 3, 80},
+      {"the largest rate", 0xFFFFFFFFu, 1, false, 0, 3, 0},
+      {"the largest rate over 3", 0xFFFFFFFFu, 3, false, 0, 3, 0},
+      {"one frame in 136 years", 1, 0xFFFFFFFFu, false, 0, 1, UINT32_MAX},
+      {"size fields near 4 GiB", 25, 1, true, 0, 3, 80},
+      {"all of it", 0xFFFFFFFFu, 1, true, 0, 3, 0},
+      {"a million index entries", 25, 1, false, kMaxIndexEntries - 3, 3, 80},
+  };
+  struct Reading {
+    const char* name;
+    uint32_t flags;
+  };
+  const Reading readings[] = {{"memory", OPEN_MEMORY},
+                              {"file", 0},
+                              {"file, smallest read buffer", OPEN_READ_BUFFER},
+                              {"file, no planes", OPEN_NO_PLANES}};
+  for (const Case& c : cases) {
+    MovieWriter writer('i', 32, 16, c.rate_num, c.rate_den);
+    for (uint32_t i = 0; i < 3; ++i)
+      writer.AddFrame(i == 0, std::vector<uint8_t>(40, static_cast<uint8_t>(i)));
+    writer.SetExtraIndexEntries(c.extra_entries);
+    std::vector<uint8_t> movie = writer.Finish();
+    if (c.huge_sizes) {
+      Put(movie, 4, 0xFFFFFFF0u);
+      Put(movie, 12, 0xFFFFFFF0u);
+    }
+    TempFile file(movie);
+    movie.resize(movie.size() + 1024, 0);
+    for (const Reading& r : readings) {
+      SCOPED_TRACE(std::string(c.name) + ", " + r.name);
+      if (r.flags & OPEN_READ_BUFFER) SetReadBufferSize(1);
+      MovieHandle* m = (r.flags & OPEN_MEMORY)
+                           ? Open(MovieSource::Memory(movie.data(), movie.size() - 1024), r.flags)
+                           : Open(MovieSource::Name(file.c_str()), r.flags);
+      if (!m) {
+        ADD_FAILURE() << LastError();
+        continue;
+      }
+      EXPECT_EQ(m->history_len, c.history_len);
+      EXPECT_EQ(m->late_limit, c.late_limit);
+      // The handle, its arrays, the planes of a 32 x 16 picture and at most
+      // the smallest read-ahead ring.
+      EXPECT_LT(m->total_memory, 512u * 1024);
+      // Every frame and the wrap to frame 1: each packet arrives whole, and
+      // the rings take one entry per decode.
+      for (uint32_t n = 1; n <= 4; ++n) {
+        FetchFrame(m, n);
+        EXPECT_EQ(m->frame_bytes, 40u);
+        EXPECT_EQ(m->frame_data[0], static_cast<uint8_t>((n - 1) % 3));
+        FrameDone(m, Timer());
+      }
+      EXPECT_EQ(m->input.input_error.load(), 0u);
+      Close(m);
+    }
+  }
+}
+
+// A file cut inside the index entries that follow the last frame's is still
+// refused: they are part of the tables even though playing never reads them.
+TEST(OpenValidation, IndexCutAfterTheLastFramesEntries) {
+  MovieWriter writer('i', 8, 8, 25, 1);
+  writer.AddFrame(true, std::vector<uint8_t>(8));
+  writer.SetExtraIndexEntries(10);
+  const std::vector<uint8_t> movie = writer.Finish();
+  const size_t first_packet = kHeaderBytes + 4 * 12;
+  EXPECT_EQ(OpenFileMessage(std::vector<uint8_t>(movie.begin(), movie.begin() + first_packet - 2)),
+            kErrReadingHeader);
+  EXPECT_EQ(OpenFileMessage(std::vector<uint8_t>(movie.begin(), movie.begin() + first_packet)), "");
+}
+
 TEST(OpenFlags, DisplayOptions) {
   struct {
     uint32_t header_option, caller_option, merged_option, width, height;
@@ -340,7 +427,7 @@ TEST(OpenSources, CustomInputOpenIsUsedOnceAndKeepsItsMessage) {
 }
 
 TEST(OpenSettings, RateOverrideIsConsumed) {
-  std::vector<uint8_t> movie = SmallMovie(3, 'i', 16, 0, 30000, 1001);
+  std::vector<uint8_t> movie = SmallMovie(40, 'i', 16, 0, 30000, 1001);
   SetRateOverride(50, 1);
   MovieHandle* m = Open(MovieSource::Memory(movie.data(), movie.size()),
                         OPEN_MEMORY | OPEN_RATE_OVERRIDE);

@@ -174,7 +174,7 @@ TEST(SystemStores, PathsFromTheEnvironment) {
 // The program reads /! from the user's file at start-up.
 TEST(SystemStores, ThePlayerReadsQuickPlayFromTheUsersFile) {
   const std::string program = test::BuiltProgram("player/vexilplay");
-  if (!std::filesystem::exists(program)) GTEST_SKIP() << "vexilplay is not built";
+  ASSERT_TRUE(std::filesystem::exists(program)) << program << " is not built";
   MovieWriter writer('i', 16, 16, 10, 1);
   for (int i = 0; i < 2; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(16, 3));
   TempFile movie(writer.Finish(), "intro.vxl");

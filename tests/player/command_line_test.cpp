@@ -1,4 +1,6 @@
 // The raw command line on both systems, and the screensaver decision.
+#include <vexil/version.h>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -40,7 +42,9 @@ TEST(CommandLine, RebuildFromArguments) {
       {{}, "", {}},
       {{"movie", "/L3"}, "movie /L3", {}},
       {{"my movie", "/P"}, "\"my movie\" /P", {}},  // quoted: it has a blank
-      {{""}, "\"\"", {}},
+      {{""}, "", {}},                               // blank arguments count as none
+      {{"   ", "\t", "movie"}, "movie", {}},
+      {{"--", " "}, "", {}},
       {{"/home/u/s.vxl", "/S"}, "/S", {"/home/u/s.vxl"}},
       {{"/home/u/intro"}, "", {"/home/u/intro"}},  // exists with ".vxl" added
       {{"/media/c.bin|4096"}, "", {"/media/c.bin|4096"}},
@@ -53,6 +57,24 @@ TEST(CommandLine, RebuildFromArguments) {
     EXPECT_EQ(raw.text, c.text);
     EXPECT_EQ(raw.movie_names, c.names);
   }
+}
+
+TEST(CommandLine, HelpAndVersionRequests) {
+  struct {
+    std::vector<std::string> arguments;
+    ProgramRequest request;
+  } cases[] = {
+      {{}, ProgramRequest::kPlay},
+      {{"movie", "/L"}, ProgramRequest::kPlay},
+      {{"-h"}, ProgramRequest::kHelp},
+      {{"movie", "--help"}, ProgramRequest::kHelp},
+      {{"-V"}, ProgramRequest::kVersion},
+      {{"--version", "-h"}, ProgramRequest::kVersion},  // the first one decides
+      {{"--", "-h"}, ProgramRequest::kPlay},            // a file named -h
+      {{"-help", "--h", "-v", "/h", "-H"}, ProgramRequest::kPlay},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FindProgramRequest(c.arguments), c.request);
+  EXPECT_EQ(VersionText(), "vexilplay " VEXIL_VERSION_STRING "\n");
 }
 
 TEST(Screensaver, DecidedFromTheProgramName) {

@@ -72,16 +72,16 @@ std::vector<uint8_t> Program(bool wide, uint32_t block_id = 2, uint32_t length =
 TEST(DefaultCommandResource, FoundReadAndPatchedAsUtf16) {
   for (bool wide : {false, true}) {
     std::vector<uint8_t> program = Program(wide);
-    const DefaultCommandBlock block = FindDefaultCommandBlock(program.data(), program.size());
+    const platform::DefaultCommandBlock block = platform::FindDefaultCommandBlock(program.data(), program.size());
     EXPECT_EQ(block.offset, static_cast<int64_t>(kResources + kStrings + 2)) << wide;
     EXPECT_EQ(block.char_bytes, 2u);
-    EXPECT_EQ(ReadDefaultCommandBlock(program.data(), program.size()), std::string(512, '~'));
+    EXPECT_EQ(platform::ReadDefaultCommandBlock(program.data(), program.size()), std::string(512, '~'));
 
     const std::vector<uint8_t> before = program;
-    EXPECT_FALSE(WriteDefaultCommandBlock(program.data(), program.size(), std::string(512, 'a')));
+    EXPECT_FALSE(platform::WriteDefaultCommandBlock(program.data(), program.size(), std::string(512, 'a')));
     EXPECT_EQ(program, before);
-    ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(), ":97280 /l /j"));
-    const std::string text = ReadDefaultCommandBlock(program.data(), program.size());
+    ASSERT_TRUE(platform::WriteDefaultCommandBlock(program.data(), program.size(), ":97280 /l /j"));
+    const std::string text = platform::ReadDefaultCommandBlock(program.data(), program.size());
     EXPECT_EQ(text, ":97280 /l /j" + std::string(500, '~'));
     EXPECT_EQ(DefaultCommandFromBlock(text), ":97280 /l /j");
     // Character, zero byte, character: the string resource's encoding.
@@ -99,12 +99,12 @@ TEST(DefaultCommandResource, FoundReadAndPatchedAsUtf16) {
 
 TEST(DefaultCommandResource, OtherStringsAreNotTheBlock) {
   const std::vector<uint8_t> other_block = Program(false, 3);
-  EXPECT_EQ(FindDefaultCommandBlock(other_block.data(), other_block.size()).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(other_block.data(), other_block.size()).offset, -1);
   const std::vector<uint8_t> shorter = Program(false, 2, 511);
-  EXPECT_EQ(FindDefaultCommandBlock(shorter.data(), shorter.size()).offset, -1);
-  EXPECT_EQ(ReadDefaultCommandBlock(shorter.data(), shorter.size()), "");
+  EXPECT_EQ(platform::FindDefaultCommandBlock(shorter.data(), shorter.size()).offset, -1);
+  EXPECT_EQ(platform::ReadDefaultCommandBlock(shorter.data(), shorter.size()), "");
   std::vector<uint8_t> copy = shorter;
-  EXPECT_FALSE(WriteDefaultCommandBlock(copy.data(), copy.size(), "x"));
+  EXPECT_FALSE(platform::WriteDefaultCommandBlock(copy.data(), copy.size(), "x"));
   EXPECT_EQ(copy, shorter);
 }
 
@@ -112,20 +112,20 @@ TEST(DefaultCommandResource, OtherStringsAreNotTheBlock) {
 // all, and never a read outside the file (the sanitizers watch).
 TEST(DefaultCommandResource, DamagedFilesAreRefused) {
   const std::vector<uint8_t> program = Program(false);
-  const int64_t good = FindDefaultCommandBlock(program.data(), program.size()).offset;
+  const int64_t good = platform::FindDefaultCommandBlock(program.data(), program.size()).offset;
   for (size_t size = 0; size <= program.size(); ++size) {
     std::vector<uint8_t> cut(program.begin(), program.begin() + size);
-    const int64_t found = FindDefaultCommandBlock(cut.data(), cut.size()).offset;
+    const int64_t found = platform::FindDefaultCommandBlock(cut.data(), cut.size()).offset;
     EXPECT_TRUE(found == -1 || (found == good && size >= static_cast<size_t>(good) + 1024)) << size;
   }
   for (size_t at = 0; at < kResources + kStrings + 2; ++at) {
     for (uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
       std::vector<uint8_t> damaged = program;
       damaged[at] = value;
-      const DefaultCommandBlock block = FindDefaultCommandBlock(damaged.data(), damaged.size());
+      const platform::DefaultCommandBlock block = platform::FindDefaultCommandBlock(damaged.data(), damaged.size());
       if (block.offset != -1) {
         ASSERT_LE(static_cast<size_t>(block.offset) + 1024, damaged.size()) << at;
-        EXPECT_EQ(ReadDefaultCommandBlock(damaged.data(), damaged.size()).size(), 512u);
+        EXPECT_EQ(platform::ReadDefaultCommandBlock(damaged.data(), damaged.size()).size(), 512u);
       }
     }
   }

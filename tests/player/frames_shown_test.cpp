@@ -110,7 +110,7 @@ class FramesShown : public ::testing::Test {
     files_ = nullptr;
   }
   void SetUp() override {
-    if (!files_->ok()) GTEST_SKIP() << "the tools cannot make the movie";
+    ASSERT_TRUE(files_->ok()) << "the vexil tool did not make the movie";
     platform::SetBackendForTest(platform::Backend::kHeadless);
     platform::ConfigureHeadlessDisplay({});
     platform::CaptureMessageBoxes(&boxes_);

@@ -1,6 +1,10 @@
 // The player's start-up as a whole: in process with captured message boxes,
 // and the vexilplay program itself (help text, exit codes, the default
 // command block patched in a copy of the program).
+#include "player/startup.h"
+
+#include <vexil/version.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +21,7 @@
 #include "platform/store.h"
 #include "player/default_command.h"
 #include "player/help_text.h"
-#include "player/startup.h"
+#include "player/screensaver_mode.h"
 #include "test_util.h"
 
 namespace vexil::platform {
@@ -201,7 +205,7 @@ using test::RunProgram;
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(PlayerProgram())) GTEST_SKIP() << "vexilplay is not built";
+    ASSERT_TRUE(std::filesystem::exists(PlayerProgram())) << PlayerProgram() << " is not built";
   }
   // Message boxes as text on standard error, whatever the desktop.
   test::ScopedEnvironment headless_{"VEXIL_PLATFORM", "headless"};
@@ -215,6 +219,91 @@ TEST_F(Program, HelpTextOnStandardErrorAndExitCode1) {
     EXPECT_EQ(o.error_output, HelpText());
   }
 }
+
+#ifndef _WIN32
+// Standard output of the program with these arguments, and its exit code.
+std::string StandardOutput(const std::vector<std::string>& arguments, int* exit_code,
+                           const std::string& program = PlayerProgram()) {
+  TempFile out("stdout.txt");
+  std::string command = "exec \"$0\" \"$@\" >'" + out.path() + "'";
+  std::vector<std::string> words{"-c", command, program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  *exit_code = RunProgram("/bin/sh", words).exit_code;
+  const std::vector<uint8_t> bytes = test::ReadFileBytes(out.path());
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// As every command-line program: -h/--help and -V/--version on standard
+// output with exit code 0, wherever they stand before "--", even when a file
+// of that name exists; blank arguments count as none.
+TEST_F(Program, HelpAndVersionOptions) {
+  // "-h" names the movie -h.vxl, as any name without an extension would.
+  TempFile dash_h(SmallMovie(), "-h.vxl");
+  const std::string folder = std::filesystem::path(dash_h.path()).parent_path().string();
+  const std::string cwd = std::filesystem::current_path().string();
+  std::filesystem::current_path(folder);
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string output;
+  } cases[] = {
+      {{"-h"}, HelpText()},
+      {{"--help"}, HelpText()},
+      {{"movie", "/L", "--help"}, HelpText()},
+      {{"-V"}, "vexilplay " VEXIL_VERSION_STRING "\n"},
+      {{"--version", "-h"}, "vexilplay " VEXIL_VERSION_STRING "\n"},
+  };
+  for (const Case& c : cases) {
+    int code = -1;
+    EXPECT_EQ(StandardOutput(c.arguments, &code), c.output) << c.arguments[0];
+    EXPECT_EQ(code, 0) << c.arguments[0];
+  }
+  // The movie plays when it is named as a file.
+  EXPECT_EQ(RunProgram(PlayerProgram(), {"--", "-h"}).exit_code, 0);
+  EXPECT_EQ(RunProgram(PlayerProgram(), {"./-h"}).exit_code, 0);
+  std::filesystem::current_path(cwd);
+
+  // A screen saver takes its host's arguments only: "-c" asks for its
+  // settings, and "--help" is not looked at.
+  TempFile saver(test::ReadFileBytes(PlayerProgram()), "saver.scr");
+  std::filesystem::permissions(saver.path(), std::filesystem::perms::owner_all);
+  int code = -1;
+  EXPECT_EQ(StandardOutput({"-c", "--help"}, &code, saver.path()), "");
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(RunProgram(saver.path(), {"-c", "--help"}).error_output,
+            std::string(kSaverSettingsText) + "\n");
+
+  // Blank arguments are no movie: the help box (here on standard error).
+  for (std::vector<std::string> arguments :
+       {std::vector<std::string>{""}, {"   "}, {" ", "\t"}, {"--", "  "}}) {
+    test::ProgramOutcome o = RunProgram(PlayerProgram(), arguments);
+    EXPECT_EQ(o.exit_code, 1);
+    EXPECT_EQ(o.error_output, HelpText());
+  }
+}
+
+// A file cut short plays up to the cut, then one line says so; the exit code
+// stays 0, as after any playing.
+TEST_F(Program, SaysWhenTheMovieEndsEarly) {
+  MovieWriter writer('i', 16, 16, 20, 1);
+  for (int i = 0; i < 10; ++i) writer.AddFrame(i == 0, std::vector<uint8_t>(64, uint8_t(i)));
+  std::vector<uint8_t> bytes = writer.Finish();
+  bytes.resize(bytes.size() - 5 * 64);  // frames 6 to 10 gone
+  TempFile cut(bytes, "cut.vxl");
+  const std::string line = "vexilplay: " + cut.path() +
+                           ": the movie ended early at frame 5 of 10: the file is damaged or cut "
+                           "short\n";
+  // Read ahead on the read thread, and preloaded.
+  for (std::vector<std::string> arguments :
+       {std::vector<std::string>{cut.path()}, {"/P", cut.path()}}) {
+    test::ProgramOutcome o = RunProgram(PlayerProgram(), arguments);
+    EXPECT_EQ(o.exit_code, 0) << arguments[0];
+    EXPECT_EQ(o.error_output, line) << arguments[0];
+  }
+  // The whole file: no such line.
+  TempFile whole(writer.Finish(), "whole.vxl");
+  EXPECT_EQ(RunProgram(PlayerProgram(), {whole.path()}).error_output, "");
+}
+#endif
 
 TEST_F(Program, MoviesByPathAndTheirErrors) {
   TempFile movie(SmallMovie(), "intro.vxl");
@@ -238,22 +327,22 @@ TEST_F(Program, MoviesByPathAndTheirErrors) {
 // patched to play it, as a tool that embeds movies does.
 TEST_F(Program, PatchedDefaultCommandPlaysTheCarriedMovie) {
   std::vector<uint8_t> program = test::ReadFileBytes(PlayerProgram());
-  EXPECT_EQ(ReadDefaultCommandBlock(program.data(), program.size()),
-            std::string(kDefaultCommandBlockSize, kDefaultCommandFill));
+  EXPECT_EQ(platform::ReadDefaultCommandBlock(program.data(), program.size()),
+            std::string(platform::kDefaultCommandBlockSize, platform::kDefaultCommandFill));
   // Damaged program files are refused, not read out of bounds.
-  EXPECT_EQ(FindDefaultCommandBlock(program.data(), 0x40).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(program.data(), 0x40).offset, -1);
   std::vector<uint8_t> damaged = program;
   damaged[0x3C] = 0xFF;  // ELF: the section count; PE: where its header lies
   damaged[0x3D] = 0xFF;
-  EXPECT_EQ(FindDefaultCommandBlock(damaged.data(), damaged.size()).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(damaged.data(), damaged.size()).offset, -1);
   const uint8_t neither[64] = {'Z', 'M'};
-  EXPECT_EQ(FindDefaultCommandBlock(neither, sizeof neither).offset, -1);
+  EXPECT_EQ(platform::FindDefaultCommandBlock(neither, sizeof neither).offset, -1);
 
   const size_t offset = program.size();
   std::string command = ":";
   command += std::to_string(offset);
   command += " /l /j";
-  ASSERT_TRUE(WriteDefaultCommandBlock(program.data(), program.size(), command));
+  ASSERT_TRUE(platform::WriteDefaultCommandBlock(program.data(), program.size(), command));
   std::vector<uint8_t> movie = SmallMovie();
   program.insert(program.end(), movie.begin(), movie.end());
   TempFile copy(program, "carrier" + kProgramSuffix);

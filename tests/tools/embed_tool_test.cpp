@@ -35,7 +35,7 @@ test::ProgramOutcome Embed(const std::vector<std::string>& arguments) {
 class EmbedTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (test::ReadFileBytes(kPlayer).empty()) GTEST_SKIP() << "vexilplay is not built";
+    ASSERT_FALSE(test::ReadFileBytes(kPlayer).empty()) << kPlayer << " is not built";
   }
   // Summaries and errors as text on standard error.
   test::ScopedEnvironment headless_{"VEXIL_PLATFORM", "headless"};

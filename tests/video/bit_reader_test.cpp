@@ -80,7 +80,7 @@ TEST(BitReader, RoundTripsRandomFieldsWithTheWriter) {
   for (auto [v, n] : fields) ASSERT_EQ(r.Read(n), v);
 }
 
-TEST(CodeTables, LookupArraysAreTheDescribedPackedLayout) {
+TEST(CodeTables, LookupArraysArePackedBackToBackAndCodesAreComplete) {
   uint32_t offset = 0;
   for (int t = 0; t < kCodeTableCount; ++t) {
     EXPECT_EQ(kCodeLookupOffset[t], offset);

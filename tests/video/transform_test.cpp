@@ -1,5 +1,6 @@
 // Coefficient and residue readers, quantizer tables, the inverse transform
-// and its output modes, and agreement of the SIMD kernels with the references.
+// and its output modes, and the kernel sets: chosen by the processor, and
+// agreeing bit for bit with the portable one.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 
 #include "encoder/bit_writer.h"
 #include "encoder/coefficient_encoder.h"
+#include "kernel_test_util.h"
 #include "platform/cpu.h"
 #include "video/coefficient_reader.h"
 #include "video/idct.h"
@@ -285,31 +287,70 @@ TEST(Idct, OutputModes) {
     EXPECT_EQ(dst[9 * (i / 8) + i % 8], static_cast<uint8_t>(250 + in[i]));
 }
 
-// Every SIMD kernel against its reference, on random blocks including values
-// whose products overflow 32 bits.
-TEST(Kernels, SimdKernelsAgreeBitExactlyWithTheReferences) {
-  const VideoKernels& native = SelectVideoKernels(CpuFeatures());
-  const VideoKernels& reference = SelectVideoKernels(0);
-  std::mt19937 rng(21);
-  for (int round = 0; round < 20000; ++round) {
-    alignas(32) int16_t block[64] = {};
-    const int kind = round % 4;
-    for (int i = 0; i < 64; ++i) {
-      if (kind == 0 && rng() % 6) continue;
-      block[i] = static_cast<int16_t>(kind == 3 ? rng() : static_cast<int>(rng() % 512) - 256);
-    }
-    const uint32_t q = rng() % 16;
-    const uint32_t* quant = round & 1 ? kIntraQuant[q] : kInterQuant[q];
-    uint8_t a[64], b[64];
-    reference.idct(block, quant, a);
-    native.idct(block, quant, b);
-    ASSERT_EQ(std::vector<uint8_t>(a, a + 64), std::vector<uint8_t>(b, b + 64)) << round;
+TEST(Idct, UnwrappedOutputsKeepTheSamplesInTheirLowBits) {
+  std::mt19937 rng(2);
+  for (int round = 0; round < 4000; ++round) {
+    int16_t block[64] = {};
+    const int count = 1 + rng() % 12;
+    for (int i = 0; i < count; ++i)
+      block[rng() % 64] = static_cast<int16_t>(int(rng() % 4001) - 2000);
+    const uint32_t table = rng() % 16;
+    const uint32_t* quant = round & 1 ? kInterQuant[table] : kIntraQuant[table];
+    uint8_t wrapped[64];
+    int32_t whole[64];
+    IdctReference(block, quant, wrapped);
+    IdctUnwrapped(block, quant, whole);
+    for (int p = 0; p < 64; ++p) ASSERT_EQ(static_cast<uint8_t>(whole[p]), wrapped[p]);
   }
-  std::vector<uint8_t> src(40 * 12), d1(40 * 12, 1), d2(40 * 12, 1);
-  for (auto& v : src) v = static_cast<uint8_t>(rng());
-  reference.copy8x8(src.data() + 3, d1.data() + 5, 40);
-  native.copy8x8(src.data() + 3, d2.data() + 5, 40);
-  EXPECT_EQ(d1, d2);
+}
+
+TEST(Kernels, TheFeatureWordChoosesTheSet) {
+  test::ExpectKernelChoice(VideoKernelSets(), SelectVideoKernels);
+}
+
+// Every set against the portable one, on random blocks including values whose
+// products overflow 32 bits, into outputs with guards on both sides.
+TEST(Kernels, EverySetAgreesBitExactlyWithThePortableOne) {
+  const VideoKernels& reference = *VideoKernelSets().front().kernels;
+  for (const VideoKernels* k : test::RunnableKernelSets(VideoKernelSets())) {
+    SCOPED_TRACE(k->name);
+    std::mt19937 rng(21);
+    for (int round = 0; round < 20000; ++round) {
+      alignas(32) int16_t block[64] = {};
+      const int kind = round % 4;
+      for (int i = 0; i < 64; ++i) {
+        if (kind == 0 && rng() % 6) continue;
+        block[i] = static_cast<int16_t>(kind == 3 ? rng() : static_cast<int>(rng() % 512) - 256);
+      }
+      const uint32_t q = rng() % 16;
+      const uint32_t* quant = round & 1 ? kIntraQuant[q] : kInterQuant[q];
+      test::Guarded<uint8_t> want(64), got(64);
+      reference.idct(block, quant, want.data());
+      k->idct(block, quant, got.data());
+      ASSERT_TRUE(got.GuardsIntact()) << round;
+      ASSERT_EQ(got.Values(), want.Values()) << round;
+    }
+    // Copies at odd offsets and pitches, between buffers and within one
+    // (rows down, up and sideways: each row is read whole before it is written).
+    for (uint32_t pitch : {8u, 9u, 40u}) {
+      std::vector<uint8_t> src(pitch * 12 + 8);
+      for (auto& v : src) v = static_cast<uint8_t>(rng());
+      test::Guarded<uint8_t> want(src.size()), got(src.size());
+      reference.copy8x8(src.data() + 3, want.data() + 5, pitch);
+      k->copy8x8(src.data() + 3, got.data() + 5, pitch);
+      ASSERT_TRUE(got.GuardsIntact()) << pitch;
+      EXPECT_EQ(got.Values(), want.Values()) << pitch;
+      for (uint32_t shift : {pitch, 2 * pitch + 1, 1u}) {
+        std::vector<uint8_t> down_want = src, down_got = src, up_want = src, up_got = src;
+        reference.copy8x8(down_want.data(), down_want.data() + shift, pitch);
+        k->copy8x8(down_got.data(), down_got.data() + shift, pitch);
+        EXPECT_EQ(down_got, down_want) << pitch << " down " << shift;
+        reference.copy8x8(up_want.data() + shift, up_want.data(), pitch);
+        k->copy8x8(up_got.data() + shift, up_got.data(), pitch);
+        EXPECT_EQ(up_got, up_want) << pitch << " up " << shift;
+      }
+    }
+  }
 }
 
 }  // namespace
