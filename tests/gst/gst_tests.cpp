@@ -126,6 +126,14 @@ GstElement* Launch(const std::string& description) {
   return pipeline;
 }
 
+// Brings a pipeline to PAUSED: its sinks hold their first buffers.
+bool Prerolled(GstElement* pipeline) {
+  if (!pipeline) return false;
+  gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  return gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND) ==
+         GST_STATE_CHANGE_SUCCESS;
+}
+
 Outcome RunLaunch(const std::string& description) {
   GstElement* pipeline = Launch(description);
   if (!pipeline) return Outcome{false, {"no pipeline"}, {}};
@@ -493,11 +501,8 @@ TEST_F(MadeMovieTest, SeeksLandOnTheFramesTheToolShows) {
   };
   GstElement* pipeline = Launch("filesrc location=" + Quoted(movie_) +
                                 " ! vexildemux ! vexilvideodec ! appsink name=s sync=false");
-  ASSERT_NE(pipeline, nullptr);
+  ASSERT_TRUE(Prerolled(pipeline));
   GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "s");
-  gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND),
-            GST_STATE_CHANGE_SUCCESS);
   gint64 duration = 0;
   EXPECT_TRUE(gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration));
   EXPECT_EQ(duration, static_cast<gint64>(3 * GST_SECOND));
@@ -531,10 +536,7 @@ TEST_F(MadeMovieTest, PushModeSaysItCannotSeek) {
   PipeFeeder feeder(movie_);
   GstElement* pipeline = Launch("fdsrc fd=" + std::to_string(feeder.fd()) +
                                 " ! vexildemux ! vexilvideodec ! appsink name=s sync=false");
-  ASSERT_NE(pipeline, nullptr);
-  gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND),
-            GST_STATE_CHANGE_SUCCESS);
+  ASSERT_TRUE(Prerolled(pipeline));
   GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
   gboolean seekable = TRUE;
   if (gst_element_query(pipeline, query))
@@ -593,11 +595,8 @@ TEST_F(MadeMovieTest, ConvertsToWebmThatPlaysBack) {
   GstElement* pipeline = Launch("filesrc location=" + Quoted(webm) +
                                 " ! matroskademux name=d d.video_0 ! queue ! vp8dec ! appsink "
                                 "name=s sync=false d.audio_0 ! queue ! vorbisdec ! fakesink");
-  ASSERT_NE(pipeline, nullptr);
+  ASSERT_TRUE(Prerolled(pipeline));
   GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "s");
-  gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND),
-            GST_STATE_CHANGE_SUCCESS);
   gint64 duration = 0;
   EXPECT_TRUE(gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration));
   EXPECT_NEAR(static_cast<double>(duration), 3.0 * GST_SECOND, 0.1 * GST_SECOND);
@@ -762,24 +761,34 @@ TEST(DamagedMovies, NeverCrashAPipeline) {
       for (int i = 0; i < count && bytes.size() > 4; ++i)
         bytes[4 + next() % (bytes.size() - 4)] ^= static_cast<uint8_t>(1 + next() % 255);
       damaged.Write(bytes);
-      GstElement* pipeline = gst_pipeline_new(nullptr);
-      GstElement* source = gst_element_factory_make("filesrc", nullptr);
-      GstElement* decodebin = gst_element_factory_make("decodebin", nullptr);
-      g_object_set(source, "location", damaged.c_str(), nullptr);
-      gst_bin_add_many(GST_BIN(pipeline), source, decodebin, nullptr);
-      gst_element_link(source, decodebin);
-      g_signal_connect(decodebin, "pad-added", G_CALLBACK(LinkToFakesink), pipeline);
-      const Outcome outcome = Play(pipeline, 10);
-      gst_object_unref(pipeline);
-      // An error is a fine end for a damaged movie; hanging is not. A movie
-      // that hangs is kept for a look.
-      if (std::find(outcome.errors.begin(), outcome.errors.end(), "timed out") !=
-          outcome.errors.end()) {
-        const std::string kept = std::string(VEXIL_BINARY_DIR) + "/gst-hang-" + std::to_string(s) +
-                                 "-" + std::to_string(count) + ".vxl";
-        std::filesystem::copy_file(damaged.path(), kept,
-                                   std::filesystem::copy_options::overwrite_existing);
-        ADD_FAILURE() << sources[s] << " with " << count << " bytes changed hangs: " << kept;
+      // From the file (random access) and from a pipe (streamed).
+      for (const bool piped : {false, true}) {
+        std::optional<PipeFeeder> feeder;
+        GstElement* pipeline = gst_pipeline_new(nullptr);
+        GstElement* source = gst_element_factory_make(piped ? "fdsrc" : "filesrc", nullptr);
+        GstElement* decodebin = gst_element_factory_make("decodebin", nullptr);
+        if (piped) {
+          feeder.emplace(damaged.path());
+          g_object_set(source, "fd", feeder->fd(), nullptr);
+        } else {
+          g_object_set(source, "location", damaged.c_str(), nullptr);
+        }
+        gst_bin_add_many(GST_BIN(pipeline), source, decodebin, nullptr);
+        gst_element_link(source, decodebin);
+        g_signal_connect(decodebin, "pad-added", G_CALLBACK(LinkToFakesink), pipeline);
+        const Outcome outcome = Play(pipeline, 10);
+        gst_object_unref(pipeline);
+        // An error is a fine end for a damaged movie; hanging is not. A movie
+        // that hangs is kept for a look.
+        if (std::find(outcome.errors.begin(), outcome.errors.end(), "timed out") !=
+            outcome.errors.end()) {
+          const std::string kept = std::string(VEXIL_BINARY_DIR) + "/gst-hang-" +
+                                   std::to_string(s) + "-" + std::to_string(count) + ".vxl";
+          std::filesystem::copy_file(damaged.path(), kept,
+                                     std::filesystem::copy_options::overwrite_existing);
+          ADD_FAILURE() << sources[s] << " with " << count << " bytes changed hangs"
+                        << (piped ? " from a pipe: " : ": ") << kept;
+        }
       }
     }
   }
