@@ -12,7 +12,13 @@ typedef struct _VexilAudioDec {
   GstAudioDecoder parent;
   vexil_audio_decoder* decoder;
   guint32 channels;
+  guint64 max_part_frames; /* the most a part's buffer is made for */
 } VexilAudioDec;
+
+/* A part's count field is a damaged movie's to choose: the buffer for it is
+ * no larger than the movie's largest part (when the demuxer says) or eight
+ * seconds of sound, whichever is more, and never beyond this. */
+#define MAX_PART_FRAMES (16u << 20)
 
 typedef struct _VexilAudioDecClass {
   GstAudioDecoderClass parent_class;
@@ -50,6 +56,10 @@ static gboolean set_format(GstAudioDecoder* base, GstCaps* caps) {
     return FALSE;
   }
   dec->channels = (guint32)channels;
+  guint largest = 0;
+  gst_structure_get_uint(s, "largest-part", &largest);
+  dec->max_part_frames =
+      MIN(MAX((guint64)rate * 8, largest / (dec->channels * 2u)), (guint64)MAX_PART_FRAMES);
   GstAudioInfo info;
   gst_audio_info_init(&info);
   gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16LE, rate, channels, NULL);
@@ -64,16 +74,17 @@ static GstFlowReturn handle_frame(GstAudioDecoder* base, GstBuffer* buffer) {
   if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
   /* The part says how many sample frames it yields; damaged data gives
    * wrong sound, never more than that. */
-  const guint64 announced = vexil_audio_part_frames(map.data, map.size, dec->channels);
+  const guint64 room =
+      MIN(vexil_audio_part_frames(map.data, map.size, dec->channels), dec->max_part_frames);
   const gsize frame_bytes = dec->channels * 2;
   GstBuffer* out = NULL;
   size_t frames = 0;
-  if (announced > 0 && announced <= G_MAXSIZE / frame_bytes) {
-    out = gst_audio_decoder_allocate_output_buffer(base, (gsize)announced * frame_bytes);
+  if (room > 0 && room <= G_MAXSIZE / frame_bytes) {
+    out = gst_audio_decoder_allocate_output_buffer(base, (gsize)room * frame_bytes);
     GstMapInfo samples;
     if (out && gst_buffer_map(out, &samples, GST_MAP_WRITE)) {
       vexil_audio_decoder_decode(dec->decoder, map.data, map.size, (int16_t*)samples.data,
-                                 (size_t)announced, &frames);
+                                 (size_t)room, &frames);
       gst_buffer_unmap(out, &samples);
       gst_buffer_set_size(out, (gssize)(frames * frame_bytes));
     }

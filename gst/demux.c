@@ -278,10 +278,10 @@ static void add_pads(VexilDemux* d) {
       continue;
     }
     const gboolean dct = track.codec == VEXIL_CODEC_DCT;
-    GstCaps* caps =
-        gst_caps_new_simple(VEXIL_AUDIO_CAPS, "rate", G_TYPE_INT, (gint)track.rate, "channels",
-                            G_TYPE_INT, (gint)track.channels, "codec", G_TYPE_STRING,
-                            dct ? "dct" : "rdft", "track-id", G_TYPE_UINT, track.id, NULL);
+    GstCaps* caps = gst_caps_new_simple(
+        VEXIL_AUDIO_CAPS, "rate", G_TYPE_INT, (gint)track.rate, "channels", G_TYPE_INT,
+        (gint)track.channels, "codec", G_TYPE_STRING, dct ? "dct" : "rdft", "track-id", G_TYPE_UINT,
+        track.id, "largest-part", G_TYPE_UINT, track.largest_part, NULL);
     GstTagList* tags =
         gst_tag_list_new(GST_TAG_AUDIO_CODEC, dct ? "Vexil DCT audio" : "Vexil RDFT audio", NULL);
     gchar* name = g_strdup_printf("audio_%u", t);

@@ -6,6 +6,7 @@
 // movies end their pipelines without a crash.
 #include <fcntl.h>
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
@@ -726,6 +727,49 @@ INSTANTIATE_TEST_SUITE_P(
                                   true}));
 
 // ---- damaged movies ----
+
+// A sound part whose count field asks for gigabytes gets a buffer the size
+// of the track's parts: the decoder must not try to allocate what it says.
+TEST(DamagedMovies, ASoundPartsCountAllocatesNoMoreThanTheTrackNeeds) {
+  InitGst();
+  const std::string path = VectorsDir() + "/video/movie_003.vxl";  // 11025 Hz stereo, DCT
+  vexil_movie* movie = nullptr;
+  ASSERT_EQ(vexil_open_file(path.c_str(), nullptr, &movie), VEXIL_OK);
+  size_t size = 0, offset = 0, part_size = 0;
+  ASSERT_EQ(vexil_movie_read_packet(movie, 1, nullptr, 0, &size, nullptr), VEXIL_OK);
+  std::vector<uint8_t> packet(size);
+  ASSERT_EQ(vexil_movie_read_packet(movie, 1, packet.data(), size, &size, nullptr), VEXIL_OK);
+  vexil_close(movie);
+  ASSERT_EQ(vexil_packet_audio_part(packet.data(), size, 1, 0, &offset, &part_size), VEXIL_OK);
+  std::vector<uint8_t> part(packet.begin() + static_cast<ptrdiff_t>(offset),
+                            packet.begin() + static_cast<ptrdiff_t>(offset + part_size));
+  const uint8_t huge[4] = {0xF0, 0xFF, 0xFF, 0xFF};
+  std::copy(huge, huge + 4, part.begin());
+
+  GstElement* pipeline = Launch(
+      "appsrc name=a format=time caps=audio/x-vexil-audio,rate=11025,channels=2,codec=dct "
+      "! vexilaudiodec ! appsink name=s sync=false");
+  ASSERT_NE(pipeline, nullptr);
+  GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "a");
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "s");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstBuffer* buffer = gst_buffer_new_memdup(part.data(), part.size());
+  GST_BUFFER_PTS(buffer) = 0;
+  EXPECT_EQ(gst_app_src_push_buffer(GST_APP_SRC(source), buffer), GST_FLOW_OK);
+  gst_app_src_end_of_stream(GST_APP_SRC(source));
+  GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 30 * GST_SECOND);
+  ASSERT_NE(sample, nullptr) << "the part's sound did not come";
+  gsize max_size = 0;
+  const gsize got = gst_buffer_get_sizes(gst_sample_get_buffer(sample), nullptr, &max_size);
+  EXPECT_GT(got, 0u);
+  // Eight seconds of this sound (and the allocator's alignment), not 4 GB.
+  EXPECT_LT(max_size, gsize{11025} * 8 * 4 + 256) << "the buffer was made for the count field";
+  gst_sample_unref(sample);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(source);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
+}
 
 // Links every stream decodebin finds to a sink of its own.
 void LinkToFakesink(GstElement* decodebin, GstPad* pad, gpointer pipeline) {
