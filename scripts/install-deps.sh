@@ -15,6 +15,10 @@ PACKAGES=(
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   groff-base man-db
+  # The GStreamer plugin and its checks: exactly these; never the libav,
+  # "bad" or "ugly" plugin sets, which carry other movie formats.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 if [ "${1:-}" = "--windows" ]; then
   # The cross compiler, the GoogleTest sources to build with it, and Wine

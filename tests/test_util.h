@@ -23,6 +23,12 @@
 
 namespace vexil::test {
 
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
 // A file in a fresh temporary folder, removed with the object. Paths use the
 // system's own separator: on Windows a '/' in a name would read as a switch.
 class TempFile {
@@ -54,11 +60,7 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  void Write(const std::vector<uint8_t>& bytes) const {
-    std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-  }
+  void Write(const std::vector<uint8_t>& bytes) const { WriteFileBytes(path_, bytes); }
   const std::string& path() const { return path_; }
   const char* c_str() const { return path_.c_str(); }
   std::string Sibling(const std::string& name) const { return (dir_ / name).string(); }
@@ -73,7 +75,9 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string VectorsDir() { return VEXIL_VECTORS_DIR; }
+inline std::string VectorsDir() {
+  return VEXIL_VECTORS_DIR;
+}
 
 // A program of this build, e.g. BuiltProgram("tools/vexil").
 inline std::string BuiltProgram(const std::string& relative) {
