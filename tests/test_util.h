@@ -139,7 +139,10 @@ inline ProgramOutcome RunProgram(const std::string& program,
     q.append(backslashes * 2, '\\');
     return q + "\"";
   };
-  std::vector<std::string> quoted{quote(program)};
+  // A path without a drive (this build's folders under Wine) names a file on the
+  // current folder's drive: fix the drive before the child's folder is entered.
+  const std::string started = std::filesystem::absolute(program).string();
+  std::vector<std::string> quoted{quote(started)};
   for (const std::string& a : arguments) quoted.push_back(quote(a));
   std::vector<const char*> argv;
   for (const std::string& q : quoted) argv.push_back(q.c_str());
@@ -167,7 +170,7 @@ inline ProgramOutcome RunProgram(const std::string& program,
     _dup2(out_fd, 1);
     _dup2(err_fd, 2);
     errno = 0;
-    const intptr_t code = _spawnv(_P_WAIT, program.c_str(), argv.data());
+    const intptr_t code = _spawnv(_P_WAIT, started.c_str(), argv.data());
     // -1 is a start that failed (errno says why) or a program's own exit code.
     if (code == -1 && errno != 0)
       outcome.error_output = "(not started: " + std::string(std::strerror(errno)) + ")\n";
