@@ -25,9 +25,9 @@ case "$ARCH" in
   *) echo "windows: VEXIL_WINDOWS_ARCH is i686 or x86_64, not \"$ARCH\"" >&2; exit 2 ;;
 esac
 
-# install ARCH: installs the cross compilers and the Wine for ARCH; returns 3
+# install_for ARCH: installs the cross compilers and the Wine for ARCH; returns 3
 # when the package sources do not offer them (after saying which are missing).
-install() {
+install_for() {
   local packages=(g++-mingw-w64-i686-posix xvfb xdotool imagemagick perl) unavailable=() p candidate
   case "$1" in
     i686) packages+=(wine wine32:i386) ;;
@@ -60,7 +60,7 @@ skip() {
 WINE32=/usr/lib/wine/wine
 if [ -z "$ARCH" ]; then
   status=0
-  install i686 || status=$?
+  install_for i686 || status=$?
   if [ "$status" = 0 ]; then "$WINE32" --version >/dev/null 2>&1 || status=$?; fi
   if [ "$status" = 0 ]; then
     ARCH=i686
@@ -70,10 +70,10 @@ if [ -z "$ARCH" ]; then
         "(the 32-bit Wine loader's --version exits with $status)"
     fi
     ARCH=x86_64
-    install x86_64 || skip "32-bit and 64-bit"
+    install_for x86_64 || skip "32-bit and 64-bit"
   fi
 else
-  install "$ARCH" || skip "$ARCH"
+  install_for "$ARCH" || skip "$ARCH"
 fi
 if [ "$ARCH" = i686 ]; then
   BUILD=${BUILD:-build-win32}
