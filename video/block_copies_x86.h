@@ -1,14 +1,14 @@
-// The block copies of the plane decoder's SIMD sets, in 128-bit registers.
+// The block copies and sums of the plane decoder's SIMD sets, in 128-bit registers.
 // Each SIMD file of the family includes this and compiles its own copy for
 // its instruction set: everything here has internal linkage, so no copy can
 // stand in for another file's (see vexil_simd_sources).
 //
-// A copy between blocks that share no byte loads all eight rows before it
-// stores one, so the row loads (often cache misses in the reference frame)
-// are in flight together, and asks for the cache lines to the right of its
-// rows, where the next block of the row (a skip, or a nearby motion source)
-// reads. Blocks that may share bytes go row by row as the portable copy does,
-// each row seeing the rows stored before it.
+// A copy (or sum) between blocks that share no byte loads all eight rows
+// before it stores one, so the row loads (often cache misses in the reference
+// frame) are in flight together, and asks for the cache lines to the right of
+// its rows, where the next block of the row (a skip, or a nearby motion
+// source) reads. Blocks that may share bytes go row by row as the portable
+// code does, each row seeing the rows stored before it.
 #pragma once
 
 #include "platform/cpu.h"
@@ -40,10 +40,12 @@ inline bool MayOverlap(const uint8_t* a, const uint8_t* b, uint32_t pitch) {
   return distance + (span - 1) < 2 * span - 1;
 }
 
-inline void Copy8x8(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
+// Stores row(r, source row r) as destination row r, for the 8 rows.
+template <typename Row>
+inline void EachRow(const uint8_t* src, uint8_t* dst, uint32_t pitch, Row row) {
   const size_t p = pitch;
   if (MayOverlap(src, dst, pitch)) {
-    for (size_t r = 0; r < 8; ++r) Store8(dst + r * p, Load8(src + r * p));
+    for (size_t r = 0; r < 8; ++r) Store8(dst + r * p, row(r, Load8(src + r * p)));
     return;
   }
   __m128i rows[8];
@@ -51,7 +53,17 @@ inline void Copy8x8(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
     rows[r] = Load8(src + r * p);
     _mm_prefetch(reinterpret_cast<const char*>(src + r * p + 64), _MM_HINT_T0);
   }
-  for (size_t r = 0; r < 8; ++r) Store8(dst + r * p, rows[r]);
+  for (size_t r = 0; r < 8; ++r) Store8(dst + r * p, row(r, rows[r]));
+}
+
+inline void Copy8x8(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
+  EachRow(src, dst, pitch, [](size_t, __m128i v) { return v; });
+}
+
+// The reference block plus 64 wrapping differences (`in` lies outside both).
+inline void AddBlock8x8(const uint8_t in[64], const uint8_t* ref, uint8_t* dst, uint32_t pitch) {
+  EachRow(ref, dst, pitch,
+          [in](size_t r, __m128i v) { return _mm_add_epi8(v, Load8(in + 8 * r)); });
 }
 
 // Two source rows per load; unpacking a row with itself doubles each sample.

@@ -83,7 +83,7 @@ void Idct(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
   }
 }
 
-const VideoKernels kAvx2 = {"avx2", Idct, Copy8x8, PutDoubled};
+const VideoKernels kAvx2 = {"avx2", Idct, Copy8x8, PutDoubled, AddBlock8x8};
 
 }  // namespace
 

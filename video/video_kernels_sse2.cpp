@@ -9,7 +9,7 @@
 namespace vexil {
 namespace {
 
-const VideoKernels kSse2 = {"sse2", IdctReference, Copy8x8, PutDoubled};
+const VideoKernels kSse2 = {"sse2", IdctReference, Copy8x8, PutDoubled, AddBlock8x8};
 
 }  // namespace
 
