@@ -1,8 +1,8 @@
 // Decoding speed of whole planes (megapixels per second), with the portable
-// kernels and with the processor's own. The planes are made by the test
-// encoder from a synthetic picture: an intra mix (DCT blocks with a few
-// coefficients, fills and scaled blocks on smooth areas, patterns and runs on
-// edges, a little raw) and an inter mix (skips, motion, inter and residue
+// kernels, with the processor's own, and with at most SSE2. The planes are
+// made by the test encoder from a synthetic picture: an intra mix (DCT blocks
+// with a few coefficients, fills and scaled blocks on smooth areas, patterns
+// and runs on edges, a little raw) and an inter mix (skips, motion, inter and residue
 // blocks, some intra). Beside them, the block copies of each kernel set over
 // a whole plane: 8x8 copies as skip blocks make them, and 16x16 doubled puts.
 #include <benchmark/benchmark.h>
@@ -124,7 +124,12 @@ void BM_DecodePlane(benchmark::State& state) {
   const uint32_t width = static_cast<uint32_t>(state.range(0));
   const uint32_t height = static_cast<uint32_t>(state.range(1));
   const bool inter = state.range(2);
-  const uint32_t cpu = state.range(3) ? CpuFeatures() : 0;
+  // simd 0: the portable kernels; 1: the processor's own; 2: at most SSE2
+  // (the portable transform with the SIMD block copies).
+  const uint32_t sse2_at_most = CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2;
+  const uint32_t cpu = state.range(3) == 0   ? 0
+                       : state.range(3) == 1 ? CpuFeatures()
+                                             : CpuFeatures() & sse2_at_most;
   const BenchPlane p = MakePlane(width, height, inter, 1234);
   if (p.stream.empty()) {
     state.SkipWithError(("plane could not be built: " + p.error).c_str());
@@ -174,6 +179,10 @@ BENCHMARK(BM_DecodePlane)
     ->Args({1280, 720, 0, 1})
     ->Args({1280, 720, 1, 0})
     ->Args({1280, 720, 1, 1})
+    ->Args({640, 480, 0, 2})
+    ->Args({640, 480, 1, 2})
+    ->Args({1280, 720, 0, 2})
+    ->Args({1280, 720, 1, 2})
     ->Unit(benchmark::kMicrosecond);
 
 // The kernel set at `index`, or null (with the reason given) when this build or
