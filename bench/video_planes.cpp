@@ -125,7 +125,7 @@ void BM_DecodePlane(benchmark::State& state) {
   const uint32_t height = static_cast<uint32_t>(state.range(1));
   const bool inter = state.range(2);
   // simd 0: the portable kernels; 1: the processor's own; 2: at most SSE2
-  // (the portable transform with the SIMD block copies).
+  // (the portable transform with the SIMD doubled put).
   const uint32_t sse2_at_most = CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2;
   const uint32_t cpu = state.range(3) == 0   ? 0
                        : state.range(3) == 1 ? CpuFeatures()

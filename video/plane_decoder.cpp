@@ -230,7 +230,7 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
               ReadResidue(r, residue, limit);
               for (int k = 0; k < 64; ++k)
                 content[kCoefficientScan[k]] = static_cast<uint8_t>(residue[k]);
-              s.kernels->add_block(content, src, dst, pitch);
+              AddBlock(content, src, dst, pitch);
             }
             break;
           case BLOCK_INTRA:
@@ -247,7 +247,7 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
               block[0] = static_cast<int16_t>(TakeDc(s.pb.b[BUNDLE_INTER_DC]));
               ReadCoefficients(r, block);
               s.kernels->idct(block, kInterQuant[r.Read(4)], content);
-              s.kernels->add_block(content, src, dst, pitch);
+              AddBlock(content, src, dst, pitch);
             }
             break;
           case BLOCK_PATTERN:

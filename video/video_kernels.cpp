@@ -17,7 +17,7 @@ void Copy8x8Reference(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
 
 std::span<const KernelSet<VideoKernels>> VideoKernelSets() {
   static const VideoKernels portable = {"portable", IdctReference, Copy8x8Reference,
-                                        PutBlockDoubled, AddBlock};
+                                        PutBlockDoubled};
   static const std::array<KernelSet<VideoKernels>, 3> sets = {{
       {0, &portable},
       {CPU_SSE2, VideoKernelsSse2()},

@@ -21,9 +21,6 @@ struct VideoKernels {
   // Puts 64 samples as a 16x16 block, each sample a 2x2 square (see idct.h's
   // PutBlockDoubled, the portable one); `in` lies outside the block.
   void (*put_doubled)(const uint8_t in[64], uint8_t* dst, uint32_t pitch);
-  // The block at `ref` plus 64 wrapping differences, row by row as copy8x8
-  // (see idct.h's AddBlock, the portable one); `in` lies outside both blocks.
-  void (*add_block)(const uint8_t in[64], const uint8_t* ref, uint8_t* dst, uint32_t pitch);
 };
 
 // Every set, the portable one first.

@@ -1,15 +1,15 @@
-// SSE2 kernels of the plane decoder: the block copies (block_copies_x86.h);
-// the inverse transform stays the portable one.
+// SSE2 kernels of the plane decoder: the doubled put (doubled_put_x86.h); the
+// inverse transform and the 8x8 copy stay the portable ones.
 #include "video/video_kernels.h"
 
 #if VEXIL_X86
-#include "video/block_copies_x86.h"
+#include "video/doubled_put_x86.h"
 #include "video/idct.h"
 
 namespace vexil {
 namespace {
 
-const VideoKernels kSse2 = {"sse2", IdctReference, Copy8x8, PutDoubled, AddBlock8x8};
+const VideoKernels kSse2 = {"sse2", IdctReference, Copy8x8Reference, PutDoubled};
 
 }  // namespace
 
