@@ -117,7 +117,9 @@ class FramesShown : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(files_->ok()) << "the vexil tool did not make the movie";
     platform::SetBackendForTest(platform::Backend::kHeadless);
-    platform::ConfigureHeadlessDisplay({});
+    platform::HeadlessDisplayConfig display;
+    display.keep_frames = true;  // every picture shown is compared with its frame
+    platform::ConfigureHeadlessDisplay(display);
     platform::CaptureMessageBoxes(&boxes_);
     platform::SetStores(&user_, &machine_);
   }
