@@ -97,7 +97,7 @@ configure() {
     -DCMAKE_BUILD_TYPE=Release -DVEXIL_BUILD_BENCH=OFF -DVEXIL_WERROR=ON "${launcher[@]}" >/dev/null
 }
 configure "$BUILD" "$ARCH"
-targets=(vexilplay vexiltool)
+targets=(vexilplay vexiltool vexil_shared)
 for t in "${TEST_PROGRAMS[@]}"; do targets+=("${t}_tests"); done
 cmake --build "$BUILD" -j"$(nproc)" --target "${targets[@]}"
 if [ "$ARCH" = x86_64 ]; then
@@ -224,6 +224,32 @@ echo "vexil.exe against $linux_tool: $files files compared, ${#differing[@]} dif
 if [ ${#differing[@]} -gt 0 ]; then
   printf '    %s\n' "${differing[@]}"
   echo "windows: vexil.exe decodes other bytes than the Linux tool" >&2
+  exit 1
+fi
+
+# --- the library as a DLL: its exports, and the C example built against it ---
+./scripts/check-exports.sh "$BUILD/lib/vexil.dll"
+"$ARCH-w64-mingw32-gcc" -std=c99 -O2 -Wall -Werror -Iinclude -I"$BUILD/include" \
+  examples/decode_to_y4m.c -L"$BUILD/lib" -lvexil -o "$compare/decode_to_y4m.exe"
+cp "$BUILD/lib/vexil.dll" "$compare/"
+examples=0 example_failures=()
+for movie in "$root"/tests/vectors/video/*.vxl; do
+  want=${movie%.vxl}.y4m
+  [ -f "$want" ] || continue
+  examples=$((examples + 1))
+  status=0
+  "$VEXIL_WINE" "$compare/decode_to_y4m.exe" "$movie" "$compare/example.y4m" \
+    2>"$compare/example.err" || status=$?
+  if [ "$status" != 0 ]; then
+    example_failures+=("${movie##*/}: exit $status: $(head -c 200 "$compare/example.err")")
+  elif ! cmp -s "$want" "$compare/example.y4m"; then
+    example_failures+=("${movie##*/}: other bytes than ${want##*/}")
+  fi
+done
+echo "decode_to_y4m.exe with vexil.dll: $examples movies, ${#example_failures[@]} differ"
+if [ ${#example_failures[@]} -gt 0 ]; then
+  printf '    %s\n' "${example_failures[@]}"
+  echo "windows: the example built against vexil.dll does not write the vectors' pictures" >&2
   exit 1
 fi
 
