@@ -45,7 +45,7 @@ vexil_result vexil_movie_convert(vexil_movie* movie, void* destination, int32_t 
     if (rows > INT32_MAX || pitch_bytes < row_bytes)
       return Fail(movie, VEXIL_ERROR_ARGUMENT, "The destination's rows cannot hold the region.");
     if (width && height && rows)
-      Convert(movie->handle, &movie->conversion, destination, pitch, rows, width, height,
+      Convert(movie->handle, movie->conversion, destination, pitch, rows, width, height,
               CopyFlags(format, flags));
     return VEXIL_OK;
   });

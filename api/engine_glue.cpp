@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "audio/sound_track.h"
-#include "display/copy.h"
 #include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -25,10 +25,6 @@ struct LibraryEngine {
 };
 
 namespace {
-
-// The converter selection, dither rows and tables are process-wide: one
-// conversion at a time, each with its movie's own state put in place.
-std::mutex g_convert_lock;
 
 // The library's stream sources hand their stream over as the input's context.
 int OpenStream(InputRecord* input, const char*, platform::FileHandle, uint32_t, void* stream,
@@ -257,17 +253,12 @@ void FillPicture(const FrameBufferRecord& f, uint32_t width, uint32_t height, ui
   p->alpha_pitch = has_alpha ? alpha.pitch : 0;
 }
 
-void Convert(MovieHandle* m, ConversionMemory* memory, void* destination, int32_t pitch,
+void Convert(MovieHandle* m, ConversionContext& conversion, void* destination, int32_t pitch,
              uint32_t rows, uint32_t width, uint32_t height, uint32_t copy_flags) {
-  std::lock_guard<std::mutex> lock(g_convert_lock);
-  ConverterState& shared = Converters();
-  shared = memory->valid ? memory->state : ConverterState{};
   // A frame the clock said to skip is converted all the same when asked.
   if (m->clock.skip_state == 2) m->clock.skip_state = 1;
-  CopyToBuffer(m, destination, pitch, static_cast<int32_t>(rows), width, height,
+  CopyToBuffer(conversion, m, destination, pitch, static_cast<int32_t>(rows), width, height,
                copy_flags | COPY_NO_SKIP);
-  memory->state = shared;
-  memory->valid = true;
 }
 
 int ClockWait(MovieHandle* m) {

@@ -1,12 +1,10 @@
 // Where the public API meets the engine: every call into the engine's movie
-// handle, its engines and the converter state goes through these functions,
-// so the rest of api/ sees only what they return.
+// handle and its engines goes through these functions, so the rest of api/
+// sees only what they return.
 //
 // Every context, and every movie opened without one, has an engine of its
 // own (its decode threads and read service); a movie holds on to the engine
-// it was opened on. The converter selection and dither rows are still
-// process-wide: each conversion runs alone with the movie's own saved
-// converter state put in place first.
+// it was opened on. Each movie converts through its own conversion context.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "display/converter.h"
+#include "display/conversion_context.h"
 #include "engine/input.h"
 #include "platform/files.h"
 #include "vexil/vexil.h"
@@ -101,13 +99,9 @@ void FillPicture(const MovieHandle* movie, vexil_picture* picture);
 void FillPicture(const FrameBufferRecord& frames, uint32_t width, uint32_t height,
                  uint32_t frame_flags, vexil_picture* picture);
 
-// A movie's own converter state between its conversions.
-struct ConversionMemory {
-  ConverterState state{};
-  bool valid = false;  // false until the first conversion
-};
-// CopyToBuffer of the picture decoded last, with the movie's converter state.
-void Convert(MovieHandle* movie, ConversionMemory* memory, void* destination, int32_t pitch,
+// CopyToBuffer of the picture decoded last, through the movie's own
+// conversion context.
+void Convert(MovieHandle* movie, ConversionContext& conversion, void* destination, int32_t pitch,
              uint32_t rows, uint32_t width, uint32_t height, uint32_t copy_flags);
 
 int ClockWait(MovieHandle* movie);

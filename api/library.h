@@ -59,8 +59,8 @@ struct vexil_movie {
   bool sequential = true;       // the buffers hold what decoding from frame 1 gives
 
   std::vector<AudioQueue> audio;
-  vexil::api::ConversionMemory conversion;
-  mutable std::string error;  // of the last call that returns a result
+  vexil::ConversionContext conversion;  // this movie's alone: converts on its caller's thread
+  mutable std::string error;            // of the last call that returns a result
 
   ~vexil_movie();
 };

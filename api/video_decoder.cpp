@@ -44,19 +44,6 @@ bool ParamsValid(const vexil_video_params& p) {
   return revision && p.width <= kMaxDimension && p.height <= kMaxDimension && !(p.flags & ~known);
 }
 
-// Black pictures to start from: luma 0, chroma 128, alpha 0.
-void Clear(FrameBufferRecord* f) {
-  const uint64_t luma = uint64_t{f->luma_width} * f->luma_height;
-  const uint64_t chroma = uint64_t{f->sets[0].plane[PLANE_CHROMA_A].pitch} * f->chroma_height;
-  for (uint32_t b = 0; b < f->buffer_count; ++b) {
-    PlaneSet& set = f->sets[b];
-    std::memset(set.plane[PLANE_LUMA].samples, 0, luma);
-    std::memset(set.plane[PLANE_CHROMA_A].samples, 128, chroma);
-    std::memset(set.plane[PLANE_CHROMA_B].samples, 128, chroma);
-    if (set.plane[PLANE_ALPHA].present) std::memset(set.plane[PLANE_ALPHA].samples, 0, luma);
-  }
-}
-
 }  // namespace
 
 extern "C" {
@@ -96,7 +83,6 @@ vexil_result vexil_video_decoder_create(const vexil_video_params* given,
     created->map_bytes = uint64_t{created->map_stride} * ((p.height + 15) / 16) + 16;
     created->map = static_cast<uint8_t*>(Alloc(created->map_bytes));
     if (!created->frames || !created->bundles || !created->map) return VEXIL_ERROR_OUT_OF_MEMORY;
-    Clear(created->frames);
     *decoder = created.release();
     return VEXIL_OK;
   });

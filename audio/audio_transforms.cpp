@@ -1,9 +1,14 @@
 #include "audio/audio_transforms.h"
 
+#include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <numbers>
+
+#include "audio/audio_transforms_kernels.h"
+#include "platform/cpu.h"
 
 namespace vexil {
 namespace {
@@ -183,7 +188,7 @@ void SplitStep(float* __restrict a, uint32_t m, const float* __restrict tw) {
 // `tw` holds the expanded twiddles of every step length from m down to 16,
 // longest first (m floats for length m, m/2 for the next, ...).
 template <int kSign>
-void SplitRadix(float* a, uint32_t m, float* tw) {
+void SplitRadix(float* a, uint32_t m, const float* tw) {
   switch (m) {
     case 1:
       return;
@@ -210,14 +215,14 @@ void SplitRadix(float* a, uint32_t m, float* tw) {
 // odd b a middle bit, and c (the low h bits); its reversal is R[c], the same
 // middle bit, R[t], where R reverses h bits. The pairs to exchange are exactly
 // those with t < R[c] (t == R[c] is its own reversal), so no index is
-// compared. R lives in `scratch` (L ints: no more than sqrt(m)).
-void BitReversePoints(float* a, uint32_t m, int32_t* scratch) {
+// compared.
+void BitReversePoints(float* a, uint32_t m) {
   if (m <= 2) return;
   const int b = std::countr_zero(m);
   const int h = b / 2;
   const uint32_t l = 1u << h;
   const uint32_t top_unit = m >> h;  // the value of t's lowest bit
-  int32_t* r = scratch;
+  int32_t r[64];                     // L entries: no more than sqrt(m)
   r[0] = 0;
   for (uint32_t size = 1; size < l; size *= 2) {
     // Doubling the table: entries with the new low bit set get the new top bit.
@@ -244,36 +249,39 @@ void BitReversePoints(float* a, uint32_t m, int32_t* scratch) {
   }
 }
 
-// n floats = n/2 complex points; the twiddle table has nw >= n/4 entries.
+// n floats = n/2 complex points; `steps` as in TransformPlan.
 template <int kSign>
-void ComplexFft(uint32_t n, float* a, const float* w, uint32_t nw, int32_t* scratch) {
+void ComplexFft(uint32_t n, float* a, const float* steps) {
   const uint32_t m = n / 2;
-  // The twiddles of every step, from the tables (no trigonometry): the longest
-  // step's from its table, each shorter step's every other one of the step
-  // before (the same angles).
-  alignas(16) float twiddles[kMaxLength];  // m + m/2 + ... + 16 < 2m = n
-  if (m >= 16) {
-    ExpandTwiddles(w + nw - m / 2, m, twiddles);
-    float* level = twiddles;
-    for (uint32_t size = m / 2; size >= 16; size /= 2) {
-      const uint32_t q = size / 4;
-      float* next = level + 2 * size;
-      for (uint32_t run = 0; run < 4; ++run)
-        for (uint32_t j = 0; j < q; ++j) next[run * q + j] = level[run * 2 * q + 2 * j];
-      level = next;
-    }
+  SplitRadix<kSign>(a, m, steps);
+  BitReversePoints(a, m);
+}
+
+// The twiddles of every step of an m-point FFT, from the tables (no
+// trigonometry): the longest step's from its table, each shorter step's every
+// other one of the step before (the same angles). m + m/2 + ... + 16 < 2m
+// floats.
+void BuildStepTwiddles(const float* w, uint32_t nw, uint32_t m, float* steps) {
+  if (m < 16) return;
+  ExpandTwiddles(w + nw - m / 2, m, steps);
+  float* level = steps;
+  for (uint32_t size = m / 2; size >= 16; size /= 2) {
+    const uint32_t q = size / 4;
+    float* next = level + 2 * size;
+    for (uint32_t run = 0; run < 4; ++run)
+      for (uint32_t j = 0; j < q; ++j) next[run * q + j] = level[run * 2 * q + 2 * j];
+    level = next;
   }
-  SplitRadix<kSign>(a, m, twiddles);
-  BitReversePoints(a, m, scratch);
 }
 
 // Makes the twiddle table cover length n (recording nw and invalidating the
-// cosine table, which lies behind it).
+// cosine table and the plan, which lie behind it).
 void EnsureTwiddles(uint32_t n, int32_t* ip, float* w) {
   const uint32_t nw = static_cast<uint32_t>(ip[0]);
   if (n > 4 * nw) {
     ip[0] = static_cast<int32_t>(n / 4);
     ip[1] = 1;
+    ip[2] = 0;
     if (n > 11) BuildTwiddleTable(n / 4, w);
   }
 }
@@ -293,29 +301,16 @@ void RealSplit(uint32_t n, float* a, uint32_t nc, const float* c) {
   for (size_t t = 0; 2 * t + 2 < m; ++t) {
     const auto down = -static_cast<ptrdiff_t>(2 * t);
     const auto c_back = -static_cast<ptrdiff_t>(ks * t);
-    const float wkr = 0.5f - c_down[c_back];
-    const float wki = c_up[ks * t];
-    const float xr = lo[2 * t] - hi[down];
-    const float xi = lo[2 * t + 1] + hi[down + 1];
-    float yr, yi;
-    if constexpr (kBackward) {
-      yr = wkr * xr + wki * xi;
-      yi = wkr * xi - wki * xr;
-    } else {
-      yr = wkr * xr - wki * xi;
-      yi = wkr * xi + wki * xr;
-    }
-    lo[2 * t] -= yr;
-    lo[2 * t + 1] -= yi;
-    hi[down] += yr;
-    hi[down + 1] -= yi;
+    RealSplitPoint<kBackward>(lo + 2 * t, hi + down, 0.5f - c_down[c_back], c_up[ks * t]);
   }
 }
+
+}  // namespace
 
 // The DCT's step before its complex FFT: for 1 <= j < n/2 and k = n - j, with
 // kk = j nc/n: wkr = c[kk] - c[nc - kk], wki = c[kk] + c[nc - kk];
 // a[j], a[k] = wkr a[j] + wki a[k], wki a[j] - wkr a[k].
-void DctPreStep(uint32_t n, float* a, uint32_t nc, const float* c) {
+void DctPreStepPortable(uint32_t n, float* a, uint32_t nc, const float* c) {
   const uint32_t m = n / 2;
   const uint32_t ks = nc / n;
   if (ks == 1) {
@@ -346,6 +341,8 @@ void DctPreStep(uint32_t n, float* a, uint32_t nc, const float* c) {
     a[k] = xr;
   }
 }
+
+namespace {
 
 // The DCT's last step: x = a[0] - a[1], a[0] += a[1]; for j = 2, 4, ...:
 // a[j-1] = a[j] - a[j+1], a[j] += a[j+1]; a[n-1] = x.
@@ -423,39 +420,149 @@ void BuildCosineTable(uint32_t nc, float* c) {
   }
 }
 
-void InverseRealFft(uint32_t n, float* a, int32_t* ip, float* w) {
-  if (!ValidLength(n)) return;
-  EnsureTwiddles(n, ip, w);
-  const uint32_t nw = static_cast<uint32_t>(ip[0]);
-  uint32_t nc = static_cast<uint32_t>(ip[1]);
-  if (n > 4 * nc) {
-    nc = n / 4;
-    ip[1] = static_cast<int32_t>(nc);
-    if (n > 7) BuildCosineTable(nc, w + nw);
+namespace {
+
+// The leaves of the FFT after its L-shaped steps: every aligned run of eight
+// points is either one eight-point problem or two four-point ones (the last
+// quarters of a sixteen-point step). Marks the eight-point runs.
+void MarkEightPointRuns(uint32_t offset, uint32_t m, uint8_t* eight) {
+  if (m <= 16) {
+    eight[offset / 8] = 1;
+    return;
   }
-  a[1] = 0.5f * (a[0] - a[1]);
-  a[0] -= a[1];
-  if (n > 4) RealSplit<true>(n, a, nc, w + nw);
-  ComplexFft<-1>(n, a, w, nw, ip + 2);
+  MarkEightPointRuns(offset, m / 2, eight);
+  MarkEightPointRuns(offset + m / 2, m / 4, eight);
+  MarkEightPointRuns(offset + m / 2 + m / 4, m / 4, eight);
 }
 
-void InverseDct(uint32_t n, float* a, int32_t* ip, float* w) {
-  if (!ValidLength(n)) return;
+uint32_t ReverseBits(uint32_t x, int bits) {
+  uint32_t r = 0;
+  for (int i = 0; i < bits; ++i, x >>= 1) r = r << 1 | (x & 1);
+  return r;
+}
+
+// The vector kernels finish the FFT in groups of `lanes` runs of eight points,
+// one run a lane: lane k takes the run that starts at point
+// ReverseBits(k) m / lanes + 8 g, so that after the leaves, point l of every
+// run lands next to the others in natural order, at point
+// ReverseBits(l, 3) m / 8 + ReverseBits(g) lanes + k.
+void DescribeGroups(uint32_t m, uint32_t lanes, const uint8_t* eight, int32_t* groups) {
+  const int bits = std::countr_zero(m) - 3;  // of a run's number
+  const int lane_bits = std::countr_zero(lanes);
+  if (bits < lane_bits) return;
+  for (uint32_t g = 0; g < (m / 8) / lanes; ++g) {
+    uint32_t mask = 0;
+    for (uint32_t k = 0; k < lanes; ++k) {
+      const uint32_t run = ReverseBits(k, lane_bits) << (bits - lane_bits) | g;
+      mask |= uint32_t{eight[run]} << k;
+    }
+    groups[g] = static_cast<int32_t>(mask | ReverseBits(g, bits - lane_bits) << 8);
+  }
+}
+
+// Makes the tables ready for length n and returns the kernels' view of them.
+// The plan behind the two tables holds what depends on n alone; it is made
+// again when n changes or the tables in front of it are rebuilt.
+TransformPlan Prepare(uint32_t n, bool dct, int32_t* ip, float* w) {
   EnsureTwiddles(n, ip, w);
   const uint32_t nw = static_cast<uint32_t>(ip[0]);
   uint32_t nc = static_cast<uint32_t>(ip[1]);
-  if (n > nc) {
-    nc = n;
+  const uint32_t needed = dct ? n : n / 4;
+  if (needed > nc) {
+    nc = needed;
     ip[1] = static_cast<int32_t>(nc);
+    ip[2] = 0;
     BuildCosineTable(nc, w + nw);
   }
-  const float* c = w + nw;
   const uint32_t m = n / 2;
-  DctPreStep(n, a, nc, c);
-  a[m] *= c[0];
-  ComplexFft<+1>(n, a, w, nw, ip + 2);
-  if (n > 4) RealSplit<false>(n, a, nc, c);
+  TransformPlan plan;
+  plan.n = n;
+  plan.cosines = w + nw;
+  plan.cosine_count = nc;
+  float* steps = w + nw + nc;
+  float* split = steps + n;
+  plan.steps = steps;
+  plan.split = split;
+  int32_t* groups4 = ip + 3;
+  int32_t* groups8 = groups4 + m / 32;
+  plan.groups4 = groups4;
+  plan.groups8 = groups8;
+  if (static_cast<uint32_t>(ip[2]) == n) return plan;
+
+  BuildStepTwiddles(w, nw, m, steps);
+  // The real split's factors as RealSplit reads them, one pair per t.
+  if (m >= 4) {
+    const uint32_t ks = 2 * nc / m;
+    for (uint32_t t = 0; 2 * t + 2 < m; ++t) {
+      split[2 * t] = 0.5f - plan.cosines[nc - ks - ks * t];
+      split[2 * t + 1] = plan.cosines[ks + ks * t];
+    }
+  }
+  if (m >= 16) {
+    uint8_t eight[kMaxLength / 16] = {};
+    MarkEightPointRuns(0, m, eight);
+    DescribeGroups(m, 4, eight, groups4);
+    DescribeGroups(m, 8, eight, groups8);
+  }
+  ip[2] = static_cast<int32_t>(n);
+  return plan;
+}
+
+void RealFftPortable(const TransformPlan& p, float* a) {
+  a[1] = 0.5f * (a[0] - a[1]);
+  a[0] -= a[1];
+  if (p.n > 4) RealSplit<true>(p.n, a, p.cosine_count, p.cosines);
+  ComplexFft<-1>(p.n, a, p.steps);
+}
+
+void DctPortable(const TransformPlan& p, float* a) {
+  const uint32_t n = p.n;
+  DctPreStepPortable(n, a, p.cosine_count, p.cosines);
+  a[n / 2] *= p.cosines[0];
+  ComplexFft<+1>(n, a, p.steps);
+  if (n > 4) RealSplit<false>(n, a, p.cosine_count, p.cosines);
   DctFinalButterflies(n, a);
+}
+
+const TransformKernels kPortable = {"portable", RealFftPortable, DctPortable};
+
+}  // namespace
+
+const TransformKernels& TransformKernelsPortable() {
+  return kPortable;
+}
+
+std::span<const KernelSet<TransformKernels>> TransformKernelSets() {
+  static const std::array<KernelSet<TransformKernels>, 3> sets = {{
+      {0, &kPortable},
+      {CPU_SSE2, TransformKernelsSse2()},
+      {CPU_AVX2, TransformKernelsAvx2()},
+  }};
+  return sets;
+}
+
+const TransformKernels& SelectTransformKernels(uint32_t cpu_features) {
+  return ChooseKernels(TransformKernelSets(), cpu_features);
+}
+
+void InverseRealFft(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
+                    float* table_area) {
+  if (!ValidLength(n)) return;
+  kernels.real_fft(Prepare(n, false, index_area, table_area), data);
+}
+
+void InverseDct(const TransformKernels& kernels, uint32_t n, float* data, int32_t* index_area,
+                float* table_area) {
+  if (!ValidLength(n)) return;
+  kernels.dct(Prepare(n, true, index_area, table_area), data);
+}
+
+void InverseRealFft(uint32_t n, float* data, int32_t* index_area, float* table_area) {
+  InverseRealFft(SelectTransformKernels(CpuFeatures()), n, data, index_area, table_area);
+}
+
+void InverseDct(uint32_t n, float* data, int32_t* index_area, float* table_area) {
+  InverseDct(SelectTransformKernels(CpuFeatures()), n, data, index_area, table_area);
 }
 
 }  // namespace vexil

@@ -1,10 +1,19 @@
 // Transforms per second: the decoder's inverse real FFT and inverse DCT against
-// the anchor library's float transforms of the same kinds and lengths.
+// the anchor library's float transforms of the same kinds and lengths. With the
+// anchor installed, the run ends with our speed relative to it for every
+// length: the median over the repetitions of the anchor's CPU time divided by
+// ours (CPU time, so that time other programs take on a shared machine does
+// not count), each repetition's pair measured in the same round (use
+// --benchmark_repetitions and --benchmark_enable_random_interleaving).
 #include "audio/audio_transforms.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #ifdef VEXIL_HAVE_FFTW
@@ -12,6 +21,9 @@
 #endif
 
 namespace {
+
+constexpr int kShortest = 512;
+constexpr int kLongest = 4096;
 
 std::vector<float> RandomData(uint32_t n) {
   std::mt19937 rng(n);
@@ -40,8 +52,11 @@ void BM_Vexil(benchmark::State& state) {
 BENCHMARK(BM_Vexil<vexil::InverseRealFft>)
     ->Name("InverseRealFft")
     ->RangeMultiplier(2)
-    ->Range(512, 4096);
-BENCHMARK(BM_Vexil<vexil::InverseDct>)->Name("InverseDct")->RangeMultiplier(2)->Range(512, 4096);
+    ->Range(kShortest, kLongest);
+BENCHMARK(BM_Vexil<vexil::InverseDct>)
+    ->Name("InverseDct")
+    ->RangeMultiplier(2)
+    ->Range(kShortest, kLongest);
 
 #ifdef VEXIL_HAVE_FFTW
 // Half-complex spectrum to n real values: the inverse real FFT.
@@ -65,7 +80,10 @@ void BM_FftwRealInverse(benchmark::State& state) {
   fftwf_free(in);
   fftwf_free(out);
 }
-BENCHMARK(BM_FftwRealInverse)->Name("FftwRealInverse")->RangeMultiplier(2)->Range(512, 4096);
+BENCHMARK(BM_FftwRealInverse)
+    ->Name("FftwRealInverse")
+    ->RangeMultiplier(2)
+    ->Range(kShortest, kLongest);
 
 // The type-III DCT: the inverse DCT.
 void BM_FftwDct3(benchmark::State& state) {
@@ -83,9 +101,59 @@ void BM_FftwDct3(benchmark::State& state) {
   fftwf_destroy_plan(plan);
   fftwf_free(data);
 }
-BENCHMARK(BM_FftwDct3)->Name("FftwDct3")->RangeMultiplier(2)->Range(512, 4096);
+BENCHMARK(BM_FftwDct3)->Name("FftwDct3")->RangeMultiplier(2)->Range(kShortest, kLongest);
 #endif
+
+// Our transforms and the anchor's of the same kind.
+constexpr struct {
+  const char* ours;
+  const char* anchor;
+} kPairs[] = {{"InverseRealFft", "FftwRealInverse"}, {"InverseDct", "FftwDct3"}};
+
+// The console output, then one line per transform and length with the ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes in saved output
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times_[run.benchmark_name()].push_back(run.GetAdjustedCPUTime());
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    for (const auto& pair : kPairs) {
+      for (int n = kShortest; n <= kLongest; n *= 2) {
+        char ours_name[64], anchor_name[64];
+        std::snprintf(ours_name, sizeof ours_name, "%s/%d", pair.ours, n);
+        std::snprintf(anchor_name, sizeof anchor_name, "%s/%d", pair.anchor, n);
+        const auto ours = times_.find(ours_name);
+        const auto anchor = times_.find(anchor_name);
+        if (ours == times_.end() || anchor == times_.end()) continue;
+        // Repetition i of ours with repetition i of the anchor.
+        std::vector<double> ratios;
+        for (size_t i = 0; i < std::min(ours->second.size(), anchor->second.size()); ++i)
+          ratios.push_back(anchor->second[i] / ours->second[i]);
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%s vs FFTW: %.2fx (median of %zu repetitions, %.2f-%.2fx)\n", ours_name,
+                    ratios[ratios.size() / 2], ratios.size(), ratios.front(), ratios.back());
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, std::vector<double>> times_;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

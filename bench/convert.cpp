@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "display/conversion_context.h"
 #include "display/convert_simd.h"
-#include "display/converter.h"
-#include "display/copy.h"
 #include "encoder/movie_writer.h"
+#include "engine/copy_frame.h"
 #include "engine/engine.h"
 #include "engine/movie.h"
 #include "platform/cpu.h"
@@ -79,14 +79,13 @@ void CopyFrame(benchmark::State& state, uint32_t width, uint32_t height, uint32_
   const uint32_t bpp = PixelFormatBytes(format);
   const int32_t pitch = static_cast<int32_t>((width * bpp + 3) & ~3u);
   std::vector<uint8_t> dest(size_t(pitch) * height * 2);
-  SetCopyCpuFeaturesForTesting(features);
+  ConversionContext conversion(features);
   for (auto _ : state) {
-    CopyToBuffer(frame.movie(), dest.data(), pitch, static_cast<int32_t>(height), width, height,
-                 format | COPY_ALL);
+    CopyToBuffer(conversion, frame.movie(), dest.data(), pitch, static_cast<int32_t>(height), width,
+                 height, format | COPY_ALL);
     benchmark::DoNotOptimize(dest.data());
     benchmark::ClobberMemory();
   }
-  SetCopyCpuFeaturesForTesting(0);
   SetRate(state, width, height);
 }
 

@@ -1,9 +1,10 @@
 // Decoding speed of whole planes (megapixels per second), with the portable
-// kernels and with the processor's own. The planes are made by the test
-// encoder from a synthetic picture: an intra mix (DCT blocks with a few
-// coefficients, fills and scaled blocks on smooth areas, patterns and runs on
-// edges, a little raw) and an inter mix (skips, motion, inter and residue
-// blocks, some intra).
+// kernels, with the processor's own, and with at most SSE2. The planes are
+// made by the test encoder from a synthetic picture: an intra mix (DCT blocks
+// with a few coefficients, fills and scaled blocks on smooth areas, patterns
+// and runs on edges, a little raw) and an inter mix (skips, motion, inter and residue
+// blocks, some intra). Beside them, the block copies of each kernel set over
+// a whole plane: 8x8 copies as skip blocks make them, and 16x16 doubled puts.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -17,6 +18,7 @@
 #include "platform/cpu.h"
 #include "video/bundle_sizes.h"
 #include "video/plane_decoder.h"
+#include "video/video_kernels.h"
 
 namespace vexil {
 namespace {
@@ -122,7 +124,12 @@ void BM_DecodePlane(benchmark::State& state) {
   const uint32_t width = static_cast<uint32_t>(state.range(0));
   const uint32_t height = static_cast<uint32_t>(state.range(1));
   const bool inter = state.range(2);
-  const uint32_t cpu = state.range(3) ? CpuFeatures() : 0;
+  // simd 0: the portable kernels; 1: the processor's own; 2: at most SSE2
+  // (the portable transform with the SIMD doubled put).
+  const uint32_t sse2_at_most = CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2;
+  const uint32_t cpu = state.range(3) == 0   ? 0
+                       : state.range(3) == 1 ? CpuFeatures()
+                                             : CpuFeatures() & sse2_at_most;
   const BenchPlane p = MakePlane(width, height, inter, 1234);
   if (p.stream.empty()) {
     state.SkipWithError(("plane could not be built: " + p.error).c_str());
@@ -172,7 +179,77 @@ BENCHMARK(BM_DecodePlane)
     ->Args({1280, 720, 0, 1})
     ->Args({1280, 720, 1, 0})
     ->Args({1280, 720, 1, 1})
+    ->Args({640, 480, 0, 2})
+    ->Args({640, 480, 1, 2})
+    ->Args({1280, 720, 0, 2})
+    ->Args({1280, 720, 1, 2})
     ->Unit(benchmark::kMicrosecond);
+
+// The kernel set at `index`, or null (with the reason given) when this build or
+// processor does not have it.
+const VideoKernels* BenchKernels(benchmark::State& state, int64_t index) {
+  const KernelSet<VideoKernels>& set = VideoKernelSets()[static_cast<size_t>(index)];
+  if (!set.kernels || (DetectCpuFeatures() & set.needs) != set.needs) {
+    state.SkipWithError("kernel set not available here");
+    return nullptr;
+  }
+  state.SetLabel(set.kernels->name);
+  return set.kernels;
+}
+
+// Every 8x8 block of a plane copied from a reference plane in decoding order.
+void BM_CopyBlocks(benchmark::State& state) {
+  const VideoKernels* k = BenchKernels(state, state.range(0));
+  if (!k) return;
+  const uint32_t width = static_cast<uint32_t>(state.range(1));
+  const uint32_t height = static_cast<uint32_t>(state.range(2));
+  std::vector<uint8_t> reference(size_t{width} * height), destination(reference.size());
+  std::mt19937 rng(5);
+  for (auto& v : reference) v = static_cast<uint8_t>(rng());
+  for (auto _ : state) {
+    for (uint32_t y = 0; y < height; y += 8)
+      for (uint32_t x = 0; x < width; x += 8)
+        k->copy8x8(reference.data() + size_t{y} * width + x,
+                   destination.data() + size_t{y} * width + x, width);
+    benchmark::ClobberMemory();
+  }
+  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(width) * height / 1e6,
+                                              benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Every 16x16 block of a plane put doubled from 64 samples.
+void BM_PutDoubled(benchmark::State& state) {
+  const VideoKernels* k = BenchKernels(state, state.range(0));
+  if (!k) return;
+  const uint32_t width = static_cast<uint32_t>(state.range(1));
+  const uint32_t height = static_cast<uint32_t>(state.range(2));
+  std::vector<uint8_t> destination(size_t{width} * height);
+  alignas(32) uint8_t content[64];
+  std::mt19937 rng(6);
+  for (auto& v : content) v = static_cast<uint8_t>(rng());
+  for (auto _ : state) {
+    for (uint32_t y = 0; y < height; y += 16)
+      for (uint32_t x = 0; x < width; x += 16) {
+        content[x / 16 % 64] = static_cast<uint8_t>(y);
+        k->put_doubled(content, destination.data() + size_t{y} * width + x, width);
+      }
+    benchmark::ClobberMemory();
+  }
+  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(width) * height / 1e6,
+                                              benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void KernelArgs(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"set", "w", "h"});
+  for (int64_t set = 0; set < static_cast<int64_t>(VideoKernelSets().size()); ++set) {
+    b->Args({set, 640, 480});
+    b->Args({set, 1280, 720});
+  }
+  b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_CopyBlocks)->Apply(KernelArgs);
+BENCHMARK(BM_PutDoubled)->Apply(KernelArgs);
 
 }  // namespace
 }  // namespace vexil

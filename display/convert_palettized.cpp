@@ -7,14 +7,20 @@
 namespace vexil {
 namespace {
 
-inline uint8_t IndexPixel(const ConversionTables& t, const DitherRows& dither, uint32_t y,
+// The current dither row of each channel by column parity, copied once per
+// run so that the stores do not force it to be read again.
+struct IndexDither {
+  int32_t add[kDitherChannels][2];
+};
+
+inline uint8_t IndexPixel(const ChannelTables& t, const IndexDither& dither, uint32_t y,
                           uint32_t cb, uint32_t cr, uint32_t parity) {
-  const int32_t yy = t.luma[y];
-  const int32_t u = t.chroma[cb];
-  const int32_t v = t.chroma[cr];
-  const int32_t red = yy + 4 * v + dither.index8[0][0][parity];
-  const int32_t green = yy - u - 2 * v + dither.index8[1][0][parity];
-  const int32_t blue = yy + 5 * u + dither.index8[2][0][parity];
+  const int32_t yy = kBaseTables.luma[y];
+  const int32_t u = kBaseTables.chroma[cb];
+  const int32_t v = kBaseTables.chroma[cr];
+  const int32_t red = yy + 4 * v + dither.add[0][parity];
+  const int32_t green = yy - u - 2 * v + dither.add[1][parity];
+  const int32_t blue = yy + 5 * u + dither.add[2][parity];
   return TableLookup(t.index[0], red + kRedOffset) | TableLookup(t.index[2], blue + kBlueOffset) |
          TableLookup(t.index[1], green + kGreenOffset);
 }
@@ -22,8 +28,12 @@ inline uint8_t IndexPixel(const ConversionTables& t, const DitherRows& dither, u
 }  // namespace
 
 uint32_t ConvertTableIndex8(StripContext* ctx, uint32_t n, uint32_t x) {
-  const ConversionTables& t = Tables();
-  const DitherRows& dither = Converters().dither;
+  const ChannelTables& t = ctx->conversion->tables;
+  IndexDither dither;
+  for (int c = 0; c < kDitherChannels; ++c) {
+    dither.add[c][0] = ctx->conversion->dither.index8[c][0][0];
+    dither.add[c][1] = ctx->conversion->dither.index8[c][0][1];
+  }
   const uint32_t count = n == 1 ? 1 : n - ((x ^ n) & 1);
   uint8_t* d = ctx->dest;
   const uint8_t* y = ctx->luma;

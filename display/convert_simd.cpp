@@ -15,8 +15,6 @@ constexpr bool HasAlpha(SimdMember m) {
   return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA;
 }
 
-const SimdKernels* g_kernels = nullptr;
-
 // Two pixels of one chroma pair; `lane` is the dither lane of the first.
 template <SimdMember M>
 inline void SimdPair(const SimdParams& p, uint8_t* d, const uint8_t* y, uint32_t cb, uint32_t cr,
@@ -75,8 +73,7 @@ void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint
   }
 }
 
-SimdParams CurrentParams() {
-  const ConverterState& s = Converters();
+SimdParams CurrentParams(const ConversionContext& s) {
   SimdParams p;
   for (int c = 0; c < kDitherChannels; ++c) p.dither[c] = s.dither.simd[c][0];
   p.red_pos = s.channels.pos[CH_RED];
@@ -90,7 +87,8 @@ SimdParams CurrentParams() {
 template <SimdMember M>
 uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
   constexpr uint32_t out = kOutBytes[M];
-  const SimdParams p = CurrentParams();
+  const ConversionContext& conversion = *ctx->conversion;
+  const SimdParams p = CurrentParams(conversion);
   uint32_t head;
   if (n >= 8) {
     head = (8 - x) & 7;
@@ -117,7 +115,7 @@ uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
   if (n >= 8) {
     const size_t groups = (n - head) / 8;
     if (groups) {
-      g_kernels->group[M](p, d, y, cb, cr, a, groups);
+      conversion.kernels->group[M](p, d, y, cb, cr, a, groups);
       d += groups * 8 * out, y += groups * 8, cb += groups * 4, cr += groups * 4;
       if (HasAlpha(M)) a += groups * 8;
       done += static_cast<uint32_t>(groups * 8);
@@ -154,10 +152,6 @@ std::span<const KernelSet<SimdKernels>> SimdKernelSets() {
 
 const SimdKernels& SelectSimdKernels(uint32_t cpu) {
   return ChooseKernels(SimdKernelSets(), cpu);
-}
-
-void UseSimdKernels(const SimdKernels& kernels) {
-  g_kernels = &kernels;
 }
 
 uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x) {

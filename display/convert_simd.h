@@ -119,9 +119,8 @@ const SimdKernels* SimdKernelsSse2();
 const SimdKernels* SimdKernelsAvx2();
 // Every set, the portable one first.
 std::span<const KernelSet<SimdKernels>> SimdKernelSets();
-// The fastest set a CpuFeatures() word allows.
+// The fastest set a CpuFeatures() word allows (a conversion context's, chosen
+// when it is made).
 const SimdKernels& SelectSimdKernels(uint32_t cpu);
-// The set the SIMD row converters use (chosen at every selection).
-void UseSimdKernels(const SimdKernels& kernels);
 
 }  // namespace vexil

@@ -6,14 +6,12 @@
 
 #include "display/convert_simd.h"
 #include "display/converter.h"
+#include "display/copy.h"
 #include "display/pixel_formats.h"
 #include "platform/cpu.h"
 
 namespace vexil {
 namespace {
-
-ConverterState g_state;
-uint32_t g_cpu_override = 0;
 
 // {alpha, red, green, blue} positions and dropped bits (8 minus the bits kept).
 constexpr ChannelDescription kIndex8 = {{0, 0, 3, 6}, {0, 5, 5, 6}};
@@ -31,15 +29,15 @@ constexpr const ChannelDescription* kDescriptions[PIXFMT_COUNT] = {
 
 constexpr int16_t kBias[kDitherChannels] = {kSimdRedBias, kSimdGreenBias, kSimdBlueBias};
 
-void InitSimdDither() {
+void InitSimdDither(ConversionContext& context) {
   for (int c = 0; c < kDitherChannels; ++c) {
     const int32_t bias = kBias[c];
-    const int32_t d = 1 << (g_state.channels.dropped[CH_RED + c] + 4);
+    const int32_t d = 1 << (context.channels.dropped[CH_RED + c] + 4);
     const int32_t current[2] = {bias, bias + d / 2};
     const int32_t other[2] = {bias + d / 4, bias + 3 * d / 4};
     for (int lane = 0; lane < 4; ++lane) {
-      g_state.dither.simd[c][0][lane] = static_cast<int16_t>(current[lane & 1]);
-      g_state.dither.simd[c][1][lane] = static_cast<int16_t>(other[lane & 1]);
+      context.dither.simd[c][0][lane] = static_cast<int16_t>(current[lane & 1]);
+      context.dither.simd[c][1][lane] = static_cast<int16_t>(other[lane & 1]);
     }
   }
 }
@@ -51,7 +49,8 @@ void InitSimdDither() {
 // pass left them.
 uint32_t HeightDoublingStrip(StripContext* ctx, uint32_t n, uint32_t x) {
   const StripContext before = *ctx;
-  const uint32_t left = g_state.selection.row_converter(ctx, n, x);
+  const RowConverter convert = ctx->conversion->selection.row_converter;
+  const uint32_t left = convert(ctx, n, x);
   const StripContext after = *ctx;
   ctx->dest = before.dest + before.dest_step;
   ctx->luma = before.luma;
@@ -65,7 +64,7 @@ uint32_t HeightDoublingStrip(StripContext* ctx, uint32_t n, uint32_t x) {
     ctx->yv12_v_row = before.yv12_v_row + next_row;
     ctx->yv12_u_row = before.yv12_u_row + next_row;
   }
-  g_state.selection.row_converter(ctx, n, x);
+  convert(ctx, n, x);
   *ctx = after;
   return left;
 }
@@ -73,21 +72,22 @@ uint32_t HeightDoublingStrip(StripContext* ctx, uint32_t n, uint32_t x) {
 // With staging: the inner post step writes the staged run twice.
 uint8_t* HeightDoublingPost(StripContext* ctx, uint8_t* dest, const uint8_t* start,
                             const uint8_t* end) {
-  uint8_t* next = g_state.selection.saved_post(ctx, dest, start, end);
-  g_state.selection.saved_post(ctx, dest + ctx->dest_step, start, end);
+  const PostStep post = ctx->conversion->selection.saved_post;
+  uint8_t* next = post(ctx, dest, start, end);
+  post(ctx, dest + ctx->dest_step, start, end);
   return next;
 }
 
 uint8_t* WidthHeightDoublingPost(StripContext* ctx, uint8_t* dest, const uint8_t* start,
                                  const uint8_t* end) {
-  uint8_t* next = g_state.selection.width_doubling_post(ctx, dest, start, end);
-  g_state.selection.width_doubling_post(ctx, dest + ctx->dest_step, start, end);
+  const PostStep post = ctx->conversion->selection.width_doubling_post;
+  uint8_t* next = post(ctx, dest, start, end);
+  post(ctx, dest + ctx->dest_step, start, end);
   return next;
 }
 
 // The member's pixel layout: bytes, family, staging and post steps.
-void SetLayout(uint32_t format, RowConverter converter) {
-  ConverterSelection& s = g_state.selection;
+void SetLayout(ConverterSelection& s, uint32_t format, RowConverter converter) {
   s.row_converter = converter;
   s.bytes_per_pixel = PixelFormatBytes(format);
   s.staging = false;
@@ -128,8 +128,7 @@ void SetLayout(uint32_t format, RowConverter converter) {
   }
 }
 
-void ApplyScaling(uint32_t mode) {
-  ConverterSelection& s = g_state.selection;
+void ApplyScaling(ConverterSelection& s, uint32_t mode) {
   s.strip = s.row_converter;
   s.dest_bytes_per_pixel = s.bytes_per_pixel;
   if (mode == COPY_2X_W || mode == COPY_2X_WH || mode == COPY_2X_WH_INTERLACED) {
@@ -177,57 +176,42 @@ const Selector kSelectors[] = {
 
 }  // namespace
 
-ConverterState& Converters() {
-  return g_state;
-}
-
-uint32_t CopyCpuFeatures() {
-  return g_cpu_override ? g_cpu_override : CpuFeatures();
-}
-void SetCopyCpuFeaturesForTesting(uint32_t features) {
-  g_cpu_override = features;
-}
-void ResetDitherForTesting() {
-  g_state.channels_valid = false;
-}
-
 const ChannelDescription& ChannelDescriptionOf(uint32_t format) {
   return *kDescriptions[format & PIXFMT_MASK];
 }
 
-bool SetChannelDescription(const ChannelDescription& d) {
-  ChannelDescription& cur = g_state.channels;
-  if (g_state.channels_valid && std::equal(d.pos, d.pos + CH_COUNT, cur.pos) &&
+bool SetChannelDescription(ConversionContext& context, const ChannelDescription& d) {
+  ChannelDescription& cur = context.channels;
+  if (context.channels_valid && std::equal(d.pos, d.pos + CH_COUNT, cur.pos) &&
       std::equal(d.dropped, d.dropped + CH_COUNT, cur.dropped))
     return false;
   cur = d;
-  g_state.channels_valid = true;
+  context.channels_valid = true;
   switch (d.pos[CH_ALPHA]) {
     case 24:
-      g_state.alpha_mask = 0xFF000000u;
+      context.alpha_mask = 0xFF000000u;
       break;
     case 12:
-      g_state.alpha_mask = 0xF000F000u;
+      context.alpha_mask = 0xF000F000u;
       break;
     case 15:
-      g_state.alpha_mask = 0x80008000u;
+      context.alpha_mask = 0x80008000u;
       break;
     default:
-      g_state.alpha_mask = 0;
+      context.alpha_mask = 0;
   }
-  g_state.alpha_shift = int32_t{d.pos[CH_ALPHA]} - d.dropped[CH_ALPHA];
-  InitSimdDither();
+  context.alpha_shift = int32_t{d.pos[CH_ALPHA]} - d.dropped[CH_ALPHA];
+  InitSimdDither(context);
   return true;
 }
 
-void SetPlainSimdBiases() {
+void SetPlainSimdBiases(DitherRows& dither) {
   for (int c = 0; c < kDitherChannels; ++c)
-    for (auto& row : g_state.dither.simd[c])
+    for (auto& row : dither.simd[c])
       for (auto& lane : row) lane = kBias[c];
 }
 
-void SwapDitherRows() {
-  DitherRows& d = g_state.dither;
+void SwapDitherRows(DitherRows& d) {
   for (int c = 0; c < kDitherChannels; ++c) {
     std::swap(d.simd[c][0], d.simd[c][1]);
     std::swap(d.index8[c][0], d.index8[c][1]);
@@ -235,31 +219,29 @@ void SwapDitherRows() {
   std::swap(d.table16[0], d.table16[1]);
 }
 
-bool SelectConverters(uint32_t flags, bool has_alpha, uint32_t cpu) {
+bool SelectConverters(ConversionContext& context, uint32_t flags, bool has_alpha) {
   const uint32_t format = flags & COPY_FORMAT_MASK;
   const uint32_t mode = CopyScaleMode(flags);
-  ConverterSelection& s = g_state.selection;
+  ConverterSelection& s = context.selection;
   for (const Selector& sel : kSelectors) {
     if (!(sel.formats & (1u << format))) continue;
-    if (sel.needs_mmx && !(cpu & CPU_MMX)) continue;
+    if (sel.needs_mmx && !(context.cpu & CPU_MMX)) continue;
     if (sel.needs_alpha && !has_alpha) continue;
     switch (sel.kind) {
       case Selector::SIMD_RGB:
-        SetChannelDescription(ChannelDescriptionOf(format));
-        if (format >= PIXFMT_24 && format <= PIXFMT_32RA) SetPlainSimdBiases();
-        UseSimdKernels(SelectSimdKernels(cpu));
-        SetLayout(format, sel.converter);
+        SetChannelDescription(context, ChannelDescriptionOf(format));
+        if (format >= PIXFMT_24 && format <= PIXFMT_32RA) SetPlainSimdBiases(context.dither);
+        SetLayout(s, format, sel.converter);
         break;
       case Selector::TABLE_RGB:
-        SetChannelDescription(ChannelDescriptionOf(format));
-        PrepareTables();
-        SetLayout(format, sel.converter);
+        SetChannelDescription(context, ChannelDescriptionOf(format));
+        PrepareTables(context);
+        SetLayout(s, format, sel.converter);
         break;
       case Selector::PACKED:
-        if (sel.needs_mmx) UseSimdKernels(SelectSimdKernels(cpu));
-        SetLayout(format, format == PIXFMT_YUY2
-                              ? (sel.needs_mmx ? ConvertSimdYuy2 : ConvertPlainYuy2)
-                              : (sel.needs_mmx ? ConvertSimdUyvy : ConvertPlainUyvy));
+        SetLayout(s, format,
+                  format == PIXFMT_YUY2 ? (sel.needs_mmx ? ConvertSimdYuy2 : ConvertPlainYuy2)
+                                        : (sel.needs_mmx ? ConvertSimdUyvy : ConvertPlainUyvy));
         break;
       case Selector::YV12: {
         const bool doubled =
@@ -274,7 +256,7 @@ bool SelectConverters(uint32_t flags, bool has_alpha, uint32_t cpu) {
         return true;
       }
     }
-    ApplyScaling(mode);
+    ApplyScaling(s, mode);
     return true;
   }
   s.strip = nullptr;

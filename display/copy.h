@@ -1,34 +1,54 @@
-// Copying the current decoded frame of a movie into a caller's pixel buffer,
-// in one of sixteen destination formats, and the rectangles to show after it.
+// The conversion core of the copy: decoded 4:2:0 planes (with an optional
+// alpha plane) into a caller's pixel buffer in one of sixteen destination
+// formats, with the scaling mode, grayscale and show-alpha options of the
+// copy flags, either whole or only the changed 16x16 blocks. It knows nothing
+// of movies: the caller describes the source and owns the conversion context.
 //
-// Player thread only: the converter selection, the dither rows and the lookup
-// tables are process-wide, so copies must not run concurrently.
+// Threads: the calls below use their context alone (one thread at a time per
+// context); they only read the source planes and the map.
 #pragma once
 
 #include <cstdint>
 
+#include "display/conversion_context.h"
 #include "display/pixel_formats.h"
 
 namespace vexil {
 
-struct MovieHandle;
+// What one copy converts, in decoded-frame samples.
+struct CopySource {
+  const uint8_t* luma;      // top-left sample of each plane
+  const uint8_t* chroma_a;  // Cr
+  const uint8_t* chroma_b;  // Cb
+  const uint8_t* alpha;     // null when the frame has no alpha plane; read at the luma pitch
+  uint32_t luma_pitch;
+  uint32_t chroma_a_pitch;
+  uint32_t chroma_b_pitch;
+  uint32_t width;   // pixels per row to convert, within the planes
+  uint32_t height;  // rows to convert, within the planes
+  // The map of changed 16x16 blocks, one byte per block (nonzero: changed),
+  // rows `map_stride` bytes apart, `map_size` bytes in all. Null converts the
+  // whole region; so does a map that does not cover the region.
+  const uint8_t* map;
+  uint32_t map_stride;
+  uint32_t map_size;
+  uint32_t flags;  // the COPY_* bits with the format code (COPY_ALL is the caller's concern)
+};
 
-// Converts the current frame into `destination` (rows of `pitch` bytes, which
-// is negative for a bottom-up buffer; `destination_height` rows; a YV12
-// destination holds the luma plane followed by the V and U planes at half
-// pitch). `width` and `height` are in the handle's width/height units; the
-// region starts at the top-left and is clamped to the decoded frame and to
-// the destination height. `flags` are the COPY_* bits with the format code.
-// Returns 1 when the late frame's copy was dropped (nothing written) or when a
-// late frame was copied under COPY_NO_SKIP; 0 otherwise, and 0 when the handle,
-// the destination or the handle's planes are missing.
-int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t destination_height,
-                 uint32_t width, uint32_t height, uint32_t flags);
+// Runs the selectors in order for the copy flags: the row converter, strip
+// function and post steps of the format and scaling mode, the channel
+// description with its dither rows and the table path's tables. False when
+// none accepts (the strip function is then cleared and CopyPlanes writes
+// nothing). `has_alpha` tells whether the frame has an alpha plane.
+bool SelectConverters(ConversionContext& context, uint32_t flags, bool has_alpha);
 
-// After a copy: 1 when the caller should show the whole frame (the changed
-// rectangle is then (0, 0, width, height), count 1); 0 with no movie, with
-// SURFACE_DIRECT in `surface_flags`, or when the frame's copy was dropped and
-// neither the flags nor the movie have never-skip.
-int ReportRects(MovieHandle* movie, uint32_t surface_flags);
+// Converts `source` into `destination` (rows of `pitch` bytes, negative for
+// a bottom-up buffer; `destination_height` rows; a YV12 destination holds the
+// luma plane followed by the V and U planes at half pitch) with the
+// converters SelectConverters chose last in `context`, for the same flags.
+// Nothing is written outside the destination's rows. The dither rows move on
+// by the rows converted.
+void CopyPlanes(ConversionContext& context, const CopySource& source, void* destination,
+                int32_t pitch, int32_t destination_height);
 
 }  // namespace vexil

@@ -8,7 +8,6 @@
 #include "display/cursor_probe.h"
 #include "display/display_state.h"
 #include "display/surface_format.h"
-#include "engine/error_messages.h"
 #include "platform/heap.h"
 
 namespace vexil {

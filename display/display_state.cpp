@@ -9,8 +9,6 @@ namespace {
 
 using platform::DrawResult;
 
-DisplayState g_state{};
-
 void MeasureFromPrimary(DisplayState& s) {
   platform::PixelFormat format{};
   if (s.primary->GetPixelFormat(&format) != DrawResult::kOk) format = {};
@@ -26,8 +24,7 @@ void MeasureFromPrimary(DisplayState& s) {
 }  // namespace
 
 DisplayState& TheDisplayState() {
-  if (!g_state.device) g_state.device = &platform::ActiveDisplayDevice();
-  return g_state;
+  return platform::ActiveDisplayDevice().state();
 }
 
 bool StartDirectDraw(platform::WindowHandle window, bool full_screen) {
@@ -132,6 +129,8 @@ void MeasureDesktopWithGdi() {
   s.desktop_bytes = s.desktop_bits > 0 ? uint32_t(s.desktop_bits) / 8 : 0;
 }
 
-void ResetDisplayStateForTest() { g_state = DisplayState{}; }
+void ResetDisplayStateForTest() {
+  platform::ActiveDisplayDevice().ResetState();
+}
 
 }  // namespace vexil

@@ -1,14 +1,12 @@
-// The row loop: sets up the strip context from the plane set, the region and
-// the scaling mode, then converts row after row, either whole rows or only the
-// runs of changed 16x16 blocks.
-#include "display/row_loop.h"
-
+// The row loop: sets up the strip context from the source planes, the
+// destination and the scaling mode, then converts row after row, either whole
+// rows or only the runs of changed 16x16 blocks.
 #include <algorithm>
 #include <cstring>
 
 #include "display/converter.h"
+#include "display/copy.h"
 #include "display/pixel_formats.h"
-#include "video/frame_buffers.h"
 
 namespace vexil {
 namespace {
@@ -17,8 +15,17 @@ constexpr uint32_t kStagingBytes = 512;
 constexpr uint32_t kGrayBytes = 256;
 constexpr uint32_t kUnlimited = 0xFFFFFFFFu;
 
+// The destination as the row loop walks it.
+struct CopyDestination {
+  uint8_t* dest;    // the first destination row (the last row in memory when bottom-up)
+  uint8_t* memory;  // the lowest destination address (the caller's pointer)
+  ptrdiff_t pitch;
+  uint32_t rows;
+};
+
 struct RowLoop {
   StripContext ctx;
+  const ConverterSelection* sel;
   uint32_t mode;
   uint32_t x0;
   uint32_t width;
@@ -36,11 +43,14 @@ uint32_t ChromaSamples(bool yv12, uint32_t x, uint32_t n) {
 }
 
 // False when there is nothing to copy.
-bool SetUp(const CopyRegion& r, RowLoop* loop) {
-  const ConverterSelection& sel = Converters().selection;
-  if (!sel.strip || r.width == 0 || r.height == 0 || r.dest_height == 0) return false;
+bool SetUp(ConversionContext& conversion, const CopySource& r, const CopyDestination& to,
+           RowLoop* loop) {
+  const ConverterSelection& sel = conversion.selection;
+  if (!sel.strip || r.width == 0 || r.height == 0 || to.rows == 0) return false;
+  loop->sel = &sel;
   StripContext& ctx = loop->ctx;
   ctx = StripContext{};
+  ctx.conversion = &conversion;
   const uint32_t flags = r.flags;
   const uint32_t mode = CopyScaleMode(flags);
   loop->mode = mode;
@@ -48,18 +58,16 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
   loop->yv12 = (flags & COPY_FORMAT_MASK) == PIXFMT_YV12;
   loop->x0 = 0;
   loop->width = r.width;
-  const PlaneEntry& luma_plane = r.planes->plane[PLANE_LUMA];
-  const PlaneEntry& alpha_plane = r.planes->plane[PLANE_ALPHA];
   const bool swap = flags & COPY_SWAP_CHROMA;
-  const PlaneEntry& cr_plane = r.planes->plane[swap ? PLANE_CHROMA_B : PLANE_CHROMA_A];
-  const PlaneEntry& cb_plane = r.planes->plane[swap ? PLANE_CHROMA_A : PLANE_CHROMA_B];
+  const uint8_t* cr_plane = swap ? r.chroma_b : r.chroma_a;
+  const uint8_t* cb_plane = swap ? r.chroma_a : r.chroma_b;
 
   uint32_t y0 = 0;
   uint32_t rows = r.height;
-  ptrdiff_t luma_pitch = luma_plane.pitch;
-  ptrdiff_t cr_pitch = loop->gray ? 0 : static_cast<ptrdiff_t>(cr_plane.pitch);
-  ptrdiff_t cb_pitch = loop->gray ? 0 : static_cast<ptrdiff_t>(cb_plane.pitch);
-  ptrdiff_t dest_step = r.pitch;
+  ptrdiff_t luma_pitch = r.luma_pitch;
+  ptrdiff_t cr_pitch = loop->gray ? 0 : ptrdiff_t(swap ? r.chroma_b_pitch : r.chroma_a_pitch);
+  ptrdiff_t cb_pitch = loop->gray ? 0 : ptrdiff_t(swap ? r.chroma_a_pitch : r.chroma_b_pitch);
+  ptrdiff_t dest_step = to.pitch;
   uint32_t row_factor = 1;  // destination rows per source row step
   if (mode == COPY_1X_INTERLACED) {
     y0 /= 2;
@@ -74,16 +82,15 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
   dest_step *= row_factor;
   const bool row_doubled = mode == COPY_2X_H || mode == COPY_2X_WH;
   // Never write below or past the destination's rows.
-  uint32_t max_rows = r.dest_height;
-  if (row_doubled) max_rows = r.dest_height / 2;
-  if (row_factor == 2) max_rows = (r.dest_height + 1) / 2;
+  uint32_t max_rows = to.rows;
+  if (row_doubled) max_rows = to.rows / 2;
+  if (row_factor == 2) max_rows = (to.rows + 1) / 2;
   rows = std::min(rows, max_rows);
   if (rows == 0) return false;
   loop->rows = rows;
 
-  const uint8_t* luma = luma_plane.samples + loop->x0 + y0 * luma_pitch;
-  const uint8_t* alpha =
-      alpha_plane.samples ? alpha_plane.samples + loop->x0 + y0 * luma_pitch : nullptr;
+  const uint8_t* luma = r.luma + loop->x0 + y0 * luma_pitch;
+  const uint8_t* alpha = r.alpha ? r.alpha + loop->x0 + y0 * luma_pitch : nullptr;
   if ((flags & COPY_SHOW_ALPHA) && alpha) std::swap(luma, alpha);
   ctx.luma = luma;
   ctx.alpha = alpha;
@@ -91,12 +98,12 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
   ctx.chroma_r_pitch = cr_pitch;
   ctx.chroma_b_pitch = cb_pitch;
   if (!loop->gray) {
-    ctx.chroma_r = cr_plane.samples + loop->x0 / 2 + (y0 / 2) * cr_pitch;
-    ctx.chroma_b = cb_plane.samples + loop->x0 / 2 + (y0 / 2) * cb_pitch;
+    ctx.chroma_r = cr_plane + loop->x0 / 2 + (y0 / 2) * cr_pitch;
+    ctx.chroma_b = cb_plane + loop->x0 / 2 + (y0 / 2) * cb_pitch;
   }
 
-  ctx.dest = ctx.dest_start = r.dest;
-  ctx.pitch = r.pitch;
+  ctx.dest = ctx.dest_start = to.dest;
+  ctx.pitch = to.pitch;
   ctx.dest_step = dest_step;
   ctx.row = y0;
   ctx.row_end = y0 + rows;
@@ -112,14 +119,14 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
     // The V and then the U plane follow the luma plane in memory, each of
     // destination-height / 2 rows at half pitch, bottom-up like the luma
     // plane when the pitch is negative.
-    const ptrdiff_t half = (r.pitch < 0 ? -r.pitch : r.pitch) / 2;
-    const ptrdiff_t chroma_step = r.pitch < 0 ? -half : half;
-    const ptrdiff_t chroma_rows = r.dest_height / 2;
+    const ptrdiff_t half = (to.pitch < 0 ? -to.pitch : to.pitch) / 2;
+    const ptrdiff_t chroma_step = to.pitch < 0 ? -half : half;
+    const ptrdiff_t chroma_rows = to.rows / 2;
     const ptrdiff_t luma_bytes =
-        (r.pitch < 0 ? -r.pitch : r.pitch) * static_cast<ptrdiff_t>(r.dest_height);
-    uint8_t* v_base = r.memory + luma_bytes;
+        (to.pitch < 0 ? -to.pitch : to.pitch) * static_cast<ptrdiff_t>(to.rows);
+    uint8_t* v_base = to.memory + luma_bytes;
     uint8_t* u_base = v_base + chroma_rows * half;
-    const ptrdiff_t first_row = r.pitch < 0 && chroma_rows > 0 ? (chroma_rows - 1) * half : 0;
+    const ptrdiff_t first_row = to.pitch < 0 && chroma_rows > 0 ? (chroma_rows - 1) * half : 0;
     ctx.yv12_v = v_base + first_row;
     ctx.yv12_u = u_base + first_row;
     ctx.yv12_v_lo = v_base;
@@ -131,7 +138,7 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
     ctx.yv12_advance[1] = 0;
   }
 
-  if (y0 & 1) SwapDitherRows();
+  if (y0 & 1) SwapDitherRows(conversion.dither);
 
   uint32_t max_run = kUnlimited;
   if (sel.staging) {
@@ -150,7 +157,7 @@ bool SetUp(const CopyRegion& r, RowLoop* loop) {
 // Converts n pixels of the current row from column x through the strip
 // function and, when staging, the post step.
 void ConvertSpan(RowLoop* loop, uint32_t x, uint32_t n) {
-  const ConverterSelection& sel = Converters().selection;
+  const ConverterSelection& sel = *loop->sel;
   StripContext& ctx = loop->ctx;
   uint8_t* real = ctx.dest;
   while (n) {
@@ -167,7 +174,7 @@ void ConvertSpan(RowLoop* loop, uint32_t x, uint32_t n) {
 
 // Passes over n pixels from column x without writing (an unchanged block).
 void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
-  const ConverterSelection& sel = Converters().selection;
+  const ConverterSelection& sel = *loop->sel;
   StripContext& ctx = loop->ctx;
   const uint32_t c = ChromaSamples(loop->yv12, x, n);
   ctx.dest += static_cast<ptrdiff_t>(n) * sel.dest_bytes_per_pixel;
@@ -203,16 +210,15 @@ void FinishRow(RowLoop* loop) {
     ctx.yv12_u = ctx.yv12_u_row + ctx.yv12_advance[parity];
   }
   ++ctx.row;
-  SwapDitherRows();
+  SwapDitherRows(ctx.conversion->dither);
   // The last row's advance would point past the destination: stop before it.
   if (ctx.row < ctx.row_end) ctx.dest += ctx.dest_advance;
 }
 
-}  // namespace
-
-void CopyWholeFrame(const CopyRegion& region) {
+void CopyWholeFrame(ConversionContext& conversion, const CopySource& source,
+                    const CopyDestination& to) {
   RowLoop loop;
-  if (!SetUp(region, &loop)) return;
+  if (!SetUp(conversion, source, to, &loop)) return;
   while (loop.ctx.row < loop.ctx.row_end) {
     StartRow(&loop);
     ConvertSpan(&loop, loop.x0, loop.width);
@@ -220,20 +226,23 @@ void CopyWholeFrame(const CopyRegion& region) {
   }
 }
 
-bool CopyChangedBlocks(const CopyRegion& region, const BlockMap& map) {
+// False (nothing written) when the map does not cover the region.
+bool CopyChangedBlocks(ConversionContext& conversion, const CopySource& source,
+                       const CopyDestination& to) {
   RowLoop loop;
-  if (!SetUp(region, &loop)) return true;
+  if (!SetUp(conversion, source, to, &loop)) return true;
   // Map rows follow the plane rows actually read (every other row in mode 6).
   const uint32_t plane_row_step = loop.mode == COPY_1X_INTERLACED ? 2 : 1;
   const uint32_t last_plane_row = (loop.ctx.row_end - 1) * plane_row_step;
   const uint32_t columns = (loop.x0 + loop.width + 15) / 16;
-  if (!map.map || columns > map.pitch ||
-      uint64_t{last_plane_row / 16} * map.pitch + columns > map.size)
+  if (!source.map || columns > source.map_stride ||
+      uint64_t{last_plane_row / 16} * source.map_stride + columns > source.map_size)
     return false;
   const uint32_t first = std::min((0u - loop.x0) & 15, loop.width);
   while (loop.ctx.row < loop.ctx.row_end) {
     StartRow(&loop);
-    const uint8_t* m = map.map + (loop.ctx.row * plane_row_step / 16) * map.pitch + loop.x0 / 16;
+    const uint8_t* m =
+        source.map + (loop.ctx.row * plane_row_step / 16) * source.map_stride + loop.x0 / 16;
     uint32_t x = loop.x0;
     const uint32_t end = loop.x0 + loop.width;
     uint32_t run_start = x, run = 0;
@@ -253,6 +262,19 @@ bool CopyChangedBlocks(const CopyRegion& region, const BlockMap& map) {
     FinishRow(&loop);
   }
   return true;
+}
+
+}  // namespace
+
+void CopyPlanes(ConversionContext& context, const CopySource& source, void* destination,
+                int32_t pitch, int32_t destination_height) {
+  CopyDestination to;
+  to.rows = destination_height > 0 ? static_cast<uint32_t>(destination_height) : 0;
+  to.memory = static_cast<uint8_t*>(destination);
+  to.pitch = pitch;
+  to.dest = to.memory;
+  if (pitch < 0 && to.rows > 0) to.dest -= static_cast<ptrdiff_t>(to.rows - 1) * pitch;
+  if (!source.map || !CopyChangedBlocks(context, source, to)) CopyWholeFrame(context, source, to);
 }
 
 }  // namespace vexil

@@ -2,6 +2,8 @@
 // (platform/error_text.h) when they fail.
 #pragma once
 
+#include "platform/error_text.h"  // kErrOutOfMemory
+
 namespace vexil {
 
 inline constexpr const char kErrNotVexil[] = "Not a Vexil file.";
@@ -10,6 +12,5 @@ inline constexpr const char kErrCorruptHeader[] = "The file has a corrupt header
 inline constexpr const char kErrReadingHeader[] = "Error reading Vexil header.";
 inline constexpr const char kErrBadFrameSizes[] = "This file has bad frame size data.";
 inline constexpr const char kErrOpeningFile[] = "Error opening file.";
-inline constexpr const char kErrOutOfMemory[] = "Out of memory.";
 
 }  // namespace vexil

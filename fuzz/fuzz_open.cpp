@@ -14,9 +14,9 @@
 #include "audio/driver_directsound.h"
 #include "audio/sound_system.h"
 #include "audio/sound_track.h"
-#include "display/copy.h"
 #include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -51,8 +51,8 @@ uint32_t HeightFactor(uint32_t mode) {
 // caller's mode), rows at a pitch rounded up to 4 bytes, YV12 with its two
 // chroma planes at half pitch below an even number of luma rows. `short_rows`
 // hands the copy fewer rows than the picture needs.
-void CopyInto(MovieHandle* movie, uint32_t format, uint32_t flags, bool bottom_up,
-              bool short_rows) {
+void CopyInto(ConversionContext& conversion, MovieHandle* movie, uint32_t format, uint32_t flags,
+              bool bottom_up, bool short_rows) {
   const uint32_t mode = CopyScaleMode(flags | (movie->open_flags & COPY_OPEN_FLAGS_MASK));
   const uint64_t w = uint64_t{movie->container.file_width} * WidthFactor(mode);
   uint64_t rows = uint64_t{movie->container.file_height} * HeightFactor(mode);
@@ -65,8 +65,8 @@ void CopyInto(MovieHandle* movie, uint32_t format, uint32_t flags, bool bottom_u
   // the copy is told the exact layout.
   const int32_t signed_pitch =
       bottom_up ? -static_cast<int32_t>(pitch) : static_cast<int32_t>(pitch);
-  CopyToBuffer(movie, destination.data(), signed_pitch, static_cast<int32_t>(rows), movie->width,
-               movie->height, format | flags | COPY_NO_SKIP);
+  CopyToBuffer(conversion, movie, destination.data(), signed_pitch, static_cast<int32_t>(rows),
+               movie->width, movie->height, format | flags | COPY_NO_SKIP);
   ReportRects(movie, 0);
 }
 
@@ -120,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const uint32_t frames =
       movie->container.frame_count < kMaxFrames ? movie->container.frame_count : kMaxFrames;
+  ConversionContext conversion;  // each input's own: it converts as it would alone
   for (uint32_t k = 0; k < frames && !movie->reader.stopped; ++k) {
     // Open fetched frame 1; each later round steps to the next packet.
     if (k) Advance(movie);
@@ -127,8 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       while (!WaitForBackgroundDecode(movie)) {
       }
     }
-    CopyInto(movie, first_format, copy_flags, bottom_up, short_rows);
-    CopyInto(movie, second_format, copy_flags ^ COPY_ALL, !bottom_up, false);
+    CopyInto(conversion, movie, first_format, copy_flags, bottom_up, short_rows);
+    CopyInto(conversion, movie, second_format, copy_flags ^ COPY_ALL, !bottom_up, false);
   }
   Close(movie);
   return 0;

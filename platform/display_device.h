@@ -182,9 +182,60 @@ struct Size {
 
 using CursorHandle = uintptr_t;
 
+class DisplayDevice;
+
+struct CursorProbeCache {
+  bool valid;
+  CursorHandle cursor;
+  const uint8_t* surface;
+  int32_t bits_per_pixel;
+  int32_t software;  // the answer for that cursor, surface and depth
+};
+
+// What the display buffers on one device share: the DirectDraw object and
+// primary surface with their reference count, the desktop as measured, the
+// capabilities, the display mode requested and the change made with its
+// count, and the software-cursor probe's answer. The operating system makes
+// these process-wide (one DirectDraw object per process, one display mode per
+// screen), so they live with the device, one per device; the display buffers
+// take and drop the references.
+struct DisplayState {
+  DisplayDevice* device;        // the device this state belongs to
+  bool directdraw_load_failed;  // not retried once it failed
+  DirectDraw* directdraw;
+  DrawSurface* primary;
+  int32_t directdraw_refs;
+  uint32_t desktop_bytes;  // 1, 2, 3 or 4 (0 before the first measurement)
+  int32_t desktop_bits;
+  int32_t screen_width;
+  int32_t screen_height;
+  uint32_t overlay_caps;  // the display buffer's scale bits
+  uint32_t blit_caps;
+  uint32_t overlay_colour_key;
+  PixelFormat primary_format;
+  int32_t mode_width;  // requested for the next full-screen open
+  int32_t mode_height;
+  int32_t mode_depth;
+  bool mode_changed;
+  int32_t mode_refs;
+  CursorProbeCache cursor_probe;
+};
+
 class DisplayDevice {
  public:
+  DisplayDevice() { ResetState(); }
   virtual ~DisplayDevice() = default;
+  DisplayDevice(const DisplayDevice&) = delete;
+  DisplayDevice& operator=(const DisplayDevice&) = delete;
+
+  // The state this device's display buffers share.
+  DisplayState& state() { return state_; }
+  // Forgets it (tests, between device configurations). Only while no buffer
+  // is open on the device.
+  void ResetState() {
+    state_ = DisplayState{};
+    state_.device = this;
+  }
 
   // --- DirectDraw ---
   // Loads the DirectDraw library and finds its entry point.
@@ -231,6 +282,9 @@ class DisplayDevice {
   virtual void DestroyProbeWindow() = 0;
   virtual uint32_t GetPixel(Point screen) = 0;
   virtual void SetPixel(Point screen, uint32_t colour) = 0;
+
+ private:
+  DisplayState state_;
 };
 
 // The device of the active back end; lives for the whole process.

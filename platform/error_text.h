@@ -25,6 +25,9 @@ struct ErrorText {
   char text[kSize] = {};
 };
 
+// The message of a failed allocation, whichever layer's.
+inline constexpr const char kErrOutOfMemory[] = "Out of memory.";
+
 // Sets the text when the caller asked for one (`error` may be null).
 inline void SetErrorText(ErrorText* error, const char* message) {
   if (error) error->Set(message);

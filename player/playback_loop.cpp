@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "display/copy.h"
 #include "display/display_buffer.h"
 #include "engine/background_decode.h"
+#include "engine/copy_frame.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/dialogs.h"
@@ -186,8 +186,8 @@ void ProcessOneFrame(Player& p) {
     p.copied_count = decoded;
     DisplayBuffer* b = p.buffer;
     if (BufferLock(b)) {
-      CopyToBuffer(movie, b->buffer, b->buffer_pitch, static_cast<int32_t>(b->height), movie->width,
-                   movie->height, b->surface_type | p.copy_flags);
+      CopyToBuffer(p.conversion, movie, b->buffer, b->buffer_pitch, static_cast<int32_t>(b->height),
+                   movie->width, movie->height, b->surface_type | p.copy_flags);
       p.copy_flags &= ~COPY_ALL;
       // A late frame whose copy was dropped leaves the picture behind by the
       // blocks it changed, which the next frame's changed blocks need not

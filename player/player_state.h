@@ -1,7 +1,7 @@
 // The player's state besides its settings: the one window, the movie playing
-// and its display buffer, the user's pause, the end requests, the closing
-// picture, the list position and the loop's sleep debt. One record per run
-// of the player, reached by the window procedure through the window.
+// and its display buffer with the conversion context, the user's pause, the end requests, the
+// closing picture, the list position and the loop's sleep debt. One record per run of the player,
+// reached by the window procedure through the window.
 //
 // Player thread only.
 #pragma once
@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "display/conversion_context.h"
 #include "platform/error_text.h"
 #include "platform/window.h"
 #include "player/movie_source.h"
@@ -66,6 +67,9 @@ struct Player {
   int32_t hold_black_fill = 1;
   int32_t interlace_fill = 0;
   uint32_t copy_flags = 0;
+  // Every frame is copied through this context: its dither rows carry on
+  // from movie to movie, as the player's copies follow one another.
+  ConversionContext conversion;
   platform::Point picture = {0, 0};  // the picture's offset in the client area
   platform::Rect statistics_rect = {0, 0, 0, 0};
   int32_t sleep_debt = 0;

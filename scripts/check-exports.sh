@@ -37,7 +37,12 @@ if [ ! -f "$library" ]; then
 fi
 case "$library" in
   *.dll)
-    objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump)
+    # Either cross objdump reads both PE kinds; the one of the DLL's own kind first.
+    objdump=$(command -v x86_64-w64-mingw32-objdump || command -v i686-w64-mingw32-objdump ||
+      command -v objdump)
+    if file "$library" 2>/dev/null | grep -q 'Intel 80386' && command -v i686-w64-mingw32-objdump >/dev/null; then
+      objdump=i686-w64-mingw32-objdump
+    fi
     "$objdump" -p "$library" |
       awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && NF == 0 {on = 0} on {print $NF}' |
       sort >"$work/built"

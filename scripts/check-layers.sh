@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that every layer includes only from itself and the layers below it:
-#   platform <- video, audio <- engine <- display <- api, player, tools
+#   platform <- video, audio, display <- engine <- api, player, tools
 # (the encoder builds on the codec layers and the container). The build's
 # per-layer libraries catch a call upwards when it links; this catches the
 # includes, which a header-only use would slip past.
@@ -16,13 +16,13 @@ declare -A forbidden=(
   [platform]="video audio engine display encoder $upper"
   [video]="audio engine display encoder $upper"
   [audio]="video engine display encoder $upper"
-  [engine]="display encoder $upper"
-  [display]="encoder $upper"
+  [display]="video audio engine encoder $upper"
+  [engine]="encoder $upper"
   [encoder]="display $upper"
 )
 
 status=0
-for layer in platform video audio engine display encoder; do
+for layer in platform video audio display engine encoder; do
   [ -d "$layer" ] || continue
   pattern=$(echo "${forbidden[$layer]}" | sed 's/ /|/g')
   # Quoted or angled includes of a forbidden folder, and includes that climb

@@ -4,8 +4,9 @@
 # movies decoded on one and two of them), the service threads and the read
 # service, the sound tracks and drivers with the sound service, the player
 # playing movies on decode threads,
-# damaged movies on decode threads, the platform's threads, and the public
-# library's movies decoded and converted on several threads at once.
+# damaged movies on decode threads, the platform's threads, movies converted
+# at once through their own conversion contexts, and the public library's
+# movies decoded and converted on several threads at once.
 #   scripts/tsan.sh [EXTRA CMAKE OPTIONS]
 # Any race or lock-order report fails the run.
 set -euo pipefail
@@ -14,7 +15,7 @@ BUILD=${BUILD:-build-tsan}
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXIL_SANITIZE=thread -DVEXIL_BUILD_BENCH=OFF "$@" >/dev/null
 # The playback tests compare with what `vexil decode` writes.
-cmake --build "$BUILD" -j"$(nproc)" --target engine_tests video_tests audio_tests platform_tests player_tests api_tests vexiltool
+cmake --build "$BUILD" -j"$(nproc)" --target engine_tests video_tests audio_tests display_tests platform_tests player_tests api_tests vexiltool
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export VEXIL_PLATFORM=headless
@@ -26,6 +27,7 @@ run() {
 run engine_tests 'Engine.*:ServiceThreads.*:ServiceRound.*:ReadService.*:*/DamagedMovie.*'
 run video_tests 'DecodeRing.*:DecodeThreads.*:*/VectorsTest.*/1Threads:*/VectorsTest.*/2Threads'
 run audio_tests 'SoundTrackTest.*:DriverTest.*:PlaybackTest.*'
+run display_tests 'ConversionThreads.*'
 run platform_tests 'SystemThreads.*:SystemTime.*'
 run player_tests 'Playback.*:FramesShown.*'
 run api/api_tests 'ApiThreads.*:ApiDecode.VectorsInEveryReadingMode'

@@ -8,13 +8,28 @@
 # on the caller's DISPLAY, or on a virtual screen of its own when there is
 # none. Needs Xvfb, xdotool, ImageMagick and Perl.
 # Environment: VEXIL_TOOL, a vexil tool for this system to make the movie with
-# (default: build/tools/vexil when it is there, else vexil.exe under Wine).
+# (default: build/tools/vexil when it is there, else vexil.exe under Wine);
+# VEXIL_WINE, the Wine loader (default: Debian's 64-bit loader for a 64-bit
+# player, else wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$1
-export WINEDEBUG=-all WINEARCH=win32
-
 player="$PWD/$BUILD/player/VexilPlay.exe"
+# The player's machine, from its PE header: 64-bit programs need a 64-bit
+# prefix, and the 64-bit loader on systems that cannot run the 32-bit one.
+machine=$(perl -e 'open(my $f, "<", $ARGV[0]) or die "wine-playback: $ARGV[0]: $!\n"; binmode $f;
+  read($f, my $head, 4096); my $pe = unpack("V", substr($head, 60, 4));
+  print unpack("v", substr($head, $pe + 4, 2)) == 0x8664 ? "x86_64" : "i686"' "$player")
+if [ "$machine" = x86_64 ]; then
+  export WINEARCH=win64
+  if [ -z "${VEXIL_WINE:-}" ] && [ -x /usr/lib/wine/wine64 ]; then
+    export VEXIL_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+  fi
+else
+  export WINEARCH=win32
+fi
+VEXIL_WINE=${VEXIL_WINE:-wine}
+export WINEDEBUG=-all
 work=$(mktemp -d)
 xvfb_pid="" pacer_pid=""
 cleanup() {
@@ -30,7 +45,7 @@ if [ -n "${VEXIL_TOOL:-}" ]; then
 elif [ -x build/tools/vexil ]; then
   vexil=("$PWD/build/tools/vexil")
 else
-  vexil=(wine "$PWD/$BUILD/tools/vexil.exe")
+  vexil=("$VEXIL_WINE" "$PWD/$BUILD/tools/vexil.exe")
 fi
 
 # --- the movie: one picture of the demo held for 4 seconds, with its music, so
@@ -186,7 +201,7 @@ play() {
   (
     cd "$work"
     # shellcheck disable=SC2086
-    VEXIL_MESSAGE_LOG="$log" timeout 60 wine "${PROGRAM:-$player}" ${ARGUMENTS-still.vxl /S} $switches \
+    VEXIL_MESSAGE_LOG="$log" timeout 60 "$VEXIL_WINE" "${PROGRAM:-$player}" ${ARGUMENTS-still.vxl /S} $switches \
       >"$work/$name.out" 2>&1
   ) &
   local pid=$!
@@ -246,7 +261,7 @@ play() {
   [ "$gaps" -le 20 ] || fail "the sound broke off for $((gaps * 10)) ms"
 }
 
-echo "wine playback: $(wine --version), screen $DISPLAY"
+echo "wine playback: $("$VEXIL_WINE" --version), screen $DISPLAY"
 # The RGB styles show the copy's own pixels (the frame shown is about the
 # 50th, within a few levels of it); the YUV styles leave the conversion to
 # Wine's renderer, whose rounding differs from ours.

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,6 +24,12 @@
 #endif
 
 namespace vexil::test {
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
 
 // A file in a fresh temporary folder, removed with the object. Paths use the
 // system's own separator: on Windows a '/' in a name would read as a switch.
@@ -54,11 +62,7 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  void Write(const std::vector<uint8_t>& bytes) const {
-    std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-  }
+  void Write(const std::vector<uint8_t>& bytes) const { WriteFileBytes(path_, bytes); }
   const std::string& path() const { return path_; }
   const char* c_str() const { return path_.c_str(); }
   std::string Sibling(const std::string& name) const { return (dir_ / name).string(); }
@@ -73,7 +77,9 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string VectorsDir() { return VEXIL_VECTORS_DIR; }
+inline std::string VectorsDir() {
+  return VEXIL_VECTORS_DIR;
+}
 
 // A program of this build, e.g. BuiltProgram("tools/vexil").
 inline std::string BuiltProgram(const std::string& relative) {
@@ -137,7 +143,10 @@ inline ProgramOutcome RunProgram(const std::string& program,
     q.append(backslashes * 2, '\\');
     return q + "\"";
   };
-  std::vector<std::string> quoted{quote(program)};
+  // A path without a drive (this build's folders under Wine) names a file on the
+  // current folder's drive: fix the drive before the child's folder is entered.
+  const std::string started = std::filesystem::absolute(program).string();
+  std::vector<std::string> quoted{quote(started)};
   for (const std::string& a : arguments) quoted.push_back(quote(a));
   std::vector<const char*> argv;
   for (const std::string& q : quoted) argv.push_back(q.c_str());
@@ -164,7 +173,11 @@ inline ProgramOutcome RunProgram(const std::string& program,
     if (feed) _dup2(in_fd, 0);
     _dup2(out_fd, 1);
     _dup2(err_fd, 2);
-    const intptr_t code = _spawnv(_P_WAIT, program.c_str(), argv.data());
+    errno = 0;
+    const intptr_t code = _spawnv(_P_WAIT, started.c_str(), argv.data());
+    // -1 is a start that failed (errno says why) or a program's own exit code.
+    if (code == -1 && errno != 0)
+      outcome.error_output = "(not started: " + std::string(std::strerror(errno)) + ")\n";
     if (feed) _dup2(saved_in, 0);
     _dup2(saved_out, 1);
     _dup2(saved_err, 2);

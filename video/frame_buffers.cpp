@@ -1,5 +1,6 @@
 #include "video/frame_buffers.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/heap.h"
@@ -7,7 +8,9 @@
 namespace vexil {
 namespace {
 
-uint32_t RoundUp(uint32_t v, uint32_t m) { return (v + m - 1) / m * m; }
+uint32_t RoundUp(uint32_t v, uint32_t m) {
+  return (v + m - 1) / m * m;
+}
 
 }  // namespace
 
@@ -47,6 +50,12 @@ FrameBufferRecord* CreateFrameBuffers(const FrameBufferParams& params, uint64_t*
     set.plane[PLANE_CHROMA_A] = {1, storage[b][PLANE_CHROMA_A], chroma_pitch};
     set.plane[PLANE_CHROMA_B] = {1, storage[b][PLANE_CHROMA_B], chroma_pitch};
     set.plane[PLANE_ALPHA] = {alpha ? 1u : 0u, storage[b][PLANE_ALPHA], alpha ? luma_w : 0};
+    // A frame that writes no block (no picture data) shows these: zeros,
+    // never what the memory held before.
+    std::memset(set.plane[PLANE_LUMA].samples, 0, luma_bytes);
+    std::memset(set.plane[PLANE_CHROMA_A].samples, 0, chroma_bytes);
+    std::memset(set.plane[PLANE_CHROMA_B].samples, 0, chroma_bytes);
+    if (alpha) std::memset(set.plane[PLANE_ALPHA].samples, 0, luma_bytes);
   }
   return record;
 }

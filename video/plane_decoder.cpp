@@ -206,7 +206,7 @@ const uint8_t* DecodePlane(const PlaneDecodeArgs& args, uint32_t* skip_count) {
                       BuildRaw(s, content);
                       break;
                   }
-                  PutBlockDoubled(content, dst, pitch);
+                  s.kernels->put_doubled(content, dst, pitch);
                 }
               }
             }

@@ -16,9 +16,11 @@ void Copy8x8Reference(const uint8_t* src, uint8_t* dst, uint32_t pitch) {
 }
 
 std::span<const KernelSet<VideoKernels>> VideoKernelSets() {
-  static const VideoKernels portable = {"portable", IdctReference, Copy8x8Reference};
-  static const std::array<KernelSet<VideoKernels>, 2> sets = {{
+  static const VideoKernels portable = {"portable", IdctReference, Copy8x8Reference,
+                                        PutBlockDoubled};
+  static const std::array<KernelSet<VideoKernels>, 3> sets = {{
       {0, &portable},
+      {CPU_SSE2, VideoKernelsSse2()},
       {CPU_AVX2, VideoKernelsAvx2()},
   }};
   return sets;

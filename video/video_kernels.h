@@ -18,6 +18,9 @@ struct VideoKernels {
   // destination row is written (source and destination may overlap when a
   // movie has one buffer).
   void (*copy8x8)(const uint8_t* src, uint8_t* dst, uint32_t pitch);
+  // Puts 64 samples as a 16x16 block, each sample a 2x2 square (see idct.h's
+  // PutBlockDoubled, the portable one); `in` lies outside the block.
+  void (*put_doubled)(const uint8_t in[64], uint8_t* dst, uint32_t pitch);
 };
 
 // Every set, the portable one first.
@@ -25,7 +28,9 @@ std::span<const KernelSet<VideoKernels>> VideoKernelSets();
 // The fastest set a CpuFeatures() word allows (CPU_* bits; 0 gives the references).
 const VideoKernels& SelectVideoKernels(uint32_t cpu_features);
 
-// The AVX2 set (video_kernels_avx2.cpp); null where it is not built.
+// The SSE2 and AVX2 sets (video_kernels_sse2.cpp, video_kernels_avx2.cpp);
+// null where they are not built.
+const VideoKernels* VideoKernelsSse2();
 const VideoKernels* VideoKernelsAvx2();
 
 // Portable references.

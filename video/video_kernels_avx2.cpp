@@ -4,11 +4,14 @@
 // arithmetic is the reference's own butterfly (idct.h) on lanes: 32-bit
 // wrapping products and sums, arithmetic shifts; the reference's zero-column
 // shortcut gives the same values as the full transform, so it is not needed.
+// The doubled put is the SSE2 set's (wider registers do not help rows of 16
+// bytes), compiled here again so that this file keeps to itself.
 #include "video/video_kernels.h"
 
 #if VEXIL_X86
 #include <immintrin.h>
 
+#include "video/doubled_put_x86.h"
 #include "video/idct.h"
 
 namespace vexil {
@@ -80,7 +83,7 @@ void Idct(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
   }
 }
 
-const VideoKernels kAvx2 = {"avx2", Idct, Copy8x8Reference};
+const VideoKernels kAvx2 = {"avx2", Idct, Copy8x8Reference, PutDoubled};
 
 }  // namespace
 

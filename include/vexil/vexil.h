@@ -528,7 +528,8 @@ typedef struct vexil_video_params {
 /* Fills the defaults: 0 x 0, revision 'i', no flags. */
 VEXIL_API void vexil_video_params_init(vexil_video_params* params);
 /* A picture decoder; *decoder receives it (null on failure). It decodes on
- * the calling thread; one thread at a time. The pictures start black. */
+ * the calling thread; one thread at a time. The planes start at 0, as a
+ * movie's do. */
 VEXIL_API vexil_result vexil_video_decoder_create(const vexil_video_params* params,
                                                   vexil_video_decoder** decoder);
 /* Decodes the video data of one packet (vexil_packet_video) over the

@@ -20,7 +20,10 @@ bool Contains(const Rect& r, int32_t x, int32_t y) {
 }  // namespace
 
 void FrameKeeper::Capture(const Window* window, const PixelPicture& screen,
-                          const std::vector<OverlayView>& overlays) {
+                          const std::vector<OverlayView>& overlays, bool keep) {
+  ++presented_;
+  // Converting the screen would be most of a headless player's work.
+  if (!keep && dump_folder_.empty()) return;
   const Point origin = window->ClientOrigin();
   const Rect client = window->ClientRect();
   KeptFrame frame;
@@ -59,22 +62,23 @@ void FrameKeeper::Capture(const Window* window, const PixelPicture& screen,
       out[0] = uint8_t(rgb >> 16), out[1] = uint8_t(rgb >> 8), out[2] = uint8_t(rgb);
     }
   }
-  ++presented_;
-  const char* folder = std::getenv("VEXIL_DUMP_FRAMES");
-  if (folder && *folder && frame.width && frame.height) {
+  if (!dump_folder_.empty() && frame.width && frame.height) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame_%06llu.png",
                   static_cast<unsigned long long>(presented_));
-    WritePngRgb(std::string(folder) + name, uint32_t(frame.width), uint32_t(frame.height),
+    WritePngRgb(dump_folder_ + name, uint32_t(frame.width), uint32_t(frame.height),
                 frame.rgb.data());
   }
+  if (!keep) return;
   if (frames_.size() == kKeptFrames) frames_.erase(frames_.begin());
   frames_.push_back(std::move(frame));
 }
 
-void FrameKeeper::Clear() {
+void FrameKeeper::Restart() {
   frames_.clear();
   presented_ = 0;
+  const char* folder = std::getenv("VEXIL_DUMP_FRAMES");
+  dump_folder_ = folder ? folder : "";
 }
 
 }  // namespace vexil::platform

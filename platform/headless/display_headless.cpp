@@ -148,7 +148,7 @@ class HeadlessDevice final : public DisplayDevice {
     log.clear();
     overlays.clear();
     presenting = nullptr;
-    frames.Clear();
+    frames.Restart();
     if (original_) SetHeadlessDesktop(*original_);
     original_.reset();
     live = {};
@@ -623,7 +623,7 @@ void HeadlessDevice::Present() {
   std::vector<OverlayView> views;
   for (HeadlessSurface* o : overlays)
     if (o->shown) views.push_back({o->Picture(), o->source, o->dest, o->key});
-  frames.Capture(presenting, Screen(), views);
+  frames.Capture(presenting, Screen(), views, config.keep_frames);
 }
 
 }  // namespace

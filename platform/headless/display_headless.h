@@ -3,7 +3,8 @@
 // can do, and which of its calls fail, is configured here so that every rule
 // of the display buffer can be driven from a test. Presented frames (the
 // window's client area after each blit, overlay update or primary unlock) are
-// kept, and written as PNG files to the folder VEXIL_DUMP_FRAMES names.
+// counted; they are kept only for a caller that asks (keep_frames), and
+// written as PNG files to the folder VEXIL_DUMP_FRAMES names.
 //
 // Player thread only.
 #pragma once
@@ -64,10 +65,15 @@ struct HeadlessDisplayConfig {
 
   // Largest surface or bitmap the device makes, in bytes.
   uint64_t memory_limit = uint64_t{256} << 20;
+
+  // Keep the latest presented frames for HeadlessFrames. Each kept frame is a
+  // conversion of the window's area, so only callers that read them ask.
+  bool keep_frames = false;
 };
 
-// Sets the device's configuration and makes a fresh black screen. Only while
-// none of the device's objects is alive.
+// Sets the device's configuration and makes a fresh black screen; the frame
+// count starts again and VEXIL_DUMP_FRAMES is read anew. Only while none of
+// the device's objects is alive.
 void ConfigureHeadlessDisplay(const HeadlessDisplayConfig& config);
 // The configuration in force, for changes between calls (lost surfaces, the
 // cursor position).
@@ -103,7 +109,8 @@ struct KeptFrame {
   // Red, green and blue of pixel (x, y) as 0xRRGGBB.
   uint32_t At(int32_t x, int32_t y) const;
 };
-// The latest frames (at most 8), oldest first, and how many were presented.
+// The latest frames (at most 8) kept while keep_frames was set, oldest
+// first, and how many were presented (counted always).
 const std::vector<KeptFrame>& HeadlessFrames();
 uint64_t HeadlessFramesPresented();
 

@@ -391,7 +391,8 @@ class Win32DisplayDevice final : public DisplayDevice {
   int32_t ShowCursor(bool show) override { return ::ShowCursor(show ? TRUE : FALSE); }
   CursorHandle ClassCursor(WindowHandle window) override {
     HWND hwnd = HwndOf(window);
-    return hwnd ? static_cast<CursorHandle>(GetClassLongA(hwnd, GCL_HCURSOR)) : 0;
+    // A handle fills a pointer: the class's 32-bit long would cut it in two on 64-bit Windows.
+    return hwnd ? static_cast<CursorHandle>(GetClassLongPtrA(hwnd, GCLP_HCURSOR)) : 0;
   }
   CursorHandle SetCursor(CursorHandle cursor) override {
     return reinterpret_cast<CursorHandle>(::SetCursor(reinterpret_cast<HCURSOR>(cursor)));

@@ -291,6 +291,22 @@ void test_Decode_PicturesNeedADecodedFrame(void) {
   vexil_close(movie);
 }
 
+/* A decoder's picture as append_planes lays out a movie's. */
+static void append_picture_planes(const vexil_picture* p, api_bytes* out) {
+  for (uint32_t y = 0; y < p->height; ++y) api_bytes_append(out, p->y + y * p->y_pitch, p->width);
+  for (int plane = 0; plane < 2; ++plane) {
+    const uint8_t* samples = plane == 0 ? p->cb : p->cr;
+    const uint32_t pitch = plane == 0 ? p->cb_pitch : p->cr_pitch;
+    for (uint32_t y = 0; y < p->chroma_height; ++y) {
+      if (samples) {
+        api_bytes_append(out, samples + y * pitch, p->chroma_width);
+      } else {
+        for (uint32_t x = 0; x < p->chroma_width; ++x) api_bytes_append(out, "\x80", 1);
+      }
+    }
+  }
+}
+
 /* The codec layer against the movie: the raw packets, their parts, and the
  * two decoders give what the movie gives. */
 void test_Decode_CodecLayerMatchesTheMovie(void) {
@@ -362,20 +378,7 @@ void test_Decode_CodecLayerMatchesTheMovie(void) {
       /* A picture the movie left undecoded (no video data) keeps what the
        * buffers held in both; compare only decoded ones. */
       if (found == VEXIL_OK) {
-        /* The planes as append_planes lays them out. */
-        for (uint32_t y = 0; y < p.height; ++y)
-          api_bytes_append(&got, p.y + y * p.y_pitch, p.width);
-        for (int plane = 0; plane < 2; ++plane) {
-          const uint8_t* samples = plane == 0 ? p.cb : p.cr;
-          const uint32_t pitch = plane == 0 ? p.cb_pitch : p.cr_pitch;
-          for (uint32_t y = 0; y < p.chroma_height; ++y) {
-            if (samples) {
-              api_bytes_append(&got, samples + y * pitch, p.chroma_width);
-            } else {
-              for (uint32_t x = 0; x < p.chroma_width; ++x) api_bytes_append(&got, "\x80", 1);
-            }
-          }
-        }
+        append_picture_planes(&p, &got);
         CHECK(api_bytes_equal(&got, &want));
         CHECK_EQ(p.changed_percent, mp.changed_percent);
         CHECK_EQ(p.alpha != NULL, mp.alpha != NULL);
@@ -409,6 +412,50 @@ void test_Decode_CodecLayerMatchesTheMovie(void) {
     vexil_close(movie);
     api_bytes_free(&file);
   }
+}
+
+/* A packet without picture data leaves the pictures as they started: a
+ * decoder of its own starts them as a movie does, so demuxers of their own
+ * show what the movie shows (the sound-only vectors have no picture data). */
+void test_Decode_CodecLayerStartsAsTheMovie(void) {
+  const char* path = VEXIL_VECTORS_DIR "/audio/a1.vxl";
+  api_context("%s", path);
+  vexil_movie* movie = open_plain(path, 0);
+  if (!movie) return;
+  vexil_movie_info info;
+  vexil_movie_info_init(&info);
+  vexil_movie_get_info(movie, &info);
+  size_t size = 0, at = 0, video_size = 0;
+  CHECK_RESULT(vexil_movie_read_packet(movie, 1, NULL, 0, &size, NULL), VEXIL_OK, movie);
+  uint8_t* packet = (uint8_t*)malloc(size);
+  CHECK_RESULT(vexil_movie_read_packet(movie, 1, packet, size, &size, NULL), VEXIL_OK, movie);
+  CHECK_RESULT(vexil_packet_video(packet, size, info.track_count, &at, &video_size), VEXIL_END,
+               NULL);
+  free(packet);
+  CHECK_RESULT(vexil_movie_decode_next(movie), VEXIL_OK, movie);
+  api_bytes want = {0}, got = {0};
+  append_planes(movie, &want);
+  vexil_video_params params;
+  vexil_video_params_init(&params);
+  params.width = info.coded_width;
+  params.height = info.coded_height;
+  params.revision = info.revision;
+  vexil_video_decoder* video = NULL;
+  CHECK_RESULT(vexil_video_decoder_create(&params, &video), VEXIL_OK, NULL);
+  CHECK_RESULT(vexil_video_decoder_decode(video, NULL, 0), VEXIL_OK, NULL);
+  vexil_picture p;
+  vexil_picture_init(&p);
+  CHECK_RESULT(vexil_video_decoder_get_picture(video, &p), VEXIL_OK, NULL);
+  append_picture_planes(&p, &got);
+  CHECK(api_bytes_equal(&got, &want));
+  /* Zeros, whatever the memory held before. */
+  size_t zeros = 0;
+  while (zeros < want.size && want.data[zeros] == 0) ++zeros;
+  CHECK_EQ(zeros, want.size);
+  api_bytes_free(&want);
+  api_bytes_free(&got);
+  vexil_video_decoder_destroy(video);
+  vexil_close(movie);
 }
 
 void test_Decode_PacketParts(void) {

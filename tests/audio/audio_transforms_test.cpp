@@ -1,13 +1,21 @@
 // The two inverse transforms against their definitions, evaluated directly in
-// double precision, and their tables against the closed forms.
+// double precision, their tables against the closed forms, and every kernel
+// set against the portable one, bit for bit.
 #include "audio/audio_transforms.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
+
+#include "audio/audio_transforms_kernels.h"
+#include "kernel_test_util.h"
+#include "platform/cpu.h"
 
 namespace vexil {
 namespace {
@@ -172,6 +180,139 @@ TEST(AudioTransforms, TablesAreBuiltOnceAndRebuiltForLongerInput) {
   EXPECT_EQ(areas.index[0], int32_t(n / 2));
   EXPECT_EQ(areas.index[1], int32_t(2 * n));
   EXPECT_LT(RelativeError(data, DirectDct(input)), 3e-5);
+}
+
+// ---------------------------------------------------------------------------
+// The vector kernels give the portable kernels' float bits.
+// ---------------------------------------------------------------------------
+
+// Every set this processor runs, and the set the transforms choose.
+std::vector<const TransformKernels*> KernelSetsToCompare() {
+  std::vector<const TransformKernels*> sets = {&SelectTransformKernels(CpuFeatures())};
+  for (const TransformKernels* k : test::RunnableKernelSets(TransformKernelSets()))
+    sets.push_back(k);
+  return sets;
+}
+
+// Values between guard values, to catch writes outside them.
+template <class T>
+test::Guarded<T> GuardedCopy(const std::vector<T>& values) {
+  test::Guarded<T> guarded(values.size());
+  std::copy(values.begin(), values.end(), guarded.data());
+  return guarded;
+}
+
+// The same bits. Where an infinity minus an infinity makes a NaN, the NaN's
+// sign and payload depend on which operand the compiler names first, so there
+// both only have to be NaN.
+bool SameBits(const std::vector<float>& got, const std::vector<float>& want) {
+  for (size_t i = 0; i < want.size(); ++i) {
+    if (std::isnan(got[i]) && std::isnan(want[i])) continue;
+    if (std::memcmp(&got[i], &want[i], sizeof(float)) != 0) return false;
+  }
+  return true;
+}
+
+struct TransformKind {
+  const char* name;
+  void (*transform)(const TransformKernels&, uint32_t, float*, int32_t*, float*);
+  uint32_t (*table_floats)(uint32_t);
+};
+const TransformKind kTransformKinds[] = {
+    {"real FFT", InverseRealFft, RealFftTableFloats},
+    {"DCT", InverseDct, DctTableFloats},
+};
+
+// One transform with its own areas, sized as the header says, all guarded.
+struct GuardedCall {
+  GuardedCall(uint32_t index_ints, uint32_t table_floats)
+      : index(GuardedCopy(std::vector<int32_t>(index_ints, 0))),
+        table(GuardedCopy(std::vector<float>(table_floats, 0.0f))) {}
+  std::vector<float> Run(const TransformKind& kind, const TransformKernels& kernels, uint32_t n,
+                         const std::vector<float>& input) {
+    test::Guarded<float> data = GuardedCopy(input);
+    kind.transform(kernels, n, data.data(), index.data(), table.data());
+    EXPECT_TRUE(data.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
+    EXPECT_TRUE(index.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
+    EXPECT_TRUE(table.GuardsIntact()) << kernels.name << " " << kind.name << " n = " << n;
+    return data.Values();
+  }
+  test::Guarded<int32_t> index;
+  test::Guarded<float> table;
+};
+
+// Inputs of every kind the arithmetic treats differently: plain values, loud
+// ones, mostly zeros of both signs, and exponents from subnormal to the float's
+// largest (a few sums overflow: some outputs are infinite, some NaN).
+std::vector<float> KernelTestData(uint32_t n, uint32_t seed, int style) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<float> data(n);
+  for (float& v : data) {
+    switch (style) {
+      case 0:
+        v = unit(rng);
+        break;
+      case 1:
+        v = unit(rng) * 32768.0f * static_cast<float>(1 << (rng() % 8));
+        break;
+      case 2:
+        v = rng() % 5 == 0 ? unit(rng) : (rng() & 1 ? 0.0f : -0.0f);
+        break;
+      default:
+        v = std::ldexp(unit(rng), static_cast<int>(rng() % 268) - 140);
+        break;
+    }
+  }
+  return data;
+}
+
+TEST(AudioTransformKernels, VectorSetsGiveThePortableBitsAtEveryLength) {
+  for (const TransformKind& kind : kTransformKinds) {
+    for (uint32_t n = 4; n <= 4096; n *= 2) {
+      for (int style = 0; style < 4; ++style) {
+        const std::vector<float> input = KernelTestData(n, n * 16 + style, style);
+        GuardedCall reference(TransformIndexInts(n), kind.table_floats(n));
+        const std::vector<float> want = reference.Run(kind, TransformKernelsPortable(), n, input);
+        for (const TransformKernels* kernels : KernelSetsToCompare()) {
+          GuardedCall call(TransformIndexInts(n), kind.table_floats(n));
+          // The first call builds the tables and the plan, the second uses them.
+          for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(SameBits(call.Run(kind, *kernels, n, input), want))
+                << kernels->name << " " << kind.name << " n = " << n << " style " << style
+                << " round " << round;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(AudioTransformKernels, SharedAreasGiveThePortableBits) {
+  // One pair of areas for everything, as a caller may use them: shorter
+  // lengths after longer ones, the other transform at the same length (its
+  // cosine table replaces the first one's), the tables rebuilt for a longer one.
+  const struct {
+    int kind;
+    uint32_t n;
+  } calls[] = {{1, 2048}, {0, 512},  {1, 1024}, {0, 4096}, {1, 4096}, {1, 64},
+               {0, 256},  {0, 4096}, {1, 128},  {0, 8},    {1, 16},   {0, 4096}};
+  for (const TransformKernels* kernels : KernelSetsToCompare()) {
+    GuardedCall reference(TransformIndexInts(4096), DctTableFloats(4096));
+    GuardedCall call(TransformIndexInts(4096), DctTableFloats(4096));
+    uint32_t seed = 1;
+    for (const auto& c : calls) {
+      const TransformKind& kind = kTransformKinds[c.kind];
+      const std::vector<float> input = KernelTestData(c.n, seed++, 1);
+      const std::vector<float> want = reference.Run(kind, TransformKernelsPortable(), c.n, input);
+      ASSERT_TRUE(SameBits(call.Run(kind, *kernels, c.n, input), want))
+          << kernels->name << " " << kind.name << " n = " << c.n;
+    }
+  }
+}
+
+TEST(AudioTransformKernels, TheFeatureWordChoosesTheSet) {
+  test::ExpectKernelChoice(TransformKernelSets(), SelectTransformKernels);
 }
 
 }  // namespace

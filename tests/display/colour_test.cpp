@@ -3,13 +3,11 @@
 // dither patterns of the 16-bit and 8-bit formats.
 #include <gtest/gtest.h>
 
-#include "display/copy.h"
 #include "test_movie.h"
 
 namespace vexil {
 namespace {
 
-using test::CopyPath;
 using test::Destination;
 using test::TestMovie;
 
@@ -23,10 +21,11 @@ bool IsTable(uint32_t path) {
 }
 
 // Copies the whole frame in `format` into a tightly packed buffer.
-std::vector<uint8_t> Copy(const TestMovie& m, uint32_t format, uint32_t flags = 0) {
+std::vector<uint8_t> Copy(ConversionContext& conversion, const TestMovie& m, uint32_t format,
+                          uint32_t flags = 0) {
   const uint32_t bpp = PixelFormatBytes(format);
   Destination d(size_t{m.width()} * m.height() * bpp);
-  CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(m.width() * bpp),
+  CopyToBuffer(conversion, m.get(), d.data(), static_cast<int32_t>(m.width() * bpp),
                static_cast<int32_t>(m.height()), m->width, m->height, format | flags | COPY_ALL);
   EXPECT_TRUE(d.GuardsIntact());
   return d.Values();
@@ -51,9 +50,9 @@ TEST(Colour, ExactValuesOfBothPaths) {
   for (const ColourCase& c : kCases) {
     m.FillConstant(c.y, c.cb, c.cr);
     for (uint32_t path : AllPaths()) {
-      CopyPath use(path);
+      ConversionContext conversion(path);
       const int* want = IsTable(path) ? c.table : c.simd;
-      const std::vector<uint8_t> out = Copy(m, PIXFMT_32);
+      const std::vector<uint8_t> out = Copy(conversion, m, PIXFMT_32);
       for (size_t i = 0; i < out.size(); i += 4) {
         SCOPED_TRACE(testing::Message() << int{c.y} << "," << int{c.cb} << "," << int{c.cr}
                                         << " path " << path << " pixel " << i / 4);
@@ -76,11 +75,11 @@ TEST(Colour, OddWidthEndsWithALonePixel) {
   m.ChromaB(1, 0) = 60, m.ChromaA(1, 0) = 200;
   m.ChromaB(2, 0) = 90, m.ChromaA(2, 0) = 170;
   for (uint32_t path : AllPaths()) {
-    CopyPath use(path);
-    const std::vector<uint8_t> out = Copy(m, PIXFMT_32);
+    ConversionContext conversion(path);
+    const std::vector<uint8_t> out = Copy(conversion, m, PIXFMT_32);
     auto pixel = [&](int i) { return std::vector<uint8_t>(&out[4 * i], &out[4 * i + 4]); };
     m.ChromaB(0, 0) = 90, m.ChromaA(0, 0) = 170;  // column 0 now holds column 2's chroma
-    const std::vector<uint8_t> like = Copy(m, PIXFMT_32);
+    const std::vector<uint8_t> like = Copy(conversion, m, PIXFMT_32);
     m.ChromaB(0, 0) = 128, m.ChromaA(0, 0) = 128;
     EXPECT_EQ(pixel(4), std::vector<uint8_t>(&like[0], &like[4])) << path;
     EXPECT_NE(pixel(4), pixel(2)) << path;
@@ -112,9 +111,9 @@ TEST(Colour, ByteOrderOfEveryLayout) {
   m.FillConstant(128, 128, 128, 77);
   for (const LayoutCase& c : kCases) {
     for (uint32_t path : AllPaths()) {
-      CopyPath use(path);
+      ConversionContext conversion(path);
       SCOPED_TRACE(testing::Message() << "format " << c.format << " path " << path);
-      const std::vector<uint8_t> out = Copy(m, c.format);
+      const std::vector<uint8_t> out = Copy(conversion, m, c.format);
       const std::vector<int>& want = IsTable(path) ? c.table : c.simd;
       for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(out[i], want[i]) << "byte " << i;
     }
@@ -141,18 +140,19 @@ TEST(Colour, AlphaChannels) {
   for (const Case& c : kCases) {
     with_alpha.FillConstant(235, 128, 128, c.alpha);
     for (uint32_t path : AllPaths()) {
-      CopyPath use(path);
+      ConversionContext conversion(path);
       SCOPED_TRACE(testing::Message() << "format " << c.format << " path " << path);
       auto word = [&](const std::vector<uint8_t>& out) {
         uint32_t w = 0;
         std::memcpy(&w, out.data(), PixelFormatBytes(c.format));
         return w;
       };
-      EXPECT_EQ(word(Copy(with_alpha, c.format)) & c.mask, c.want);
+      EXPECT_EQ(word(Copy(conversion, with_alpha, c.format)) & c.mask, c.want);
       // Without an alpha plane the plain member of the family writes 0 there.
-      EXPECT_EQ(word(Copy(without, c.format)) & c.mask, 0u);
+      EXPECT_EQ(word(Copy(conversion, without, c.format)) & c.mask, 0u);
       // COPY_SHOW_ALPHA on a movie without alpha changes nothing.
-      EXPECT_EQ(Copy(without, c.format, COPY_SHOW_ALPHA), Copy(without, c.format));
+      EXPECT_EQ(Copy(conversion, without, c.format, COPY_SHOW_ALPHA),
+                Copy(conversion, without, c.format));
     }
   }
 }
@@ -161,8 +161,8 @@ TEST(Colour, ShowAlphaReadsTheAlphaPlaneAsLuma) {
   TestMovie m({.width = 4, .height = 2, .alpha = true});
   m.FillConstant(16, 128, 128, 235);
   for (uint32_t path : AllPaths()) {
-    CopyPath use(path);
-    const std::vector<uint8_t> out = Copy(m, PIXFMT_32A, COPY_SHOW_ALPHA);
+    ConversionContext conversion(path);
+    const std::vector<uint8_t> out = Copy(conversion, m, PIXFMT_32A, COPY_SHOW_ALPHA);
     // Luma 235 from the alpha plane (white), alpha 16 from the luma plane.
     EXPECT_GE(out[2], 253) << path;
     EXPECT_EQ(out[3], 16) << path;
@@ -200,8 +200,8 @@ TEST(Colour, OrderedDitherPatterns) {
     if (!c.table && test::SimdPaths().empty()) continue;
     m.FillConstant(c.y, 128, 128);
     for (uint32_t path : c.table ? std::vector<uint32_t>{test::kTablePath} : test::SimdPaths()) {
-      CopyPath use(path);
-      const std::vector<uint8_t> out = Copy(m, c.format);
+      ConversionContext conversion(path);
+      const std::vector<uint8_t> out = Copy(conversion, m, c.format);
       const uint32_t bpp = PixelFormatBytes(c.format);
       for (uint32_t y = 0; y < m.height(); ++y)
         for (uint32_t x = 0; x < m.width(); ++x) {
@@ -219,11 +219,12 @@ TEST(Colour, DitherPhaseCarriesOverAnOddNumberOfRows) {
   TestMovie even({.width = 4, .height = 2});
   odd.FillConstant(128, 128, 128);
   even.FillConstant(128, 128, 128);
-  CopyPath use(test::kSimdPortable);
-  const std::vector<uint8_t> normal = Copy(even, PIXFMT_565);  // two rows: back in phase
-  Copy(odd, PIXFMT_565);
+  ConversionContext conversion(test::kSimdPortable);
+  const std::vector<uint8_t> normal =
+      Copy(conversion, even, PIXFMT_565);  // two rows: back in phase
+  Copy(conversion, odd, PIXFMT_565);
   // The next copy starts on the other dither row: its rows look like rows 1 and 0.
-  const std::vector<uint8_t> shifted = Copy(even, PIXFMT_565);
+  const std::vector<uint8_t> shifted = Copy(conversion, even, PIXFMT_565);
   EXPECT_NE(normal, shifted);
   EXPECT_EQ(std::vector<uint8_t>(shifted.begin(), shifted.begin() + 8),
             std::vector<uint8_t>(normal.begin() + 8, normal.end()));

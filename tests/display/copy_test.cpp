@@ -1,30 +1,18 @@
-// CopyToBuffer's geometry and bookkeeping: every scaling mode's row and column
-// placement, bottom-up destinations, grayscale, the changed-block copy, the
-// region clamps, the late-frame decision, and ReportRects.
-#include "display/copy.h"
-
+// The copy's geometry: every scaling mode's row and column placement,
+// bottom-up destinations, grayscale, the changed-block copy and the region
+// clamps, through CopyToBuffer.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "driven_clock.h"
-#include "platform/heap.h"
-#include "platform/timer.h"
 #include "test_movie.h"
 
 namespace vexil {
 namespace {
 
-using test::CopyPath;
 using test::Destination;
 using test::TestMovie;
-
-// Every 32-bit pixel of the first n written (its top byte is 0, the fill is not).
-bool Written32(const Destination& d, size_t pixels) {
-  for (size_t i = 0; i < pixels; ++i)
-    if (d[4 * i + 3] != 0) return false;
-  return true;
-}
+using test::Written32;
 
 std::vector<uint32_t> AllPaths() {
   std::vector<uint32_t> paths = test::SimdPaths();
@@ -92,10 +80,11 @@ TEST(CopyScaling, EveryModePlacesRowsAndColumns) {
       }
     }
     for (uint32_t path : {test::kSimdPortable, test::kTablePath}) {
-      CopyPath use(path);
+      ConversionContext conversion(path);
       Destination d(size_t{row_bytes} * rows);
-      CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(row_bytes), static_cast<int32_t>(rows),
-                   m->width, m->height, PIXFMT_YUY2 | CopyScaleFlags(mode) | COPY_ALL);
+      CopyToBuffer(conversion, m.get(), d.data(), static_cast<int32_t>(row_bytes),
+                   static_cast<int32_t>(rows), m->width, m->height,
+                   PIXFMT_YUY2 | CopyScaleFlags(mode) | COPY_ALL);
       ASSERT_TRUE(d.GuardsIntact()) << "mode " << mode;
       for (uint32_t r = 0; r < rows; ++r) {
         const std::vector<uint8_t> got(d.data() + r * row_bytes, d.data() + (r + 1) * row_bytes);
@@ -117,14 +106,14 @@ TEST(CopyScaling, DoubledHandleSizeCopiesTheDecodedFrameOnce) {
   std::mt19937 rng(5);
   m.FillRandom(rng);
   for (uint32_t path : AllPaths()) {
-    CopyPath use(path);
+    ConversionContext conversion(path);
     const int32_t pitch = 12 * 4;
     Destination exact(size_t(pitch) * 8), larger(size_t(pitch) * 8);
-    CopyToBuffer(m.get(), exact.data(), pitch, 8, 12, 8, PIXFMT_32 | COPY_ALL);
+    CopyToBuffer(conversion, m.get(), exact.data(), pitch, 8, 12, 8, PIXFMT_32 | COPY_ALL);
     EXPECT_TRUE(Written32(exact, 12 * 8));
     // A larger region is clamped to the decoded frame.
-    CopyPath again(path);
-    CopyToBuffer(m.get(), larger.data(), pitch, 8, 40, 30, PIXFMT_32 | COPY_ALL);
+    ConversionContext again(path);
+    CopyToBuffer(again, m.get(), larger.data(), pitch, 8, 40, 30, PIXFMT_32 | COPY_ALL);
     EXPECT_EQ(larger.Values(), exact.Values());
     EXPECT_TRUE(larger.GuardsIntact());
   }
@@ -134,10 +123,11 @@ TEST(CopyScaling, NeverWritesPastTheDestinationHeight) {
   TestMovie m({.width = 5, .height = 8});
   std::mt19937 rng(6);
   m.FillRandom(rng);
+  ConversionContext conversion;
   for (uint32_t mode : {0u, 1u, 2u, 6u}) {
     for (int32_t sign : {1, -1}) {
       Destination d(20 * 3);
-      CopyToBuffer(m.get(), d.data(), sign * 20, 3, 5, 8,
+      CopyToBuffer(conversion, m.get(), d.data(), sign * 20, 3, 5, 8,
                    PIXFMT_32 | CopyScaleFlags(mode) | COPY_ALL);
       EXPECT_TRUE(d.GuardsIntact()) << "mode " << mode << " sign " << sign;
     }
@@ -153,12 +143,12 @@ TEST(CopyGeometry, NegativePitchWritesBottomUp) {
       const int32_t pitch = static_cast<int32_t>(9 * PixelFormatBytes(format) + 3);
       Destination down(size_t(pitch) * 5), up(size_t(pitch) * 5);
       {
-        CopyPath use(path);
-        CopyToBuffer(m.get(), down.data(), pitch, 5, 9, 5, format | COPY_ALL);
+        ConversionContext conversion(path);
+        CopyToBuffer(conversion, m.get(), down.data(), pitch, 5, 9, 5, format | COPY_ALL);
       }
       {
-        CopyPath use(path);
-        CopyToBuffer(m.get(), up.data(), -pitch, 5, 9, 5, format | COPY_ALL);
+        ConversionContext conversion(path);
+        CopyToBuffer(conversion, m.get(), up.data(), -pitch, 5, 9, 5, format | COPY_ALL);
       }
       ASSERT_TRUE(up.GuardsIntact());
       for (int r = 0; r < 5; ++r)
@@ -189,12 +179,12 @@ TEST(CopyGeometry, GrayscaleNeverReadsChroma) {
         const int32_t pitch = 11 * 4 * 2;
         Destination a(size_t(pitch) * 12), b(size_t(pitch) * 12);
         {
-          CopyPath use(path);
-          CopyToBuffer(gray.get(), a.data(), pitch, 6, 11, 5, flags | COPY_GRAYSCALE);
+          ConversionContext conversion(path);
+          CopyToBuffer(conversion, gray.get(), a.data(), pitch, 6, 11, 5, flags | COPY_GRAYSCALE);
         }
         {
-          CopyPath use(path);
-          CopyToBuffer(neutral.get(), b.data(), pitch, 6, 11, 5, flags);
+          ConversionContext conversion(path);
+          CopyToBuffer(conversion, neutral.get(), b.data(), pitch, 6, 11, 5, flags);
         }
         EXPECT_EQ(a.Values(), b.Values()) << "format " << format << " mode " << mode;
       }
@@ -236,12 +226,12 @@ TEST_F(ChangedBlocks, OnlyChangedBlocksBelow75Percent) {
         const int32_t pitch = static_cast<int32_t>(40 * bpp);
         Destination full(size_t(pitch) * 40), d(size_t(pitch) * 40);
         {
-          CopyPath use(path);
-          CopyToBuffer(m_.get(), full.data(), pitch, 40, 40, 40, format | COPY_ALL);
+          ConversionContext conversion(path);
+          CopyToBuffer(conversion, m_.get(), full.data(), pitch, 40, 40, 40, format | COPY_ALL);
         }
-        CopyPath use(path);
+        ConversionContext conversion(path);
         m_->video.changed_percent = c.percent;
-        CopyToBuffer(m_.get(), d.data(), pitch, 40, 40, 40, format | c.flags);
+        CopyToBuffer(conversion, m_.get(), d.data(), pitch, 40, 40, 40, format | c.flags);
         for (uint32_t y = 0; y < 40; ++y)
           for (uint32_t x = 0; x < 40; ++x) {
             const bool written = c.all || Changed(x, y);
@@ -259,9 +249,10 @@ TEST_F(ChangedBlocks, Yv12UnchangedBlocksKeepTheirChroma) {
   const int32_t pitch = 40;
   const size_t bytes = size_t(pitch) * 40 * 3 / 2;
   Destination full(bytes), d(bytes);
-  CopyToBuffer(m_.get(), full.data(), pitch, 40, 40, 40, PIXFMT_YV12 | COPY_ALL);
+  ConversionContext conversion;
+  CopyToBuffer(conversion, m_.get(), full.data(), pitch, 40, 40, 40, PIXFMT_YV12 | COPY_ALL);
   m_->video.changed_percent = 10;
-  CopyToBuffer(m_.get(), d.data(), pitch, 40, 40, 40, PIXFMT_YV12);
+  CopyToBuffer(conversion, m_.get(), d.data(), pitch, 40, 40, 40, PIXFMT_YV12);
   ASSERT_TRUE(d.GuardsIntact());
   for (int plane = 0; plane < 2; ++plane) {
     const size_t base = size_t(pitch) * 40 + size_t(plane) * 20 * 20;
@@ -286,124 +277,14 @@ TEST(ChangedBlocksInterlaced, MapRowsFollowThePlaneRows) {
   m->video.map_copy = map.data();
   m->video.changed_percent = 25;
   Destination d(16 * 4 * 64);
-  CopyToBuffer(m.get(), d.data(), 64, 64, 16, 64, PIXFMT_32 | CopyScaleFlags(COPY_1X_INTERLACED));
+  ConversionContext conversion;
+  CopyToBuffer(conversion, m.get(), d.data(), 64, 64, 16, 64,
+               PIXFMT_32 | CopyScaleFlags(COPY_1X_INTERLACED));
   for (uint32_t r = 0; r < 64; ++r) {
     const bool written = r % 2 == 0 && r >= 32 && r < 48;
     EXPECT_EQ(d[r * 64 + 3] == 0, written) << "row " << r;
   }
   m->video.map_copy = nullptr;
-}
-
-TEST(CopyBookkeeping, MissingPiecesAndEmptyRegions) {
-  TestMovie m({.width = 4, .height = 4});
-  Destination d(64);
-  EXPECT_EQ(CopyToBuffer(nullptr, d.data(), 16, 4, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(CopyToBuffer(m.get(), nullptr, 16, 4, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 0, 4, PIXFMT_32), 0);
-  EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 0, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, -3, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
-  // A handle of zero size copies nothing and divides by nothing.
-  TestMovie empty({.width = 0, .height = 0});
-  ASSERT_NE(empty.get(), nullptr);
-  EXPECT_EQ(CopyToBuffer(empty.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 0);
-  EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
-}
-
-TEST(CopyBookkeeping, FlagsMapStorageAndCopyTime) {
-  test::DrivenClock clock;
-  TestMovie m({.width = 4, .height = 4, .extra_open_flags = COPY_GRAYSCALE});
-  Destination d(64);
-  m->clock.first_copy_time = kCopyTimeAfterDecode;
-  m->video.changed_percent = 0;
-  CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32);
-  EXPECT_EQ(m->video.last_copy_flags, PIXFMT_32 | COPY_GRAYSCALE);
-  EXPECT_NE(m->clock.first_copy_time, kCopyTimeAfterDecode);
-  EXPECT_NE(m->video.map_storage[0], nullptr);
-  EXPECT_EQ(m->video.map_storage[0], m->video.map_storage[1]);
-  EXPECT_EQ(m->video.changed_percent, 100u);
-  EXPECT_EQ(m->reader.input->movie_busy, 0u);
-  // No map for this frame yet: the whole frame was copied.
-  EXPECT_TRUE(Written32(d, 16));
-
-  // A storage the decode already allocated is kept, not replaced.
-  TestMovie decoded({.width = 4, .height = 4});
-  auto* storage = static_cast<uint8_t*>(Alloc(decoded->video.map_size + 16));
-  decoded->video.map_storage[1] = storage;
-  decoded->video.changed_percent = 10;
-  CopyToBuffer(decoded.get(), d.data(), 16, 4, 4, 4, PIXFMT_32);
-  EXPECT_EQ(decoded->video.map_storage[1], storage);
-  EXPECT_EQ(decoded->video.map_storage[0], nullptr);
-  EXPECT_EQ(ReportRects(decoded.get(), 0), 1);
-  EXPECT_EQ(decoded->video.map_storage[1], storage);
-}
-
-// A late frame while sound plays: the copy is dropped and reported twice.
-TEST(CopyBookkeeping, LateFrameWithSoundIsDropped) {
-  test::DrivenClock clock;
-  for (uint32_t never_skip : {0u, COPY_NO_SKIP}) {
-    TestMovie m({.width = 4, .height = 4});
-    m->sound.play_tracks = 1;
-    m->clock.frames_shown = 1;
-    m->clock.base_frame = 0;
-    clock.Advance(2000);
-    m->clock.base_time = Timer() - 1000;  // a second behind at 25 frames per second
-    Destination d(64);
-    EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32 | never_skip), 1);
-    if (never_skip) {
-      EXPECT_EQ(m->clock.skipped_blits, 0u);
-      EXPECT_EQ(m->clock.skip_state, 1u);
-      EXPECT_TRUE(Written32(d, 16));
-      EXPECT_EQ(ReportRects(m.get(), 0), 1);
-    } else {
-      EXPECT_EQ(m->clock.skipped_blits, 1u);
-      EXPECT_EQ(m->clock.skip_state, 2u);
-      EXPECT_EQ(m->clock.skip_next, 1u);
-      EXPECT_EQ(m->reader.input->movie_busy, 0u);
-      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
-      EXPECT_EQ(CopyToBuffer(m.get(), d.data(), 16, 4, 4, 4, PIXFMT_32), 1);
-      EXPECT_EQ(m->clock.skipped_blits, 1u);
-      EXPECT_EQ(d.Values(), std::vector<uint8_t>(64, Destination::kFill));
-      EXPECT_EQ(ReportRects(m.get(), 0), 0);
-    }
-    m->sound.play_tracks = 0;
-  }
-}
-
-TEST(ReportRects, Cases) {
-  struct Case {
-    uint32_t skip_state;
-    uint32_t surface_flags;
-    uint32_t open_never_skip;
-    int want;
-  };
-  const Case kCases[] = {
-      {0, 0, 0, 1},
-      {1, 0, 0, 1},
-      {0, SURFACE_DIRECT, 0, 0},
-      {2, 0, 0, 0},
-      {2, COPY_NO_SKIP, 0, 1},
-      {2, 0, COPY_NO_SKIP, 1},
-      {2, SURFACE_DIRECT | COPY_NO_SKIP, 0, 0},
-  };
-  EXPECT_EQ(ReportRects(nullptr, 0), 0);
-  for (const Case& c : kCases) {
-    TestMovie m({.width = 6, .height = 4, .display_option = 3});
-    m->clock.skip_state = c.skip_state;
-    m->open_flags |= c.open_never_skip;
-    m->video.changed_rect_count = -1;
-    EXPECT_EQ(ReportRects(m.get(), c.surface_flags), c.want);
-    if (c.want) {
-      EXPECT_EQ(m->video.changed_rect_count, 1);
-      EXPECT_EQ(m->video.changed_rect[0], 0);
-      EXPECT_EQ(m->video.changed_rect[1], 0);
-      EXPECT_EQ(m->video.changed_rect[2], 12);
-      EXPECT_EQ(m->video.changed_rect[3], 4);
-      EXPECT_NE(m->video.map_storage[0], nullptr);
-    } else {
-      EXPECT_EQ(m->video.changed_rect_count, -1);
-    }
-  }
 }
 
 }  // namespace

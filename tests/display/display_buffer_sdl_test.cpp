@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
 #include "display/display_buffer.h"
 #include "display/display_state.h"
 #include "engine/background_decode.h"
+#include "engine/copy_frame.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
 #include "platform/backend.h"
@@ -182,6 +182,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
         platform::SdlWindow::Create("vexil display test", 40, 30, int32_t(width), int32_t(height));
     ASSERT_NE(window, nullptr) << SDL_GetError();
     Settle();
+    ConversionContext conversion;
     for (const Case& c : m.cases) {
       SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << c.flags);
       SDL_SetWindowSize(window->sdl_window(), int(width) * c.scale, int(height) * c.scale);
@@ -192,7 +193,7 @@ TEST_F(SdlDisplayTest, EveryStyleShowsTheCopiedFrame) {
       EXPECT_EQ(b->style, style ? style : BLIT_DIB_SECTION);
       ASSERT_EQ(BufferSetScale(b, int32_t(width) * c.scale, int32_t(height) * c.scale), 1);
       ASSERT_EQ(BufferLock(b), 1);
-      CopyToBuffer(movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
+      CopyToBuffer(conversion, movie, b->buffer, b->buffer_pitch, int32_t(height), width, height,
                    b->surface_type | COPY_NO_SKIP);
       ASSERT_EQ(BufferUnlock(b), 1);
       if (ReportRects(movie, b->surface_type))

@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "display/copy.h"
 #include "display/display_state.h"
 #include "engine/error_messages.h"
 #include "platform/desktop.h"
@@ -260,6 +260,7 @@ TEST_F(DisplayBufferTest, PrimaryIsNotWrittenWhileTheBufferIsOffTheScreen) {
 
 // An overlay whose luma names its column shows through where the key is.
 TEST_F(DisplayBufferTest, OverlayOffTheLeftEdgeShowsItsRightPart) {
+  platform::HeadlessDisplaySettings().keep_frames = true;
   window_.MoveTo(-104, 100);  // client origin (-100, 124)
   DisplayBuffer* b = Open(BLIT_OVERLAY_YUY2);
   ASSERT_NE(b, nullptr);
@@ -604,13 +605,16 @@ TEST_F(DisplayBufferTest, BlitsScaleTheirRectangles) {
 // window as the same picture the copy makes in memory (YUV styles within the
 // rounding of another conversion).
 TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
+  platform::HeadlessDisplaySettings().keep_frames = true;
   test::TestMovie movie({.width = 64, .height = 48});
   for (uint32_t y = 0; y < 48; ++y)
     for (uint32_t x = 0; x < 64; ++x) movie.Luma(x, y) = uint8_t(20 + 3 * x + y);
   for (uint32_t y = 0; y < 24; ++y)
     for (uint32_t x = 0; x < 32; ++x) movie.ChromaB(x, y) = uint8_t(90 + x), movie.ChromaA(x, y) = uint8_t(160 - y);
   std::vector<uint8_t> reference(64 * 48 * 4);
-  CopyToBuffer(movie.get(), reference.data(), 64 * 4, 48, 64, 48, PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
+  ConversionContext conversion;
+  CopyToBuffer(conversion, movie.get(), reference.data(), 64 * 4, 48, 64, 48,
+               PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
 
   window_.SetClientSize(64, 48);
   for (const uint32_t style : {BLIT_PRIMARY, BLIT_DIB_SECTION, BLIT_OVERLAY_YV12, BLIT_OVERLAY_YUY2,
@@ -621,7 +625,7 @@ TEST_F(DisplayBufferTest, CopiedFrameReachesTheWindow) {
     DisplayBuffer* b = Open(style, 64, 48);
     ASSERT_NE(b, nullptr);
     ASSERT_EQ(BufferLock(b), 1);
-    CopyToBuffer(movie.get(), b->buffer, b->buffer_pitch, 48, 64, 48,
+    CopyToBuffer(conversion, movie.get(), b->buffer, b->buffer_pitch, 48, 64, 48,
                  b->surface_type | COPY_NO_SKIP);
     BufferUnlock(b);
     if (ReportRects(movie.get(), b->surface_type))
@@ -662,20 +666,47 @@ TEST_F(DisplayBufferTest, EmptyPictureGetsNoBufferInAnyStyle) {
   }
 }
 
-TEST_F(DisplayBufferTest, FramesAreDumpedWhenAsked) {
-  test::TempFile folder("frames");
-  std::filesystem::create_directory(folder.path());
-  {
-    test::ScopedEnvironment dump("VEXIL_DUMP_FRAMES", folder.path());
-    DisplayBuffer* b = Open(BLIT_DIB_SECTION);
-    ASSERT_NE(b, nullptr);
-    BufferBlit(b, nullptr, 1);
-    BufferBlit(b, nullptr, 1);
+// Presented frames are counted always; they are converted and kept only for
+// a caller that asks, and dumped only to a folder VEXIL_DUMP_FRAMES named when
+// the device started (it is not read again per frame).
+TEST_F(DisplayBufferTest, FramesAreKeptAndDumpedOnlyWhenAsked) {
+  struct Case {
+    const char* name;
+    bool keep;
+    bool dump_at_start;  // VEXIL_DUMP_FRAMES set before the device starts
+    bool dump_later;     // ... or only after
+  };
+  const Case cases[] = {
+      {"nobody asks", false, false, false},
+      {"kept", true, false, false},
+      {"dumped", false, true, false},
+      {"kept and dumped", true, true, false},
+      {"folder named too late", false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempFile folder("frames");
+    std::filesystem::create_directory(folder.path());
+    {
+      std::optional<test::ScopedEnvironment> dump;
+      dump.emplace("VEXIL_DUMP_FRAMES", c.dump_at_start ? folder.path() : "");
+      HeadlessDisplayConfig config;
+      config.keep_frames = c.keep;
+      Configure(config);
+      if (c.dump_later) dump.emplace("VEXIL_DUMP_FRAMES", folder.path());
+      DisplayBuffer* b = Open(BLIT_DIB_SECTION);
+      ASSERT_NE(b, nullptr);
+      BufferBlit(b, nullptr, 1);
+      BufferBlit(b, nullptr, 1);
+      Close(b);
+    }
+    EXPECT_EQ(platform::HeadlessFramesPresented(), 2u);
+    EXPECT_EQ(platform::HeadlessFrames().size(), c.keep ? 2u : 0u);
+    const bool dumped = c.dump_at_start;
+    EXPECT_EQ(std::filesystem::exists(folder.Sibling("frames/frame_000001.png")), dumped);
+    const std::vector<uint8_t> png = test::ReadFileBytes(folder.Sibling("frames/frame_000002.png"));
+    EXPECT_EQ(png.size() > 8 && png[1] == 'P', dumped);
   }
-  EXPECT_EQ(platform::HeadlessFramesPresented(), 2u);
-  const std::vector<uint8_t> png = test::ReadFileBytes(folder.Sibling("frames/frame_000002.png"));
-  ASSERT_GT(png.size(), 8u);
-  EXPECT_EQ(png[1], 'P');
 }
 
 }  // namespace

@@ -7,15 +7,12 @@
 #include <random>
 #include <vector>
 
-#include "display/convert_simd.h"
-#include "display/converter.h"
+#include "display/conversion/conversion_test_util.h"
 #include "encoder/movie_writer.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/movie.h"
-#include "kernel_test_util.h"
-#include "platform/cpu.h"
 #include "test_engine.h"
-#include "test_util.h"
 #include "video/frame_buffers.h"
 
 namespace vexil::test {
@@ -90,34 +87,11 @@ class TestMovie {
   MovieHandle* movie_;
 };
 
-// Feature words that pick each path of the copy.
-constexpr uint32_t kTablePath = CPU_KNOWN;
-constexpr uint32_t kSimdPortable = CPU_KNOWN | CPU_MMX;
-constexpr uint32_t kSimdSse2 = CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2;
-constexpr uint32_t kSimdAvx2 = kSimdSse2 | CPU_SSSE3 | CPU_AVX2;
-
-// The SIMD feature words this processor can run.
-inline std::vector<uint32_t> SimdPaths() {
-  std::vector<uint32_t> paths = {kSimdPortable};
-  const uint32_t have = DetectCpuFeatures();
-  if ((have & CPU_SSE2) && SimdKernelsSse2()) paths.push_back(kSimdSse2);
-  if ((have & CPU_AVX2) && SimdKernelsAvx2()) paths.push_back(kSimdAvx2);
-  return paths;
+// Every 32-bit pixel of the first n written (its top byte is 0, the fill is not).
+inline bool Written32(const Destination& d, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i)
+    if (d[4 * i + 3] != 0) return false;
+  return true;
 }
-
-// Selects the path for the copies of one scope and starts the dither afresh.
-class CopyPath {
- public:
-  explicit CopyPath(uint32_t features) {
-    SetCopyCpuFeaturesForTesting(features);
-    ResetDitherForTesting();
-  }
-  ~CopyPath() { SetCopyCpuFeaturesForTesting(0); }
-  CopyPath(const CopyPath&) = delete;
-  CopyPath& operator=(const CopyPath&) = delete;
-};
-
-// A destination with guard bytes before and after; pitch may be negative.
-using Destination = Guarded<uint8_t>;
 
 }  // namespace vexil::test

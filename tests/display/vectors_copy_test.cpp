@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "display/copy.h"
 #include "engine/background_decode.h"
 #include "engine/frame_clock.h"
 #include "test_engine.h"
@@ -18,8 +17,6 @@
 
 namespace vexil {
 namespace {
-
-using test::CopyPath;
 
 std::vector<std::string> VectorMovies() {
   std::vector<std::string> movies;
@@ -68,12 +65,13 @@ bool Yv12Matches(const std::vector<uint8_t>& raw, const std::vector<uint8_t>& fr
   return true;
 }
 
-std::vector<uint8_t> CopyFrame(MovieHandle* movie, uint32_t format, uint32_t flags = COPY_ALL) {
+std::vector<uint8_t> CopyFrame(ConversionContext& conversion, MovieHandle* movie, uint32_t format,
+                               uint32_t flags = COPY_ALL) {
   const int32_t pitch = static_cast<int32_t>((movie->width * PixelFormatBytes(format) + 3) & ~3u);
   const uint32_t rows = format == PIXFMT_YV12 ? (movie->height + 1) & ~1u : movie->height;
   std::vector<uint8_t> out(size_t(pitch) * rows * 3 / 2 + 8, 0);
-  CopyToBuffer(movie, out.data(), pitch, static_cast<int32_t>(rows), movie->width, movie->height,
-               format | flags | COPY_NO_SKIP);
+  CopyToBuffer(conversion, movie, out.data(), pitch, static_cast<int32_t>(rows), movie->width,
+               movie->height, format | flags | COPY_NO_SKIP);
   return out;
 }
 
@@ -97,13 +95,14 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
       while (!WaitForBackgroundDecode(movie)) {
       }
       if (plain_size && f < expected.size()) {
-        EXPECT_TRUE(Yv12Matches(CopyFrame(movie, PIXFMT_YV12), expected[f], w, h));
+        ConversionContext conversion;
+        EXPECT_TRUE(Yv12Matches(CopyFrame(conversion, movie, PIXFMT_YV12), expected[f], w, h));
       }
       for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
         std::vector<uint8_t> want;
         for (uint32_t features : simd) {
-          CopyPath use(features);
-          std::vector<uint8_t> got = CopyFrame(movie, format);
+          ConversionContext conversion(features);
+          std::vector<uint8_t> got = CopyFrame(conversion, movie, format);
           if (want.empty()) {
             want = std::move(got);
           } else {
@@ -114,14 +113,14 @@ TEST(VectorCopies, EveryFrameOfEveryMovie) {
       // Only the changed blocks, into the previous frame's picture: marked
       // 16x16 areas get the new frame, the others keep what was shown (blocks
       // a frame passes over keep older content in the planes, unmarked).
-      CopyPath use(test::kTablePath);
+      ConversionContext table(test::kTablePath);
       const uint32_t width = movie->width, height = movie->height;
       if (shown.empty()) shown.assign(size_t{width} * height * 4, 0);
       const std::vector<uint8_t> before = shown;
       const bool blocks_only = movie->video.changed_percent < 75 && movie->video.map_copy;
-      CopyToBuffer(movie, shown.data(), static_cast<int32_t>(width * 4),
+      CopyToBuffer(table, movie, shown.data(), static_cast<int32_t>(width * 4),
                    static_cast<int32_t>(height), width, height, PIXFMT_32 | COPY_NO_SKIP);
-      const std::vector<uint8_t> whole = CopyFrame(movie, PIXFMT_32);
+      const std::vector<uint8_t> whole = CopyFrame(table, movie, PIXFMT_32);
       for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x) {
           const uint32_t sx = x * w / width, sy = y * h / height;  // decoded-frame position

@@ -5,13 +5,13 @@
 
 #include <random>
 
+#include "display/converter.h"
 #include "display/copy.h"
 #include "test_movie.h"
 
 namespace vexil {
 namespace {
 
-using test::CopyPath;
 using test::Destination;
 using test::TestMovie;
 
@@ -35,16 +35,18 @@ TEST(PackedYuv, LonePixelUnits) {
   const uint8_t luma[] = {10, 11, 12}, cb[] = {20, 21}, cr[] = {30, 31};
   for (const Case& c : kCases) {
     for (uint32_t path : kPackedPaths) {
-      ASSERT_TRUE(SelectConverters(c.format, false, path));
+      ConversionContext conversion(path);
+      ASSERT_TRUE(SelectConverters(conversion, c.format, false));
       std::vector<uint8_t> out(c.want.size() + 4, 0xEE);
       StripContext ctx{};
+      ctx.conversion = &conversion;
       ctx.dest = out.data();
       ctx.luma = luma;
       ctx.chroma_b = cb;
       ctx.chroma_r = cr;
       uint32_t left = c.n, x = c.x;
       while (left) {
-        const uint32_t rest = Converters().selection.row_converter(&ctx, left, x);
+        const uint32_t rest = conversion.selection.row_converter(&ctx, left, x);
         x += left - rest;
         left = rest;
       }
@@ -64,9 +66,9 @@ TEST(PackedYuv, GrayscaleUnitsCarry128) {
   m.FillRandom(rng);
   for (uint32_t format : {PIXFMT_YUY2, PIXFMT_UYVY}) {
     for (uint32_t path : kPackedPaths) {
-      CopyPath use(path);
+      ConversionContext conversion(path);
       Destination d(5 * 2 * 2);
-      CopyToBuffer(m.get(), d.data(), 10, 2, 5, 2, format | COPY_GRAYSCALE | COPY_ALL);
+      CopyToBuffer(conversion, m.get(), d.data(), 10, 2, 5, 2, format | COPY_GRAYSCALE | COPY_ALL);
       const size_t chroma_byte = format == PIXFMT_YUY2 ? 1 : 0;
       for (size_t i = chroma_byte; i < d.size(); i += 2) EXPECT_EQ(d[i], 128) << i;
       // The row ends with the lone unit Y, Cb (Cb, Y).
@@ -88,12 +90,13 @@ struct Yv12Layout {
 };
 
 TEST(Yv12, PlaneLayoutWithCrInTheVPlane) {
+  ConversionContext conversion;
   TestMovie m({.width = 6, .height = 5});
   std::mt19937 rng(4);
   m.FillRandom(rng);
   const Yv12Layout l{8, 6};  // height rounded up to even
   Destination d(l.bytes());
-  CopyToBuffer(m.get(), d.data(), 8, 6, 6, 5, PIXFMT_YV12 | COPY_ALL);
+  CopyToBuffer(conversion, m.get(), d.data(), 8, 6, 6, 5, PIXFMT_YV12 | COPY_ALL);
   ASSERT_TRUE(d.GuardsIntact());
   for (uint32_t y = 0; y < 5; ++y)
     for (uint32_t x = 0; x < 6; ++x) EXPECT_EQ(d[l.luma(x, y)], m.Luma(x, y));
@@ -104,11 +107,13 @@ TEST(Yv12, PlaneLayoutWithCrInTheVPlane) {
     }
   // Revisions f and g: the planes are exchanged, so V receives chroma B.
   Destination swapped(l.bytes());
-  CopyToBuffer(m.get(), swapped.data(), 8, 6, 6, 5, PIXFMT_YV12 | COPY_SWAP_CHROMA | COPY_ALL);
+  CopyToBuffer(conversion, m.get(), swapped.data(), 8, 6, 6, 5,
+               PIXFMT_YV12 | COPY_SWAP_CHROMA | COPY_ALL);
   EXPECT_EQ(swapped[l.v(1, 1)], m.ChromaB(1, 1));
   // Grayscale fills both chroma planes with 128.
   Destination gray(l.bytes());
-  CopyToBuffer(m.get(), gray.data(), 8, 6, 6, 5, PIXFMT_YV12 | COPY_GRAYSCALE | COPY_ALL);
+  CopyToBuffer(conversion, m.get(), gray.data(), 8, 6, 6, 5,
+               PIXFMT_YV12 | COPY_GRAYSCALE | COPY_ALL);
   for (size_t i = l.v(0, 0); i < l.bytes(); ++i) {
     if ((i - l.v(0, 0)) % 4 < 3) {
       EXPECT_EQ(gray[i], 128) << i;
@@ -117,6 +122,7 @@ TEST(Yv12, PlaneLayoutWithCrInTheVPlane) {
 }
 
 TEST(Yv12, ChromaRowsPerMode) {
+  ConversionContext conversion;
   TestMovie m({.width = 4, .height = 5});
   std::mt19937 rng(5);
   m.FillRandom(rng);
@@ -141,7 +147,8 @@ TEST(Yv12, ChromaRowsPerMode) {
     const uint32_t width = c.doubled ? 8 : 4;
     const Yv12Layout l{width, c.rows};
     Destination d(l.bytes());
-    CopyToBuffer(m.get(), d.data(), static_cast<int32_t>(width), static_cast<int32_t>(c.rows), 4, 5,
+    CopyToBuffer(conversion, m.get(), d.data(), static_cast<int32_t>(width),
+                 static_cast<int32_t>(c.rows), 4, 5,
                  PIXFMT_YV12 | CopyScaleFlags(c.mode) | COPY_ALL);
     ASSERT_TRUE(d.GuardsIntact()) << "mode " << c.mode;
     for (uint32_t row = 0; row < c.source.size(); ++row)
@@ -155,19 +162,20 @@ TEST(Yv12, ChromaRowsPerMode) {
 }
 
 TEST(Yv12, OddPitchAndBottomUp) {
+  ConversionContext conversion;
   TestMovie m({.width = 7, .height = 4});
   std::mt19937 rng(6);
   m.FillRandom(rng);
   // Pitch 7: chroma rows hold 3 bytes, one fewer than a row needs.
   const Yv12Layout l{7, 4};
   Destination d(l.bytes());
-  CopyToBuffer(m.get(), d.data(), 7, 4, 7, 4, PIXFMT_YV12 | COPY_ALL);
+  CopyToBuffer(conversion, m.get(), d.data(), 7, 4, 7, 4, PIXFMT_YV12 | COPY_ALL);
   EXPECT_TRUE(d.GuardsIntact());
   EXPECT_EQ(d[l.u(2, 1)], m.ChromaB(2, 1));
   // Bottom-up: every plane is written from its last row upwards.
   const Yv12Layout e{8, 4};
   Destination up(e.bytes());
-  CopyToBuffer(m.get(), up.data(), -8, 4, 7, 4, PIXFMT_YV12 | COPY_ALL);
+  CopyToBuffer(conversion, m.get(), up.data(), -8, 4, 7, 4, PIXFMT_YV12 | COPY_ALL);
   ASSERT_TRUE(up.GuardsIntact());
   for (uint32_t y = 0; y < 4; ++y) EXPECT_EQ(up[e.luma(3, 3 - y)], m.Luma(3, y));
   for (uint32_t y = 0; y < 2; ++y) {

@@ -16,11 +16,11 @@
 #include "audio/audio_packet.h"
 #include "audio/driver_directsound.h"
 #include "audio/sound_track.h"
-#include "display/copy.h"
 #include "encoder/encoder_test_util.h"
 #include "encoder/movie_encoder.h"
 #include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/error_messages.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -167,6 +167,7 @@ Played Play(MovieHandle* m, uint32_t rounds) {
   Played played;
   const uint32_t pitch = m->width * 4;
   std::vector<uint8_t> destination(size_t{pitch} * m->height + 64, 0xA5);
+  ConversionContext conversion;
   for (uint32_t k = 0; k < rounds; ++k) {
     if (k) Advance(m);
     const uint32_t shown = m->clock.frames_shown.load();
@@ -175,7 +176,7 @@ Played Play(MovieHandle* m, uint32_t rounds) {
       }
     }
     if (m->clock.frames_shown.load() != shown) played.pictures.push_back(PictureHash(m));
-    CopyToBuffer(m, destination.data(), static_cast<int32_t>(pitch),
+    CopyToBuffer(conversion, m, destination.data(), static_cast<int32_t>(pitch),
                  static_cast<int32_t>(m->height), m->width, m->height,
                  PIXFMT_32 | COPY_ALL | COPY_NO_SKIP);
     for (size_t i = size_t{pitch} * m->height; i < destination.size(); ++i)

@@ -17,6 +17,7 @@
 #include "encoder/movie_encoder.h"
 #include "engine/background_decode.h"
 #include "engine/container.h"
+#include "engine/copy_frame.h"
 #include "engine/engine.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -89,17 +90,18 @@ std::vector<uint8_t> EmptyPictureMovie(const Kind& kind, Size size) {
 void CopyEveryFormat(MovieHandle* m) {
   const std::vector<uint8_t> untouched(256, 0xA5);
   std::vector<uint8_t> guard = untouched;
+  ConversionContext conversion;
   for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
     for (uint32_t mode = 0; mode <= COPY_NO_SCALING; ++mode) {
       for (uint32_t extra : {0u, COPY_SHOW_ALPHA, COPY_GRAYSCALE, COPY_ALL}) {
         const uint32_t flags = format | CopyScaleFlags(mode) | extra | COPY_NO_SKIP;
         const int32_t pitch = static_cast<int32_t>(m->width * PixelFormatBytes(format) + 3) & ~3;
         const int32_t rows = static_cast<int32_t>(m->height);
-        CopyToBuffer(m, guard.data(), pitch, rows, m->width, m->height, flags);
-        CopyToBuffer(m, guard.data() + 128, -pitch, rows, m->width, m->height, flags);
+        CopyToBuffer(conversion, m, guard.data(), pitch, rows, m->width, m->height, flags);
+        CopyToBuffer(conversion, m, guard.data() + 128, -pitch, rows, m->width, m->height, flags);
         // A region larger than the frame is clamped to it.
-        CopyToBuffer(m, guard.data(), 8, 4, 2, 2, flags);
-        CopyToBuffer(m, nullptr, pitch, rows, m->width, m->height, flags);
+        CopyToBuffer(conversion, m, guard.data(), 8, 4, 2, 2, flags);
+        CopyToBuffer(conversion, m, nullptr, pitch, rows, m->width, m->height, flags);
         ASSERT_EQ(guard, untouched) << "format " << format << ", mode " << mode;
         ReportRects(m, 0);
       }

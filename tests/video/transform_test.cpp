@@ -331,16 +331,17 @@ TEST(Kernels, EverySetAgreesBitExactlyWithThePortableOne) {
       ASSERT_EQ(got.Values(), want.Values()) << round;
     }
     // Copies at odd offsets and pitches, between buffers and within one
-    // (rows down, up and sideways: each row is read whole before it is written).
+    // (rows down, up and sideways: each row is read whole before it is
+    // written), at shifts where the two blocks share one byte or just none.
     for (uint32_t pitch : {8u, 9u, 40u}) {
-      std::vector<uint8_t> src(pitch * 12 + 8);
+      std::vector<uint8_t> src(pitch * 16 + 16);
       for (auto& v : src) v = static_cast<uint8_t>(rng());
       test::Guarded<uint8_t> want(src.size()), got(src.size());
       reference.copy8x8(src.data() + 3, want.data() + 5, pitch);
       k->copy8x8(src.data() + 3, got.data() + 5, pitch);
       ASSERT_TRUE(got.GuardsIntact()) << pitch;
       EXPECT_EQ(got.Values(), want.Values()) << pitch;
-      for (uint32_t shift : {pitch, 2 * pitch + 1, 1u}) {
+      for (uint32_t shift : {1u, 7u, 8u, pitch, 2 * pitch + 1, 7 * pitch + 7, 7 * pitch + 8}) {
         std::vector<uint8_t> down_want = src, down_got = src, up_want = src, up_got = src;
         reference.copy8x8(down_want.data(), down_want.data() + shift, pitch);
         k->copy8x8(down_got.data(), down_got.data() + shift, pitch);
@@ -348,6 +349,19 @@ TEST(Kernels, EverySetAgreesBitExactlyWithThePortableOne) {
         reference.copy8x8(up_want.data() + shift, up_want.data(), pitch);
         k->copy8x8(up_got.data() + shift, up_got.data(), pitch);
         EXPECT_EQ(up_got, up_want) << pitch << " up " << shift;
+      }
+    }
+    // Doubled puts of random samples at odd offsets and pitches.
+    for (uint32_t pitch : {16u, 17u, 40u}) {
+      for (int round = 0; round < 50; ++round) {
+        alignas(16) uint8_t in[64];
+        for (auto& v : in) v = static_cast<uint8_t>(rng());
+        const uint32_t offset = rng() % 8;
+        test::Guarded<uint8_t> want(16 * pitch + offset), got(16 * pitch + offset);
+        reference.put_doubled(in, want.data() + offset, pitch);
+        k->put_doubled(in, got.data() + offset, pitch);
+        ASSERT_TRUE(got.GuardsIntact()) << pitch;
+        ASSERT_EQ(got.Values(), want.Values()) << pitch << " at " << offset;
       }
     }
   }

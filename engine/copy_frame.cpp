@@ -1,12 +1,12 @@
-// CopyToBuffer and ReportRects: the copy's bookkeeping around the row loop
-// (region scaling, the late-frame decision, reading ahead, the changed-block
-// map) in the order the engine relies on.
+// CopyToBuffer and ReportRects: the copy's bookkeeping around the conversion
+// core (region scaling, the late-frame decision, reading ahead, the
+// changed-block map) in the order the engine relies on.
+#include "engine/copy_frame.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "display/converter.h"
 #include "display/copy.h"
-#include "display/row_loop.h"
 #include "engine/foreground_read.h"
 #include "engine/frame_clock.h"
 #include "engine/movie.h"
@@ -53,8 +53,9 @@ void SourceRegion(const MovieHandle* movie, uint32_t width, uint32_t height, uin
 
 }  // namespace
 
-int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t destination_height,
-                 uint32_t width, uint32_t height, uint32_t flags) {
+int CopyToBuffer(ConversionContext& conversion, MovieHandle* movie, void* destination,
+                 int32_t pitch, int32_t destination_height, uint32_t width, uint32_t height,
+                 uint32_t flags) {
   if (!movie || !destination || !movie->video.planes) return 0;
   uint32_t w, h;
   SourceRegion(movie, width, height, &w, &h);
@@ -66,12 +67,9 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   FrameBufferRecord* frame = movie->video.planes;
   const bool has_alpha = frame->sets[0].plane[PLANE_ALPHA].samples != nullptr;
   if (!has_alpha) flags &= ~COPY_SHOW_ALPHA;
-  SelectConverters(flags, has_alpha, CopyCpuFeatures());
-
-  const uint32_t rows = destination_height > 0 ? static_cast<uint32_t>(destination_height) : 0;
-  auto* memory = static_cast<uint8_t*>(destination);
-  uint8_t* dest = memory;
-  if (pitch < 0 && rows > 0) dest -= static_cast<ptrdiff_t>(rows - 1) * pitch;
+  // Selected before the skip decision: a dropped copy selects too, and so
+  // moves the dither rows on as a copy would.
+  SelectConverters(conversion, flags, has_alpha);
 
   int result = 0;
   if (movie->sound.play_tracks != 0 && movie->clock.rate_num != 0 && !movie->clock.paused &&
@@ -91,24 +89,28 @@ int CopyToBuffer(MovieHandle* movie, void* destination, int32_t pitch, int32_t d
   ReadAfterCopy(movie, flags);
   movie->video.last_copy_flags = flags;
 
-  CopyRegion region;
-  region.planes = &frame->sets[frame->current_index.load() & 1];
-  region.width = w;
-  region.height = h;
-  region.dest = dest;
-  region.memory = memory;
-  region.pitch = pitch;
-  region.dest_height = rows;
-  region.flags = flags;
-  bool copied = false;
+  const PlaneSet& planes = frame->sets[frame->current_index.load() & 1];
+  const PlaneEntry* plane = planes.plane;
+  CopySource source{.luma = plane[PLANE_LUMA].samples,
+                    .chroma_a = plane[PLANE_CHROMA_A].samples,
+                    .chroma_b = plane[PLANE_CHROMA_B].samples,
+                    .alpha = plane[PLANE_ALPHA].samples,
+                    .luma_pitch = plane[PLANE_LUMA].pitch,
+                    .chroma_a_pitch = plane[PLANE_CHROMA_A].pitch,
+                    .chroma_b_pitch = plane[PLANE_CHROMA_B].pitch,
+                    .width = w,
+                    .height = h,
+                    .map = nullptr,
+                    .map_stride = 0,
+                    .map_size = 0,
+                    .flags = flags};
   if (!(flags & COPY_ALL) && movie->video.changed_percent < kChangedBlockLimit) {
     if (!HasMapStorage(movie)) AllocateMapStorage(movie);
-    if (movie->video.map_copy) {
-      copied = CopyChangedBlocks(
-          region, {movie->video.map_copy, movie->video.map_stride, movie->video.map_size});
-    }
+    source.map = movie->video.map_copy;
+    source.map_stride = movie->video.map_stride;
+    source.map_size = movie->video.map_size;
   }
-  if (!copied) CopyWholeFrame(region);
+  CopyPlanes(conversion, source, destination, pitch, destination_height);
 
   movie->reader.input->movie_busy = 0;
   return result;

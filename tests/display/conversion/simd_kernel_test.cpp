@@ -1,21 +1,18 @@
 // The SIMD path's kernels against their portable reference: random samples,
 // dither lanes and channel layouts, awkward group counts and offsets, guard
 // bytes around the output; and whole copies of every format and scaling mode
-// through each instruction set. No tolerance: the bytes must be identical.
+// through a conversion context of each instruction set. No tolerance: the
+// bytes must be identical.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "display/convert_simd.h"
-#include "display/copy.h"
-#include "test_movie.h"
+#include "display/conversion/conversion_test_util.h"
 
 namespace vexil {
 namespace {
 
-using test::CopyPath;
 using test::Destination;
-using test::TestMovie;
 
 constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
 
@@ -78,37 +75,36 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
 }
 
 // Whole copies: every format, every scaling mode, with and without the chroma
-// options, odd sizes and a bottom-up destination, on every SIMD instruction set.
+// options, odd sizes and a bottom-up destination, through one context per
+// SIMD instruction set, each carrying its dither from copy to copy.
 TEST(SimdKernels, CopiesMatchThePortableReference) {
   const std::vector<uint32_t> paths = test::SimdPaths();
+  std::vector<ConversionContext> contexts(paths.begin(), paths.end());
   std::mt19937 rng(99);
   const uint32_t kSizes[][2] = {{1, 1}, {7, 3}, {8, 2}, {13, 5}, {33, 9}, {70, 4}};
   for (const auto& size : kSizes) {
-    TestMovie m({.width = size[0], .height = size[1], .alpha = true});
-    m.FillRandom(rng);
+    const test::Picture planes = test::RandomPicture(size[0], size[1], true, rng);
     for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
       for (uint32_t mode = 0; mode < 8; ++mode) {
         const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE, COPY_SHOW_ALPHA};
-        const uint32_t flags = format | CopyScaleFlags(mode) | COPY_ALL | options[rng() % 4];
+        const uint32_t flags = format | CopyScaleFlags(mode) | options[rng() % 4];
         const bool negative = rng() & 1;
-        const uint32_t w = m->width * (mode >= 3 && mode <= 5 ? 2 : 1);
-        const uint32_t h = m->height * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1);
+        const uint32_t w = size[0] * (mode >= 3 && mode <= 5 ? 2 : 1);
+        const uint32_t h = size[1] * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1);
         const int32_t pitch = static_cast<int32_t>(w * PixelFormatBytes(format) + rng() % 5);
         const size_t bytes = size_t(pitch) * h * 2;
         std::vector<uint8_t> want;
-        for (uint32_t path : paths) {
-          CopyPath use(path);
+        for (size_t i = 0; i < contexts.size(); ++i) {
           Destination d(bytes);
-          uint8_t* start = d.data();
-          CopyToBuffer(m.get(), start, negative ? -pitch : pitch, static_cast<int32_t>(h), m->width,
-                       m->height, flags);
+          test::Convert(contexts[i], planes.Source(flags), d.data(), negative ? -pitch : pitch,
+                        static_cast<int32_t>(h));
           ASSERT_TRUE(d.GuardsIntact());
           if (want.empty()) {
             want = d.Values();
           } else {
             ASSERT_EQ(d.Values(), want)
                 << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
-                << " path " << path << " flags " << std::hex << flags;
+                << " kernels " << contexts[i].kernels->name << " flags " << std::hex << flags;
           }
         }
       }
