@@ -91,21 +91,25 @@ vexil_result vexil_video_decoder_create(const vexil_video_params* given,
 vexil_result vexil_video_decoder_decode(vexil_video_decoder* decoder, const void* video,
                                         size_t size) {
   if (!decoder || (!video && size) || size > UINT32_MAX) return VEXIL_ERROR_ARGUMENT;
-  const auto* start = static_cast<const uint8_t*>(video);
-  FrameDecodeArgs a{};
-  a.bundle_sizes = decoder->bundle_sizes;
-  a.bundle_buffers = decoder->bundles;
-  a.frames = decoder->frames;
   std::memset(decoder->map, 0, decoder->map_bytes);
-  a.map = decoder->map;
-  a.map_stride = decoder->map_stride;
-  a.data_start = start;
-  // As for a packet in a movie: the planes may end up to a word past the data.
-  a.data_end = start + size + 4;
-  a.readable_end = start + size;
-  a.frame_flags = decoder->frame_flags;
-  a.movie_flags = decoder->header_flags;
-  decoder->changed_percent = size ? FrameDecode(a) : 0;
+  decoder->changed_percent = 0;
+  // An empty packet has no data to point into (`video` may be null).
+  if (size) {
+    const auto* start = static_cast<const uint8_t*>(video);
+    FrameDecodeArgs a{};
+    a.bundle_sizes = decoder->bundle_sizes;
+    a.bundle_buffers = decoder->bundles;
+    a.frames = decoder->frames;
+    a.map = decoder->map;
+    a.map_stride = decoder->map_stride;
+    a.data_start = start;
+    // As for a packet in a movie: the planes may end up to a word past the data.
+    a.data_end = start + size + 4;
+    a.readable_end = start + size;
+    a.frame_flags = decoder->frame_flags;
+    a.movie_flags = decoder->header_flags;
+    decoder->changed_percent = FrameDecode(a);
+  }
   ++decoder->decoded;
   return VEXIL_OK;
 }
