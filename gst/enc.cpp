@@ -388,7 +388,7 @@ static GstStateChangeReturn change_state(GstElement* element, GstStateChange tra
   return result;
 }
 
-static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* param) {
   VexilEnc* enc = VEXIL_ENC(object);
   GST_OBJECT_LOCK(enc);
   switch (id) {
@@ -412,12 +412,12 @@ static void set_property(GObject* object, guint id, const GValue* value, GParamS
       enc->track_id = g_value_get_uint(value);
       break;
     default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
   GST_OBJECT_UNLOCK(enc);
 }
 
-static void get_property(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+static void get_property(GObject* object, guint id, GValue* value, GParamSpec* param) {
   VexilEnc* enc = VEXIL_ENC(object);
   GST_OBJECT_LOCK(enc);
   switch (id) {
@@ -440,7 +440,7 @@ static void get_property(GObject* object, guint id, GValue* value, GParamSpec* s
       g_value_set_uint(value, enc->track_id);
       break;
     default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
   GST_OBJECT_UNLOCK(enc);
 }
