@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppendCommandText(text, quick_play);
 
   if (settings.show_help) return 0;
-  NameList names(settings.name_list);
+  NameList names(settings.name_list, settings.file_names);
   int32_t list_loops = 1;
   std::string name;
   if (!TakeFirstName(names, &settings.play_count, &list_loops, &name)) return 0;

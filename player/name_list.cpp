@@ -14,16 +14,21 @@ std::string Trim(const std::string& text, size_t from = 0, size_t to = std::stri
 
 }  // namespace
 
-NameList::NameList(std::string text) : saved_(std::move(text)), rest_(saved_) {}
+NameList::NameList(std::string text, std::vector<std::string> whole_names)
+    : saved_(std::move(text)), rest_(saved_), whole_names_(std::move(whole_names)) {}
 
-bool NameList::HasMore() const { return !Trim(rest_).empty(); }
+bool NameList::HasMore() const {
+  return !Trim(rest_).empty() || next_whole_ < whole_names_.size();
+}
 
 bool NameList::TakeNext(std::string* name) {
   size_t pos = 0;
   while (pos < rest_.size() && IsBlank(rest_[pos])) ++pos;
   if (pos == rest_.size()) {
     rest_.clear();
-    return false;
+    if (next_whole_ == whole_names_.size()) return false;
+    *name = whole_names_[next_whole_++];
+    return true;
   }
   size_t after;  // where the rest starts
   if (rest_[pos] == '"') {

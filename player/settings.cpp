@@ -178,11 +178,8 @@ PlayerSettings ParseCommandText(const CommandInput& input) {
   // Whatever still holds a '/' is a switch nobody took.
   bool leftover_switch = text.find('/') != std::string::npos;
   s.name_list = std::move(text);
-  for (const std::string& name : input.movie_names) {
-    if (!s.name_list.empty()) s.name_list += ' ';
-    s.name_list += '"' + name + '"';
-  }
-  s.show_help = r.refused() || leftover_switch || AllBlank(s.name_list);
+  s.file_names = input.movie_names;
+  s.show_help = r.refused() || leftover_switch || (AllBlank(s.name_list) && s.file_names.empty());
   return s;
 }
 

@@ -72,6 +72,9 @@ struct PlayerSettings {
 
   // What is left of the command text: the movie names.
   std::string name_list;
+  // File-name arguments, each one whole name played after the text's names:
+  // a file name may hold quotes, commas or outer blanks the text would split.
+  std::vector<std::string> file_names;
   // The help box is due: a switch was not recognised, was repeated or was
   // refused, or no name is left.
   bool show_help = false;

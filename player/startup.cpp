@@ -138,7 +138,7 @@ int RunPlayer(const PlayerStart& start) {
   player.sources.version_reminder = [&program_path] { return RunVersionReminder(program_path); };
   player.closing_movie = start.closing_picture.value_or(BuiltInClosingPicture());
   player.copy_flags = settings.copy_flags;
-  player.names = NameList(settings.name_list);
+  player.names = NameList(settings.name_list, settings.file_names);
   std::string name;
   if (!TakeFirstName(player.names, &settings.play_count, &player.list_loops, &name))
     return kExitFailure;

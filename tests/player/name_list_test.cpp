@@ -63,5 +63,30 @@ TEST(NameList, RestoreAndClear) {
   EXPECT_FALSE(TakeFirstName(empty, &play_count, &loops, &name));
 }
 
+// File-name arguments come after the text's names, each exactly as given:
+// quotes, commas and outer blanks are part of a file's name.
+TEST(NameList, WholeNamesFollowTheText) {
+  const std::vector<std::string> files = {"say \"hi\".vxl", " a, b.vxl", "\""};
+  NameList list("x \"y z\"", files);
+  std::vector<std::string> names;
+  std::string name;
+  while (list.TakeNext(&name)) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"x", "y z", files[0], files[1], files[2]}));
+
+  list.Restore();
+  int32_t play_count = 3, loops = 0;
+  ASSERT_TRUE(TakeFirstName(list, &play_count, &loops, &name));
+  EXPECT_EQ(loops, 3);  // a list: the play count goes to the whole list
+  list.Clear();
+  EXPECT_FALSE(list.HasMore());
+  EXPECT_FALSE(list.TakeNext(&name));
+
+  NameList only_files("  ", {files[1]});
+  ASSERT_TRUE(TakeFirstName(only_files, &play_count, &loops, &name));
+  EXPECT_EQ(name, files[1]);
+  EXPECT_EQ(loops, 1);
+  EXPECT_FALSE(only_files.HasMore());
+}
+
 }  // namespace
 }  // namespace vexil

@@ -21,12 +21,12 @@ void PrintTo(const PlayerSettings& s, std::ostream* out) {
        << " waveout " << s.use_wave_out << " summary " << s.show_summary << " stats "
        << s.show_statistics << " keep " << s.keep_playing << " black " << s.black_background
        << " cursor " << s.hide_cursor << " x " << s.window_x << " y " << s.window_y << " w "
-       << s.width_request.num << "/" << s.width_request.den << " h " << s.height_request.num
-       << "/" << s.height_request.den << " screen " << s.screen_width << "x" << s.screen_height
-       << std::hex << " open 0x" << s.open_flags << " buffer 0x" << s.buffer_flags << " copy 0x"
-       << s.copy_flags << std::dec << " mode " << s.display_mode.width << "x"
-       << s.display_mode.height << "@" << s.display_mode.depth << " names [" << s.name_list
-       << "] help " << s.show_help << "}";
+       << s.width_request.num << "/" << s.width_request.den << " h " << s.height_request.num << "/"
+       << s.height_request.den << " screen " << s.screen_width << "x" << s.screen_height << std::hex
+       << " open 0x" << s.open_flags << " buffer 0x" << s.buffer_flags << " copy 0x" << s.copy_flags
+       << std::dec << " mode " << s.display_mode.width << "x" << s.display_mode.height << "@"
+       << s.display_mode.depth << " names [" << s.name_list << "] files " << s.file_names.size()
+       << " help " << s.show_help << "}";
 }
 
 namespace {
@@ -301,19 +301,22 @@ TEST(Settings, TextOverflowIsCutAt511) {
   EXPECT_TRUE(s.show_help);
 }
 
-TEST(Settings, FileNameArgumentsJoinTheNameList) {
+TEST(Settings, FileNameArgumentsFollowTheNameList) {
   CommandInput input;
   input.command_line = "/S /L2";
-  input.movie_names = {"/home/u/s.vxl", "/tmp/my movie.vxl"};
+  input.movie_names = {"/home/u/s.vxl", "/tmp/my \"movie\", cut.vxl"};
   input.screen_width = 1920;
   input.screen_height = 1080;
-  PlayerSettings expected = Defaults("  \"/home/u/s.vxl\" \"/tmp/my movie.vxl\"");
+  PlayerSettings expected = Defaults(" ");
+  expected.file_names = input.movie_names;
   expected.show_summary = true;
   expected.play_count = 2;
   EXPECT_EQ(ParseCommandText(input), expected);
   input.command_line = "";
   input.movie_names = {"/x/y.vxl"};
-  EXPECT_EQ(ParseCommandText(input), Defaults("\"/x/y.vxl\""));
+  expected = Defaults("");
+  expected.file_names = input.movie_names;
+  EXPECT_EQ(ParseCommandText(input), expected);
 }
 
 TEST(Settings, ScreensaverMode) {

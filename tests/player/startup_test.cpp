@@ -321,6 +321,13 @@ TEST_F(Program, MoviesByPathAndTheirErrors) {
 #endif
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.error_output, "Error opening file.\n");
+#ifndef _WIN32
+  // A file's name is taken whole, quotes and commas included.
+  TempFile quoted(SmallMovie(), "say \"hi\", twice.vxl");
+  o = RunProgram(PlayerProgram(), {quoted.path(), "/S"});
+  EXPECT_EQ(o.exit_code, 0);
+  EXPECT_EQ(o.error_output.rfind("Video: 16 x 16", 0), 0u) << o.error_output;
+#endif
 }
 
 // A copy of the program with a movie appended and the default command
