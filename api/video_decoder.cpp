@@ -1,22 +1,33 @@
 // The picture decoder without a container: frame buffers and bundle buffers
-// of its own, fed one packet's video data at a time.
+// of its own, fed one packet's video data at a time, optionally with a decode
+// thread of its own for the luma plane.
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "api/library.h"
 #include "engine/container.h"
+#include "engine/frame_decode_driver.h"
 #include "engine/movie.h"
 #include "platform/heap.h"
 #include "video/bundle_sizes.h"
+#include "video/decode_threads.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decode.h"
 
 using namespace vexil;
 using namespace vexil::api;
 
+namespace {
+uint32_t RunDecodePart(void* decoder, uint32_t parts);
+}  // namespace
+
 struct vexil_video_decoder {
   FrameBufferRecord* frames = nullptr;
-  uint8_t* bundles = nullptr;
+  // One set of bundle buffers per decode part: [0] luma (or the whole
+  // picture), [1] alpha and chroma.
+  uint8_t* bundles[2] = {};
   // The changed-block map (a byte per 16x16 area), cleared before each
   // decode: with it, changed_percent counts areas as a movie's decode does.
   uint8_t* map = nullptr;
@@ -28,10 +39,19 @@ struct vexil_video_decoder {
   uint32_t header_flags = 0;  // HEADER_* bits
   uint32_t decoded = 0;
   uint32_t changed_percent = 0;
+  // The video data being decoded: written by the calling thread before a job
+  // is sent; the command ring's semaphore publishes it to the decode thread,
+  // which reads it until its reply.
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  // Thread 0 decodes the luma part when the picture is split; null: none.
+  std::unique_ptr<DecodeThreadPool> luma_thread;
 
   ~vexil_video_decoder() {
+    luma_thread.reset();  // joined before the buffers it decodes into go
     FreeFrameBuffers(frames);
-    Free(bundles);
+    Free(bundles[0]);
+    Free(bundles[1]);
     Free(map);
   }
 };
@@ -41,7 +61,53 @@ namespace {
 bool ParamsValid(const vexil_video_params& p) {
   const bool revision = p.revision >= 'f' && p.revision <= 'i';
   const uint32_t known = VEXIL_MOVIE_ALPHA | VEXIL_MOVIE_GRAYSCALE;
-  return revision && p.width <= kMaxDimension && p.height <= kMaxDimension && !(p.flags & ~known);
+  const bool threads = p.decode_threads <= 2 || p.decode_threads == VEXIL_THREADS_AUTO;
+  return revision && threads && p.width <= kMaxDimension && p.height <= kMaxDimension &&
+         !(p.flags & ~known);
+}
+
+// Decodes `parts` of the current video data; returns the changed percentage.
+// The luma part leaves alpha and chroma alone and the other part luma, so the
+// two may run at once; the planes switch after both (FRAME_NO_SWITCH).
+uint32_t DecodeParts(vexil_video_decoder* d, uint32_t parts) {
+  uint32_t flags = d->frame_flags;
+  if (parts != PART_ALL) {
+    flags |= OPEN_FRAME_NO_SWITCH;
+    if (!(parts & PART_LUMA)) flags |= OPEN_FRAME_NO_LUMA;
+    if (!(parts & PART_OTHER)) flags = (flags & ~OPEN_ALPHA) | OPEN_GRAYSCALE;
+  }
+  FrameDecodeArgs a{};
+  a.bundle_sizes = d->bundle_sizes;
+  a.bundle_buffers = d->bundles[parts == PART_OTHER ? 1 : 0];
+  a.frames = d->frames;
+  a.map = d->map;
+  a.map_stride = d->map_stride;
+  a.data_start = d->data;
+  // As for a packet in a movie: the planes may end up to a word past the data.
+  a.data_end = d->data + d->size + 4;
+  a.readable_end = d->data + d->size;
+  a.frame_flags = flags;
+  a.movie_flags = d->header_flags;
+  return FrameDecode(a);
+}
+
+uint32_t RunDecodePart(void* decoder, uint32_t parts) {
+  return DecodeParts(static_cast<vexil_video_decoder*>(decoder), parts);
+}
+
+// The luma plane on the decode thread, the rest here, then the switch to the
+// new planes. False when the job could not be sent (nothing was decoded).
+bool DecodeSplit(vexil_video_decoder* d) {
+  if (!d->luma_thread->Send(0, MakeJob(d, 0, PART_LUMA))) return false;
+  const uint32_t other = DecodeParts(d, PART_OTHER);
+  uintptr_t job = 0;
+  uint32_t luma = 0;
+  // The thread answers every job it takes; it ends only when destroyed.
+  d->luma_thread->TakeReply(0, -1, &job, &luma);
+  d->changed_percent = std::max(other, luma);
+  FrameBufferRecord& f = *d->frames;
+  if (f.buffer_count == 2) f.current_index = f.current_index.load() ^ 1;
+  return true;
 }
 
 }  // namespace
@@ -78,11 +144,22 @@ vexil_result vexil_video_decoder_create(const vexil_video_params* given,
     created->frames =
         CreateFrameBuffers({p.width, p.height, alpha, p.single_frame ? 1u : 2u}, &allocated);
     BundleBufferSizes(p.width, created->bundle_sizes);
-    created->bundles = static_cast<uint8_t*>(Alloc(BundleBuffersTotal(created->bundle_sizes)));
+    const size_t bundle_bytes = BundleBuffersTotal(created->bundle_sizes);
+    created->bundles[0] = static_cast<uint8_t*>(Alloc(bundle_bytes));
     created->map_stride = ((p.width + 15) / 16 + 15) / 16 * 16;
     created->map_bytes = uint64_t{created->map_stride} * ((p.height + 15) / 16) + 16;
     created->map = static_cast<uint8_t*>(Alloc(created->map_bytes));
-    if (!created->frames || !created->bundles || !created->map) return VEXIL_ERROR_OUT_OF_MEMORY;
+    if (!created->frames || !created->bundles[0] || !created->map) return VEXIL_ERROR_OUT_OF_MEMORY;
+    const uint32_t threads = p.decode_threads == VEXIL_THREADS_AUTO
+                                 ? (std::thread::hardware_concurrency() > 1 ? 2 : 1)
+                                 : p.decode_threads;
+    // Older revisions have no offset to the chroma data: nothing to split.
+    if (threads == 2 && p.revision == 'i') {
+      created->bundles[1] = static_cast<uint8_t*>(Alloc(bundle_bytes));
+      if (!created->bundles[1]) return VEXIL_ERROR_OUT_OF_MEMORY;
+      created->luma_thread = std::make_unique<DecodeThreadPool>(RunDecodePart);
+      if (created->luma_thread->CreateThread(0) != 1) return VEXIL_ERROR_THREADS;
+    }
     *decoder = created.release();
     return VEXIL_OK;
   });
@@ -95,20 +172,10 @@ vexil_result vexil_video_decoder_decode(vexil_video_decoder* decoder, const void
   decoder->changed_percent = 0;
   // An empty packet has no data to point into (`video` may be null).
   if (size) {
-    const auto* start = static_cast<const uint8_t*>(video);
-    FrameDecodeArgs a{};
-    a.bundle_sizes = decoder->bundle_sizes;
-    a.bundle_buffers = decoder->bundles;
-    a.frames = decoder->frames;
-    a.map = decoder->map;
-    a.map_stride = decoder->map_stride;
-    a.data_start = start;
-    // As for a packet in a movie: the planes may end up to a word past the data.
-    a.data_end = start + size + 4;
-    a.readable_end = start + size;
-    a.frame_flags = decoder->frame_flags;
-    a.movie_flags = decoder->header_flags;
-    decoder->changed_percent = FrameDecode(a);
+    decoder->data = static_cast<const uint8_t*>(video);
+    decoder->size = static_cast<uint32_t>(size);
+    if (!decoder->luma_thread || !DecodeSplit(decoder))
+      decoder->changed_percent = DecodeParts(decoder, PART_ALL);
   }
   ++decoder->decoded;
   return VEXIL_OK;

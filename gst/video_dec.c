@@ -1,6 +1,7 @@
 /* vexilvideodec: each frame's picture data decoded over the picture before,
  * giving the decoder's planes (visible area) as I420, A420 with the alpha
- * plane, or GRAY8 for grayscale movies. */
+ * plane, or GRAY8 for grayscale movies. With threads=2 a decode thread of the
+ * library decodes each picture's luma plane beside the streaming thread. */
 #include <gst/video/video.h>
 #include <string.h>
 #include <vexil/vexil.h>
@@ -16,7 +17,10 @@ typedef struct _VexilVideoDec {
   vexil_video_decoder* decoder;
   GstVideoCodecState* input_state;
   GstVideoFormat format;
+  guint threads; /* the "threads" property; the object lock guards it */
 } VexilVideoDec;
+
+enum { PROP_0, PROP_THREADS };
 
 typedef struct _VexilVideoDecClass {
   GstVideoDecoderClass parent_class;
@@ -63,6 +67,9 @@ static gboolean set_format(GstVideoDecoder* base, GstVideoCodecState* state) {
   if (revision && strlen(revision) == 1) dec->params.revision = (guint32)revision[0];
   dec->params.flags = (alpha ? VEXIL_MOVIE_ALPHA : 0) | (grayscale ? VEXIL_MOVIE_GRAYSCALE : 0);
   dec->params.decode_alpha = alpha;
+  GST_OBJECT_LOCK(dec);
+  dec->params.decode_threads = dec->threads;
+  GST_OBJECT_UNLOCK(dec);
   if (!create_decoder(dec)) return FALSE;
 
   /* Alpha is kept also in grayscale movies (their colour planes are 128). */
@@ -166,6 +173,28 @@ static gboolean stop(GstVideoDecoder* base) {
   return TRUE;
 }
 
+static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* param) {
+  VexilVideoDec* dec = VEXIL_VIDEO_DEC(object);
+  if (id != PROP_THREADS) {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
+    return;
+  }
+  GST_OBJECT_LOCK(dec);
+  dec->threads = g_value_get_uint(value);
+  GST_OBJECT_UNLOCK(dec);
+}
+
+static void get_property(GObject* object, guint id, GValue* value, GParamSpec* param) {
+  VexilVideoDec* dec = VEXIL_VIDEO_DEC(object);
+  if (id != PROP_THREADS) {
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
+    return;
+  }
+  GST_OBJECT_LOCK(dec);
+  g_value_set_uint(value, dec->threads);
+  GST_OBJECT_UNLOCK(dec);
+}
+
 static void vexil_video_dec_init(VexilVideoDec* dec) {
   GstVideoDecoder* base = GST_VIDEO_DECODER(dec);
   gst_video_decoder_set_packetized(base, TRUE);
@@ -175,6 +204,16 @@ static void vexil_video_dec_init(VexilVideoDec* dec) {
 }
 
 static void vexil_video_dec_class_init(VexilVideoDecClass* klass) {
+  GObjectClass* object_class = G_OBJECT_CLASS(klass);
+  object_class->set_property = set_property;
+  object_class->get_property = get_property;
+  g_object_class_install_property(
+      object_class, PROP_THREADS,
+      g_param_spec_uint("threads", "Threads",
+                        "Threads decoding each picture: 0 or 1, the streaming thread alone; 2, "
+                        "the luma plane on a decode thread beside it (applies from the next "
+                        "format)",
+                        0, 2, 0, G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS));
   GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
   GstVideoDecoderClass* decoder_class = GST_VIDEO_DECODER_CLASS(klass);
   decoder_class->start = start;

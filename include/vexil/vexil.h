@@ -523,13 +523,22 @@ typedef struct vexil_video_params {
   uint32_t flags;         /* VEXIL_MOVIE_ALPHA, VEXIL_MOVIE_GRAYSCALE as in the header */
   uint32_t decode_alpha;  /* non-zero: decode the alpha plane too */
   uint32_t single_frame;  /* non-zero: one picture buffer (a one-frame movie) */
+  /* Threads that share each picture's decode: 0 or 1, the calling thread
+   * alone; 2, a decode thread the decoder owns decodes the luma plane while
+   * the calling thread decodes alpha and chroma (revision 'i' pictures; older
+   * ones are decoded whole on the calling thread); VEXIL_THREADS_AUTO, 2 on a
+   * machine with more than one processor, else 1. The pictures are the same
+   * either way; changed_percent may differ by the order the parts mark the
+   * changed areas, as in a movie's threaded decode. */
+  uint32_t decode_threads;
 } vexil_video_params;
 
-/* Fills the defaults: 0 x 0, revision 'i', no flags. */
+/* Fills the defaults: 0 x 0, revision 'i', no flags, 0 decode threads. */
 VEXIL_API void vexil_video_params_init(vexil_video_params* params);
-/* A picture decoder; *decoder receives it (null on failure). It decodes on
- * the calling thread; one thread at a time. The planes start at 0, as a
- * movie's do. */
+/* A picture decoder; *decoder receives it (null on failure;
+ * VEXIL_ERROR_THREADS when its decode thread could not be started). Its
+ * functions are called by one thread at a time; the decode returns when the
+ * whole picture is done. The planes start at 0, as a movie's do. */
 VEXIL_API vexil_result vexil_video_decoder_create(const vexil_video_params* params,
                                                   vexil_video_decoder** decoder);
 /* Decodes the video data of one packet (vexil_packet_video) over the

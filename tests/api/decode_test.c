@@ -329,6 +329,10 @@ void test_Decode_CodecLayerMatchesTheMovie(void) {
     params.single_frame = info.frame_count == 1;
     vexil_video_decoder* video = NULL;
     CHECK_RESULT(vexil_video_decoder_create(&params, &video), VEXIL_OK, NULL);
+    /* The same pictures with the luma plane on a decode thread. */
+    vexil_video_decoder* threaded = NULL;
+    params.decode_threads = 2;
+    CHECK_RESULT(vexil_video_decoder_create(&params, &threaded), VEXIL_OK, NULL);
     vexil_picture p;
     vexil_picture_init(&p);
     CHECK_RESULT(vexil_video_decoder_get_picture(video, &p), VEXIL_ERROR_NO_VIDEO, NULL);
@@ -375,6 +379,20 @@ void test_Decode_CodecLayerMatchesTheMovie(void) {
                    VEXIL_OK, NULL);
       CHECK_RESULT(vexil_video_decoder_get_picture(video, &p), VEXIL_OK, NULL);
       CHECK_EQ(p.frame, f);
+      CHECK_RESULT(vexil_video_decoder_decode(threaded, found == VEXIL_OK ? packet + at : NULL,
+                                              found == VEXIL_OK ? video_size : 0),
+                   VEXIL_OK, NULL);
+      vexil_picture tp;
+      vexil_picture_init(&tp);
+      CHECK_RESULT(vexil_video_decoder_get_picture(threaded, &tp), VEXIL_OK, NULL);
+      api_bytes threaded_planes = {0}, planes = {0};
+      append_picture_planes(&p, &planes);
+      append_picture_planes(&tp, &threaded_planes);
+      CHECK(api_bytes_equal(&threaded_planes, &planes));
+      for (uint32_t y = 0; p.alpha && tp.alpha && y < p.height; ++y)
+        CHECK(memcmp(p.alpha + y * p.alpha_pitch, tp.alpha + y * tp.alpha_pitch, p.width) == 0);
+      api_bytes_free(&threaded_planes);
+      api_bytes_free(&planes);
       /* A picture the movie left undecoded (no video data) keeps what the
        * buffers held in both; compare only decoded ones. */
       if (found == VEXIL_OK) {
@@ -409,6 +427,7 @@ void test_Decode_CodecLayerMatchesTheMovie(void) {
     }
     vexil_audio_decoder_destroy(audio);
     vexil_video_decoder_destroy(video);
+    vexil_video_decoder_destroy(threaded);
     vexil_close(movie);
     api_bytes_free(&file);
   }
@@ -530,6 +549,9 @@ void test_Decode_PacketParts(void) {
   CHECK_RESULT(vexil_video_decoder_create(&params, &video), VEXIL_ERROR_ARGUMENT, NULL);
   params.width = 16;
   params.revision = 'e';
+  CHECK_RESULT(vexil_video_decoder_create(&params, &video), VEXIL_ERROR_ARGUMENT, NULL);
+  params.revision = 'i';
+  params.decode_threads = 3;
   CHECK_RESULT(vexil_video_decoder_create(&params, &video), VEXIL_ERROR_ARGUMENT, NULL);
   vexil_audio_decoder_destroy(NULL);
   vexil_video_decoder_destroy(NULL);

@@ -346,11 +346,13 @@ std::string SoundName(uint32_t index) {
   return name;
 }
 
-// The demuxer's branches into files, after `source`.
-std::string DemuxBranches(const Movie& m, const TempFile& dir) {
+// The demuxer's branches into files, after `source`; `video_threads` is the
+// video decoder's threads property.
+std::string DemuxBranches(const Movie& m, const TempFile& dir, int video_threads = 0) {
   std::string d = " ! vexildemux name=d";
   if (m.video())
-    d += " d.video_0 ! queue ! vexilvideodec ! filesink location=" + Quoted(dir.Sibling("v.raw"));
+    d += " d.video_0 ! queue ! vexilvideodec threads=" + std::to_string(video_threads) +
+         " ! filesink location=" + Quoted(dir.Sibling("v.raw"));
   for (const auto& [index, id] : m.tracks) {
     const std::string n = std::to_string(index);
     d += " d.audio_" + n +
@@ -383,11 +385,12 @@ TEST_F(VectorsTest, DecodeLikeTheToolInPullAndPushMode) {
     EXPECT_TRUE(pulled.warnings.empty()) << m.name << ": " << pulled.warnings[0];
     ExpectOutputs(m, e, dir, "pulled", m.tracks.size());
 
+    // Pushed, with each picture's luma plane on a decode thread.
     PipeFeeder feeder(m.path);
     const Outcome pushed =
-        RunLaunch("fdsrc fd=" + std::to_string(feeder.fd()) + DemuxBranches(m, dir));
+        RunLaunch("fdsrc fd=" + std::to_string(feeder.fd()) + DemuxBranches(m, dir, 2));
     ASSERT_TRUE(pushed.eos) << m.name << ": " << pushed.Errors();
-    ExpectOutputs(m, e, dir, "pushed from a pipe", m.tracks.size());
+    ExpectOutputs(m, e, dir, "pushed from a pipe, two decode threads", m.tracks.size());
   }
 }
 
