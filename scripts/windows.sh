@@ -143,11 +143,24 @@ wineserver -w
 root=$PWD
 export VEXIL_PLATFORM=headless
 cd "$BUILD"
+# run_tests NAME: runs tests/NAME_tests.exe into its log, its exit status
+# into a file beside it.
+run_tests() {
+  local status=0
+  timeout "$TEST_TIMEOUT" "$VEXIL_WINE" "tests/$1_tests.exe" --gtest_brief=1 \
+    >"tests/$1_tests.wine.log" 2>&1 || status=$?
+  echo "$status" >"tests/$1_tests.wine.status"
+}
+# As many programs at once as there are processors; the reports follow in order.
+for t in "${TEST_PROGRAMS[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
+  run_tests "$t" &
+done
+wait
 passed=0 failed=0 skipped=0 broken=()
 for t in "${TEST_PROGRAMS[@]}"; do
   log="tests/${t}_tests.wine.log"
-  status=0
-  timeout "$TEST_TIMEOUT" "$VEXIL_WINE" "tests/${t}_tests.exe" --gtest_brief=1 >"$log" 2>&1 || status=$?
+  status=$(cat "tests/${t}_tests.wine.status")
   ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
   ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
   skip=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$log" | tail -1)
