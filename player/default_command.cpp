@@ -17,6 +17,10 @@ using platform::kDefaultCommandBlockSize;
 #if defined(__GNUC__) && !defined(_WIN32)
 __attribute__((section(".vexil_default_cmd"), used))
 #endif
+#if defined(__clang__)
+// The address sanitizer must not pad it: the section is exactly the block.
+__attribute__((no_sanitize("address")))
+#endif
 const std::array<char, kDefaultCommandBlockSize> g_default_command_block = platform::DefaultCommandFillBlock();
 
 std::string DefaultCommandFromBlock(std::string_view block) {
