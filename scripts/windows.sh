@@ -151,12 +151,15 @@ run_tests() {
     >"tests/$1_tests.wine.log" 2>&1 || status=$?
   echo "$status" >"tests/$1_tests.wine.status"
 }
-# As many programs at once as there are processors; the reports follow in order.
+# As many programs at once as there are processors (the screen server is a job
+# of this shell too); the reports follow in order.
+pids=()
 for t in "${TEST_PROGRAMS[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
+  while [ "$(jobs -rp | wc -l)" -ge "$(($(nproc) + 1))" ]; do wait -n || true; done
   run_tests "$t" &
+  pids+=($!)
 done
-wait
+wait "${pids[@]}"
 passed=0 failed=0 skipped=0 broken=()
 for t in "${TEST_PROGRAMS[@]}"; do
   log="tests/${t}_tests.wine.log"
