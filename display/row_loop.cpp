@@ -23,8 +23,21 @@ struct CopyDestination {
   uint32_t rows;
 };
 
+// Where the current row's cursors started. The next row's are found from
+// these rather than from where the converters left the cursors, so a row
+// never waits on the converters' last stores.
+struct RowStart {
+  uint8_t* dest;
+  const uint8_t* luma;
+  const uint8_t* alpha;
+  const uint8_t* chroma_r;
+  const uint8_t* chroma_b;
+};
+
 struct RowLoop {
   StripContext ctx;
+  RowStart start;
+  ptrdiff_t dest_row_step;  // destination bytes from one source row to the next
   const ConverterSelection* sel;
   uint32_t mode;
   uint32_t x0;
@@ -107,13 +120,7 @@ bool SetUp(ConversionContext& conversion, const CopySource& r, const CopyDestina
   ctx.dest_step = dest_step;
   ctx.row = y0;
   ctx.row_end = y0 + rows;
-  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(r.width) * sel.dest_bytes_per_pixel;
-  ctx.dest_advance = dest_step - row_bytes + (row_doubled ? dest_step : 0);
-  ctx.luma_advance = ctx.alpha_advance = luma_pitch - static_cast<ptrdiff_t>(r.width);
-  const ptrdiff_t c = ChromaSamples(loop->yv12, loop->x0, r.width);
-  ctx.chroma_r_advance[0] = ctx.chroma_b_advance[0] = -c;
-  ctx.chroma_r_advance[1] = cr_pitch - c;
-  ctx.chroma_b_advance[1] = cb_pitch - c;
+  loop->dest_row_step = dest_step + (row_doubled ? dest_step : 0);
 
   if (loop->yv12) {
     // The V and then the U plane follow the luma plane in memory, each of
@@ -192,6 +199,7 @@ void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
 
 void StartRow(RowLoop* loop) {
   StripContext& ctx = loop->ctx;
+  loop->start = {ctx.dest, ctx.luma, ctx.alpha, ctx.chroma_r, ctx.chroma_b};
   ctx.yv12_v_row = ctx.yv12_v;
   ctx.yv12_u_row = ctx.yv12_u;
 }
@@ -199,11 +207,13 @@ void StartRow(RowLoop* loop) {
 void FinishRow(RowLoop* loop) {
   StripContext& ctx = loop->ctx;
   const uint32_t parity = ctx.row & 1;
-  if (ctx.alpha) ctx.alpha += ctx.alpha_advance;
-  ctx.luma += ctx.luma_advance;
+  const RowStart& start = loop->start;
+  if (start.alpha) ctx.alpha = start.alpha + ctx.alpha_pitch;
+  ctx.luma = start.luma + ctx.luma_pitch;
   if (!loop->gray) {
-    ctx.chroma_r += ctx.chroma_r_advance[parity];
-    ctx.chroma_b += ctx.chroma_b_advance[parity];
+    // Chroma rows serve two source rows: the same row again after an even one.
+    ctx.chroma_r = start.chroma_r + (parity ? ctx.chroma_r_pitch : 0);
+    ctx.chroma_b = start.chroma_b + (parity ? ctx.chroma_b_pitch : 0);
   }
   if (loop->yv12) {
     ctx.yv12_v = ctx.yv12_v_row + ctx.yv12_advance[parity];
@@ -212,7 +222,7 @@ void FinishRow(RowLoop* loop) {
   ++ctx.row;
   SwapDitherRows(ctx.conversion->dither);
   // The last row's advance would point past the destination: stop before it.
-  if (ctx.row < ctx.row_end) ctx.dest += ctx.dest_advance;
+  if (ctx.row < ctx.row_end) ctx.dest = start.dest + loop->dest_row_step;
 }
 
 void CopyWholeFrame(ConversionContext& conversion, const CopySource& source,
