@@ -10,7 +10,6 @@
 namespace vexil {
 namespace {
 
-constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
 constexpr bool HasAlpha(SimdMember m) {
   return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA;
 }
@@ -27,6 +26,7 @@ inline void SimdPair(const SimdParams& p, uint8_t* d, const uint8_t* y, uint32_t
     for (uint32_t i = 0; i < 2; ++i) {
       const SimdRgb c = SimdColourLane(p, y[i], cb, cr, lane + i);
       if constexpr (M == SIMD_32) Store32(d + 4 * i, SimdPack32(p, c, 0));
+      if constexpr (M == SIMD_24) Store24(d + 3 * i, SimdPack32(p, c, 0));
       if constexpr (M == SIMD_32_ALPHA) Store32(d + 4 * i, SimdPack32(p, c, a[i]));
       if constexpr (M == SIMD_16) Store16(d + 2 * i, SimdPackFields(p, c));
       if constexpr (M == SIMD_16_ALPHA)
@@ -48,6 +48,7 @@ inline void SimdSingle(const SimdParams& p, uint8_t* d, uint32_t y, uint32_t cb,
   } else {
     const SimdRgb c = SimdColourLane(p, y, cb, cr, parity);
     if constexpr (M == SIMD_32) Store32(d, SimdPack32(p, c, 0));
+    if constexpr (M == SIMD_24) Store24(d, SimdPack32(p, c, 0));
     if constexpr (M == SIMD_32_ALPHA) Store32(d, SimdPack32(p, c, *a));
     if constexpr (M == SIMD_16) Store16(d, SimdPackFields(p, c));
     if constexpr (M == SIMD_16_ALPHA) Store16(d, SimdPackFields(p, c) | SimdPackAlpha16(p, *a));
@@ -58,7 +59,7 @@ inline void SimdSingle(const SimdParams& p, uint8_t* d, uint32_t y, uint32_t cb,
 template <SimdMember M>
 void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint8_t* cb,
                    const uint8_t* cr, const uint8_t* a, size_t groups) {
-  constexpr uint32_t out = kOutBytes[M];
+  constexpr uint32_t out = kSimdOutBytes[M];
   // Local copies, so the stores to d do not force the lanes to be read again.
   int16_t lanes[3][4];
   for (int c = 0; c < 3; ++c) std::memcpy(lanes[c], p.dither[c], sizeof lanes[c]);
@@ -86,7 +87,7 @@ SimdParams CurrentParams(const ConversionContext& s) {
 
 template <SimdMember M>
 uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
-  constexpr uint32_t out = kOutBytes[M];
+  constexpr uint32_t out = kSimdOutBytes[M];
   const ConversionContext& conversion = *ctx->conversion;
   const SimdParams p = CurrentParams(conversion);
   uint32_t head;
@@ -133,7 +134,7 @@ const SimdKernels kPortable = {
     "portable",
     {GroupPortable<SIMD_32>, GroupPortable<SIMD_32_ALPHA>, GroupPortable<SIMD_16>,
      GroupPortable<SIMD_16_ALPHA>, GroupPortable<SIMD_INDEX8>, GroupPortable<SIMD_YUY2>,
-     GroupPortable<SIMD_UYVY>}};
+     GroupPortable<SIMD_UYVY>, GroupPortable<SIMD_24>}};
 
 }  // namespace
 
@@ -156,6 +157,9 @@ const SimdKernels& SelectSimdKernels(uint32_t cpu) {
 
 uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x) {
   return SimdRun<SIMD_32>(ctx, n, x);
+}
+uint32_t ConvertSimd24(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_24>(ctx, n, x);
 }
 uint32_t ConvertSimd32Alpha(StripContext* ctx, uint32_t n, uint32_t x) {
   return SimdRun<SIMD_32_ALPHA>(ctx, n, x);

@@ -53,6 +53,19 @@ inline Lanes Colour(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, cons
           _mm_subs_epu16(_mm_adds_epi16(blue, d.b), offset)};
 }
 
+// The two 16-bit halves of each 32-bit pixel: the low byte channel with green
+// above it, and the high byte channel (alpha above it is the caller's).
+struct PixelHalves {
+  __m128i low_green, high;
+};
+
+inline PixelHalves Halves(const Lanes& c, bool red_high) {
+  const __m128i r = _mm_srli_epi16(c.r, 4);
+  const __m128i b = _mm_srli_epi16(c.b, 4);
+  return {_mm_or_si128(red_high ? b : r, _mm_slli_epi16(_mm_srli_epi16(c.g, 4), 8)),
+          red_high ? r : b};
+}
+
 template <bool kAlpha>
 void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
              const uint8_t* cr, const uint8_t* a, size_t groups) {
@@ -60,22 +73,40 @@ void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t
   const bool red_high = p.red_pos == 16;
   const __m128i zero = _mm_setzero_si128();
   for (size_t g = 0; g < groups; ++g) {
-    const Lanes c = Colour(y, cb, cr, d);
-    const __m128i r = _mm_srli_epi16(c.r, 4);
-    const __m128i gr = _mm_srli_epi16(c.g, 4);
-    const __m128i b = _mm_srli_epi16(c.b, 4);
-    const __m128i low = red_high ? b : r;
-    const __m128i high = red_high ? r : b;
-    const __m128i low_green = _mm_or_si128(low, _mm_slli_epi16(gr, 8));
-    __m128i high_alpha = high;
+    const PixelHalves h = Halves(Colour(y, cb, cr, d), red_high);
+    __m128i high_alpha = h.high;
     if constexpr (kAlpha) {
-      high_alpha = _mm_or_si128(high, _mm_slli_epi16(_mm_unpacklo_epi8(Load8(a), zero), 8));
+      high_alpha = _mm_or_si128(h.high, _mm_slli_epi16(_mm_unpacklo_epi8(Load8(a), zero), 8));
       a += 8;
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_unpacklo_epi16(low_green, high_alpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_unpacklo_epi16(h.low_green, high_alpha));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 16),
-                     _mm_unpackhi_epi16(low_green, high_alpha));
+                     _mm_unpackhi_epi16(h.low_green, high_alpha));
     dest += 32, y += 8, cb += 4, cr += 4;
+  }
+}
+
+// Four 32-bit pixels with a zero top byte into their low 12 bytes, three bytes
+// each: every 64-bit half closes its gap, then the upper half joins the lower.
+inline __m128i Close24(__m128i v) {
+  const __m128i first = _mm_and_si128(v, _mm_set1_epi64x(0xFFFFFF));
+  const __m128i second = _mm_and_si128(_mm_srli_epi64(v, 8), _mm_set1_epi64x(0xFFFFFF000000));
+  const __m128i six = _mm_or_si128(first, second);  // 6 bytes in each half
+  return _mm_or_si128(_mm_move_epi64(six), _mm_slli_si128(_mm_srli_si128(six, 8), 6));
+}
+
+void Group24(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+             const uint8_t* cr, const uint8_t*, size_t groups) {
+  const Dither d(p);
+  const bool red_high = p.red_pos == 16;
+  for (size_t g = 0; g < groups; ++g) {
+    const PixelHalves h = Halves(Colour(y, cb, cr, d), red_high);
+    const __m128i first = Close24(_mm_unpacklo_epi16(h.low_green, h.high));   // pixels 0-3
+    const __m128i second = Close24(_mm_unpackhi_epi16(h.low_green, h.high));  // pixels 4-7
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest),
+                     _mm_or_si128(first, _mm_slli_si128(second, 12)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + 16), _mm_srli_si128(second, 4));
+    dest += 24, y += 8, cb += 4, cr += 4;
   }
 }
 
@@ -124,18 +155,27 @@ void GroupIndex8(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uin
 template <bool kUyvy>
 void GroupPacked(const SimdParams&, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
                  const uint8_t* cr, const uint8_t*, size_t groups) {
-  for (size_t g = 0; g < groups; ++g) {
+  // Two groups (16 pixels) per step.
+  for (; groups >= 2; groups -= 2) {
+    const __m128i uv = _mm_unpacklo_epi8(Load8(cb), Load8(cr));
+    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    const __m128i lo = kUyvy ? _mm_unpacklo_epi8(uv, luma) : _mm_unpacklo_epi8(luma, uv);
+    const __m128i hi = kUyvy ? _mm_unpackhi_epi8(uv, luma) : _mm_unpackhi_epi8(luma, uv);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 16), hi);
+    dest += 32, y += 16, cb += 8, cr += 8;
+  }
+  if (groups) {
     const __m128i uv = _mm_unpacklo_epi8(Load4(cb), Load4(cr));
     const __m128i luma = Load8(y);
     const __m128i v = kUyvy ? _mm_unpacklo_epi8(uv, luma) : _mm_unpacklo_epi8(luma, uv);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), v);
-    dest += 16, y += 8, cb += 4, cr += 4;
   }
 }
 
 const SimdKernels kSse2 = {"sse2",
                            {Group32<false>, Group32<true>, Group16<false>, Group16<true>,
-                            GroupIndex8, GroupPacked<false>, GroupPacked<true>}};
+                            GroupIndex8, GroupPacked<false>, GroupPacked<true>, Group24}};
 
 }  // namespace
 
