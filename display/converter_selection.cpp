@@ -88,6 +88,7 @@ uint8_t* WidthHeightDoublingPost(StripContext* ctx, uint8_t* dest, const uint8_t
 // The member's pixel layout: bytes, family, staging and post steps.
 void SetLayout(ConverterSelection& s, uint32_t format, RowConverter converter) {
   s.row_converter = converter;
+  s.frame = nullptr;
   s.bytes_per_pixel = PixelFormatBytes(format);
   s.staging = false;
   s.post = PostCopy;
@@ -250,6 +251,7 @@ bool SelectConverters(ConversionContext& context, uint32_t flags, bool has_alpha
         s.post = s.width_doubling_post = s.saved_post = nullptr;
         s.dest_bytes_per_pixel = doubled ? 2 : 1;
         s.strip = (mode == COPY_2X_H || mode == COPY_2X_WH) ? HeightDoublingStrip : s.row_converter;
+        s.frame = s.strip == ConvertYv12 ? ConvertYv12Frame : nullptr;
         return true;
       }
     }

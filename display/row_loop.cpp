@@ -23,15 +23,17 @@ struct CopyDestination {
   uint32_t rows;
 };
 
-// Where the current row's cursors started. The next row's are found from
-// these rather than from where the converters left the cursors, so a row
-// never waits on the converters' last stores.
+// Where the current row's cursors started. The next row's cursors are
+// computed from these and stored both here and in the strip context, so a row
+// never loads what the converters last stored to the strip context's cursors.
 struct RowStart {
   uint8_t* dest;
   const uint8_t* luma;
   const uint8_t* alpha;
   const uint8_t* chroma_r;
   const uint8_t* chroma_b;
+  uint8_t* yv12_v;
+  uint8_t* yv12_u;
 };
 
 struct RowLoop {
@@ -145,6 +147,9 @@ bool SetUp(ConversionContext& conversion, const CopySource& r, const CopyDestina
     ctx.yv12_advance[1] = 0;
   }
 
+  ctx.yv12_v_row = ctx.yv12_v;
+  ctx.yv12_u_row = ctx.yv12_u;
+  loop->start = {ctx.dest, ctx.luma, ctx.alpha, ctx.chroma_r, ctx.chroma_b, ctx.yv12_v, ctx.yv12_u};
   if (y0 & 1) SwapDitherRows(conversion.dither);
 
   uint32_t max_run = kUnlimited;
@@ -197,40 +202,48 @@ void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
   }
 }
 
-void StartRow(RowLoop* loop) {
-  StripContext& ctx = loop->ctx;
-  loop->start = {ctx.dest, ctx.luma, ctx.alpha, ctx.chroma_r, ctx.chroma_b};
-  ctx.yv12_v_row = ctx.yv12_v;
-  ctx.yv12_u_row = ctx.yv12_u;
-}
-
+// Moves the cursors to the start of the next row.
 void FinishRow(RowLoop* loop) {
   StripContext& ctx = loop->ctx;
   const uint32_t parity = ctx.row & 1;
-  const RowStart& start = loop->start;
-  if (start.alpha) ctx.alpha = start.alpha + ctx.alpha_pitch;
-  ctx.luma = start.luma + ctx.luma_pitch;
-  if (!loop->gray) {
-    // Chroma rows serve two source rows: the same row again after an even one.
-    ctx.chroma_r = start.chroma_r + (parity ? ctx.chroma_r_pitch : 0);
-    ctx.chroma_b = start.chroma_b + (parity ? ctx.chroma_b_pitch : 0);
+  RowStart next = loop->start;
+  if (next.alpha) next.alpha += ctx.alpha_pitch;
+  next.luma += ctx.luma_pitch;
+  // Chroma rows serve two source rows: the same row again after an even one.
+  if (!loop->gray && parity) {
+    next.chroma_r += ctx.chroma_r_pitch;
+    next.chroma_b += ctx.chroma_b_pitch;
   }
   if (loop->yv12) {
-    ctx.yv12_v = ctx.yv12_v_row + ctx.yv12_advance[parity];
-    ctx.yv12_u = ctx.yv12_u_row + ctx.yv12_advance[parity];
+    next.yv12_v += ctx.yv12_advance[parity];
+    next.yv12_u += ctx.yv12_advance[parity];
   }
   ++ctx.row;
   SwapDitherRows(ctx.conversion->dither);
   // The last row's advance would point past the destination: stop before it.
-  if (ctx.row < ctx.row_end) ctx.dest = start.dest + loop->dest_row_step;
+  if (ctx.row < ctx.row_end) next.dest += loop->dest_row_step;
+  loop->start = next;
+  ctx.dest = next.dest;
+  ctx.luma = next.luma;
+  ctx.alpha = next.alpha;
+  if (!loop->gray) {
+    ctx.chroma_r = next.chroma_r;
+    ctx.chroma_b = next.chroma_b;
+  }
+  ctx.yv12_v = ctx.yv12_v_row = next.yv12_v;
+  ctx.yv12_u = ctx.yv12_u_row = next.yv12_u;
 }
 
 void CopyWholeFrame(ConversionContext& conversion, const CopySource& source,
                     const CopyDestination& to) {
   RowLoop loop;
   if (!SetUp(conversion, source, to, &loop)) return;
+  if (loop.sel->frame && !loop.gray) {
+    loop.sel->frame(&loop.ctx, loop.width);
+    if (loop.rows & 1) SwapDitherRows(conversion.dither);
+    return;
+  }
   while (loop.ctx.row < loop.ctx.row_end) {
-    StartRow(&loop);
     ConvertSpan(&loop, loop.x0, loop.width);
     FinishRow(&loop);
   }
@@ -250,7 +263,6 @@ bool CopyChangedBlocks(ConversionContext& conversion, const CopySource& source,
     return false;
   const uint32_t first = std::min((0u - loop.x0) & 15, loop.width);
   while (loop.ctx.row < loop.ctx.row_end) {
-    StartRow(&loop);
     const uint8_t* m =
         source.map + (loop.ctx.row * plane_row_step / 16) * source.map_stride + loop.x0 / 16;
     uint32_t x = loop.x0;

@@ -110,6 +110,46 @@ TEST(SimdKernels, CopiesMatchThePortableReference) {
   }
 }
 
+// A whole copy may take another route than a copy of changed blocks (YV12
+// goes plane by plane): with every block changed both must write the same
+// bytes, in every format and scaling mode, on the table path and each SIMD one.
+TEST(SimdKernels, WholeCopiesMatchCopiesOfEveryBlock) {
+  std::vector<uint32_t> paths = test::SimdPaths();
+  paths.push_back(test::kTablePath);
+  std::mt19937 rng(5);
+  const uint32_t kSizes[][2] = {{1, 1}, {9, 3}, {33, 17}, {64, 32}, {75, 35}};
+  for (const uint32_t path : paths) {
+    ConversionContext whole(path), blocks(path);
+    for (const auto& size : kSizes) {
+      test::Picture planes = test::RandomPicture(size[0], size[1], true, rng);
+      test::Picture mapped = planes;
+      mapped.map_stride = (size[0] + 15) / 16;
+      mapped.map.assign(size_t{mapped.map_stride} * ((size[1] + 15) / 16), 1);
+      for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
+        for (uint32_t mode = 0; mode < 8; ++mode) {
+          const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE, COPY_SHOW_ALPHA};
+          const uint32_t flags = format | CopyScaleFlags(mode) | options[rng() % 4];
+          const uint32_t w = size[0] * (mode >= 3 && mode <= 5 ? 2 : 1);
+          // Destinations of fewer rows than the copy too (the copy is cut short).
+          const uint32_t h = size[1] * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1) - rng() % 2;
+          const int32_t pitch = static_cast<int32_t>(w * PixelFormatBytes(format) + rng() % 5);
+          const int32_t signed_pitch = rng() & 1 ? -pitch : pitch;
+          Destination a(size_t(pitch) * h * 2), b(size_t(pitch) * h * 2);
+          test::Convert(whole, planes.Source(flags), a.data(), signed_pitch,
+                        static_cast<int32_t>(h));
+          test::Convert(blocks, mapped.Source(flags), b.data(), signed_pitch,
+                        static_cast<int32_t>(h));
+          ASSERT_TRUE(a.GuardsIntact());
+          ASSERT_TRUE(b.GuardsIntact());
+          ASSERT_EQ(a.Values(), b.Values())
+              << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
+              << " path " << path << " flags " << std::hex << flags;
+        }
+      }
+    }
+  }
+}
+
 // The 24-bit formats are written directly, not staged as 32-bit pixels: each
 // pixel must still be the 32-bit format's pixel without its top byte, in every
 // scaling mode, whole or by changed blocks, and the rest of each row untouched.
