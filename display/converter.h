@@ -87,6 +87,8 @@ uint32_t ConvertPlainUyvy(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertYv12(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertYv12Doubled(StripContext* ctx, uint32_t n, uint32_t x);
 void ConvertYv12Frame(StripContext* ctx, uint32_t width);
+// The whole-copy form of a SIMD-path row converter; null for the others.
+FrameConverter SimdFrameConverter(RowConverter row);
 
 // Table path: builds the context's channel tables when their key changes and
 // writes the table dither rows.

@@ -88,7 +88,6 @@ uint8_t* WidthHeightDoublingPost(StripContext* ctx, uint8_t* dest, const uint8_t
 // The member's pixel layout: bytes, family, staging and post steps.
 void SetLayout(ConverterSelection& s, uint32_t format, RowConverter converter) {
   s.row_converter = converter;
-  s.frame = nullptr;
   s.bytes_per_pixel = PixelFormatBytes(format);
   s.staging = false;
   s.post = PostCopy;
@@ -149,6 +148,9 @@ void ApplyScaling(ConverterSelection& s, uint32_t mode) {
       s.strip = HeightDoublingStrip;
     }
   }
+  // Rows written once, straight into the destination: whole copies may skip the row loop.
+  s.frame =
+      s.strip == s.row_converter && !s.staging ? SimdFrameConverter(s.row_converter) : nullptr;
 }
 
 struct Selector {
