@@ -86,13 +86,24 @@ void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t
   }
 }
 
-// Four 32-bit pixels with a zero top byte into their low 12 bytes, three bytes
-// each: every 64-bit half closes its gap, then the upper half joins the lower.
+// Two 32-bit pixels with a zero top byte in each 64-bit half into the half's
+// low 6 bytes.
 inline __m128i Close24(__m128i v) {
   const __m128i first = _mm_and_si128(v, _mm_set1_epi64x(0xFFFFFF));
   const __m128i second = _mm_and_si128(_mm_srli_epi64(v, 8), _mm_set1_epi64x(0xFFFFFF000000));
-  const __m128i six = _mm_or_si128(first, second);  // 6 bytes in each half
-  return _mm_or_si128(_mm_move_epi64(six), _mm_slli_si128(_mm_srli_si128(six, 8), 6));
+  return _mm_or_si128(first, second);
+}
+
+// The 6 bytes of each half of `v` at d and d + 6; each 8-byte store writes 2
+// bytes past its pixels.
+inline void Store6Pairs(uint8_t* d, __m128i v) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(d), v);
+  _mm_storeh_pd(reinterpret_cast<double*>(d + 6), _mm_castsi128_pd(v));
+}
+
+// The 6 bytes of each half of `v` as 12 bytes.
+inline __m128i Join12(__m128i v) {
+  return _mm_or_si128(_mm_move_epi64(v), _mm_slli_si128(_mm_srli_si128(v, 8), 6));
 }
 
 void Group24(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
@@ -103,9 +114,16 @@ void Group24(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t
     const PixelHalves h = Halves(Colour(y, cb, cr, d), red_high);
     const __m128i first = Close24(_mm_unpacklo_epi16(h.low_green, h.high));   // pixels 0-3
     const __m128i second = Close24(_mm_unpackhi_epi16(h.low_green, h.high));  // pixels 4-7
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest),
-                     _mm_or_si128(first, _mm_slli_si128(second, 12)));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + 16), _mm_srli_si128(second, 4));
+    if (g + 1 < groups) {
+      // The bytes written past this group are the next group's, written after.
+      Store6Pairs(dest, first);
+      Store6Pairs(dest + 12, second);
+    } else {
+      const __m128i low = Join12(first), high = Join12(second);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dest),
+                       _mm_or_si128(low, _mm_slli_si128(high, 12)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + 16), _mm_srli_si128(high, 4));
+    }
     dest += 24, y += 8, cb += 4, cr += 4;
   }
 }
