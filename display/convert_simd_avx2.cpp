@@ -200,8 +200,8 @@ void GroupIndex8(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uin
 }
 
 template <bool kUyvy>
-void GroupPacked(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
-                 const uint8_t* cr, const uint8_t* a, size_t groups) {
+void GroupPacked(const SimdParams&, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+                 const uint8_t* cr, const uint8_t*, size_t groups) {
   // Four groups (32 pixels) per step: the chroma pairs of pixels 0-15 and
   // 16-31 in the two halves, so interleaving within each half gives pixels
   // 0-7 and 16-23 (low), 8-15 and 24-31 (high).
@@ -224,7 +224,11 @@ void GroupPacked(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uin
     Store(dest, _mm256_set_m128i(hi, lo));
     dest += 32, y += 16, cb += 8, cr += 8;
   }
-  Rest(kUyvy ? SIMD_UYVY : SIMD_YUY2, p, dest, y, cb, cr, a, groups);
+  if (groups) {  // here rather than in the SSE2 kernel: no call, no stack frame
+    const __m128i uv = _mm_unpacklo_epi8(Load8(cb), Load8(cr));
+    const __m128i v = kUyvy ? _mm_unpacklo_epi8(uv, Load8(y)) : _mm_unpacklo_epi8(Load8(y), uv);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), v);
+  }
 }
 
 const SimdKernels kAvx2 = {"avx2",
