@@ -154,9 +154,9 @@ void SimdFrame(StripContext* ctx, uint32_t width) {
   const ConversionContext& conversion = *ctx->conversion;
   const SimdParams params[2] = {RowParams(conversion, 0), RowParams(conversion, 1)};
   const SimdGroupKernel group = conversion.kernels->group[M];
-  const uint32_t rows = ctx->row_end - ctx->row;
-  for (uint32_t r = 0; r < rows; ++r) {
-    const uint32_t chroma_row = r / 2;  // each chroma row serves two rows
+  const ptrdiff_t rows = ctx->row_end - ctx->row;
+  for (ptrdiff_t r = 0; r < rows; ++r) {
+    const ptrdiff_t chroma_row = r / 2;  // each chroma row serves two rows
     SimdCursors c = {ctx->dest + r * ctx->dest_step, ctx->luma + r * ctx->luma_pitch,
                      ctx->chroma_b + chroma_row * ctx->chroma_b_pitch,
                      ctx->chroma_r + chroma_row * ctx->chroma_r_pitch,

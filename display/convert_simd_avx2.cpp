@@ -224,8 +224,11 @@ void GroupPacked(const SimdParams&, uint8_t* dest, const uint8_t* y, const uint8
     Store(dest, _mm256_set_m128i(hi, lo));
     dest += 32, y += 16, cb += 8, cr += 8;
   }
-  if (groups) {  // here rather than in the SSE2 kernel: no call, no stack frame
-    const __m128i uv = _mm_unpacklo_epi8(Load8(cb), Load8(cr));
+  if (groups) {      // here rather than in the SSE2 kernel: no call, no stack frame
+    int32_t u4, v4;  // the group's 4 chroma samples of each plane
+    std::memcpy(&u4, cb, 4);
+    std::memcpy(&v4, cr, 4);
+    const __m128i uv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(u4), _mm_cvtsi32_si128(v4));
     const __m128i v = kUyvy ? _mm_unpacklo_epi8(uv, Load8(y)) : _mm_unpacklo_epi8(Load8(y), uv);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), v);
   }

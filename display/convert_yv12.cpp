@@ -60,27 +60,28 @@ uint32_t Yv12Run(StripContext* ctx, uint32_t n, uint32_t) {
 // rows, then the chroma rows of the even source rows. Rows that follow each
 // other in the source and in the destination go in one copy.
 void ConvertYv12Frame(StripContext* ctx, uint32_t width) {
-  const uint32_t rows = ctx->row_end - ctx->row;
-  if (ctx->luma_pitch == width && ctx->dest_step == width) {
-    std::memcpy(ctx->dest, ctx->luma, size_t{width} * rows);
+  const ptrdiff_t rows = ctx->row_end - ctx->row;
+  const ptrdiff_t w = width;
+  if (ctx->luma_pitch == w && ctx->dest_step == w) {
+    std::memcpy(ctx->dest, ctx->luma, static_cast<size_t>(w * rows));
   } else {
-    for (uint32_t r = 0; r < rows; ++r)
+    for (ptrdiff_t r = 0; r < rows; ++r)
       std::memcpy(ctx->dest + r * ctx->dest_step, ctx->luma + r * ctx->luma_pitch, width);
   }
-  const uint32_t c = (width + 1) / 2;
-  const uint32_t chroma_rows = (rows + 1) / 2;
+  const ptrdiff_t c = (w + 1) / 2;
+  const ptrdiff_t chroma_rows = (rows + 1) / 2;
   const ptrdiff_t step = ctx->yv12_advance[0];
   auto plane = [&](uint8_t* dest, const uint8_t* lo, const uint8_t* hi, const uint8_t* src,
                    ptrdiff_t pitch) {
     // Whole rows of the plane, back to back, every one within it.
     if (step == c && pitch == c && c <= ctx->yv12_row_bytes && Address(dest) >= Address(lo) &&
-        Address(dest) + uintptr_t{chroma_rows} * c <= Address(hi)) {
-      std::memcpy(dest, src, size_t{chroma_rows} * c);
+        Address(dest) + static_cast<uintptr_t>(chroma_rows * c) <= Address(hi)) {
+      std::memcpy(dest, src, static_cast<size_t>(chroma_rows * c));
       return;
     }
-    for (uint32_t k = 0; k < chroma_rows; ++k) {
+    for (ptrdiff_t k = 0; k < chroma_rows; ++k) {
       uint8_t* row = dest + k * step;
-      WriteChroma<false>(ctx, row, row, lo, hi, src + k * pitch, c);
+      WriteChroma<false>(ctx, row, row, lo, hi, src + k * pitch, static_cast<uint32_t>(c));
     }
   };
   plane(ctx->yv12_v, ctx->yv12_v_lo, ctx->yv12_v_hi, ctx->chroma_r, ctx->chroma_r_pitch);
