@@ -2,10 +2,16 @@
 // CopyToBuffer into 32-bit, 24-bit, 565, YUY2 and YV12 destinations, on the
 // SIMD path (the fastest kernels of this processor and the portable
 // reference) and on the table path, next to libyuv's I420 conversions of the
-// same planes in the same run. Rates are megapixels per second.
+// same planes in the same run, with all its kernels and held to its SSSE3
+// ones (the anchor of our SSE2 kernels). Rates are megapixels per second; at
+// the end the ratios of libyuv's time to ours (above 1: we are faster), from
+// the medians when repeated (--benchmark_repetitions=5
+// --benchmark_enable_random_interleaving=true).
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -90,7 +96,10 @@ void CopyFrame(benchmark::State& state, uint32_t width, uint32_t height, uint32_
 }
 
 #ifdef VEXIL_HAVE_LIBYUV
-void Libyuv(benchmark::State& state, uint32_t width, uint32_t height, uint32_t format) {
+// `cpu_flags`: libyuv's own feature mask for the run (-1: everything it detects).
+void Libyuv(benchmark::State& state, uint32_t width, uint32_t height, uint32_t format,
+            int cpu_flags) {
+  libyuv::MaskCpuFlags(cpu_flags);
   Frame frame(width, height);
   const PlaneEntry& y = frame.plane(PLANE_LUMA);
   const PlaneEntry& v = frame.plane(PLANE_CHROMA_A);
@@ -110,8 +119,9 @@ void Libyuv(benchmark::State& state, uint32_t width, uint32_t height, uint32_t f
       case PIXFMT_24:
         libyuv::I420ToRGB24(y.samples, yp, u.samples, up, v.samples, vp, d, pitch, w, h);
         break;
-      case PIXFMT_565:
-        libyuv::I420ToRGB565(y.samples, yp, u.samples, up, v.samples, vp, d, pitch, w, h);
+      case PIXFMT_565:  // ours is dithered too
+        libyuv::I420ToRGB565Dither(y.samples, yp, u.samples, up, v.samples, vp, d, pitch, nullptr,
+                                   w, h);
         break;
       case PIXFMT_YUY2:
         libyuv::I420ToYUY2(y.samples, yp, u.samples, up, v.samples, vp, d, pitch, w, h);
@@ -127,10 +137,48 @@ void Libyuv(benchmark::State& state, uint32_t width, uint32_t height, uint32_t f
     benchmark::ClobberMemory();
   }
   SetRate(state, width, height);
+  libyuv::MaskCpuFlags(-1);
 }
+// libyuv held to SSSE3 and below.
+constexpr int kLibyuvSsse3 =
+    libyuv::kCpuInitialized | libyuv::kCpuHasX86 | libyuv::kCpuHasSSE2 | libyuv::kCpuHasSSSE3;
 #endif
 
-void Register() {
+// Each benchmark's CPU time (the median when repeated), and at the end the
+// ratio of every anchor's time to ours.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type == Run::RT_Aggregate && !median) continue;
+      if (run.run_type == Run::RT_Iteration && run.repetitions > 1) continue;
+      times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+    }
+  }
+  // `ours` and `anchor` name the benchmarks without their "/format/size".
+  void AddPair(const std::string& ours, const std::string& anchor) { pairs_[ours] = anchor; }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\nratio (anchor time / ours; above 1 is faster):\n");
+    for (const auto& [name, time] : times_) {
+      const size_t slash = name.find('/');
+      const auto pair = pairs_.find(name.substr(0, slash));
+      if (pair == pairs_.end()) continue;
+      const auto anchor = times_.find(pair->second + name.substr(slash));
+      if (anchor == times_.end() || time <= 0) continue;
+      std::printf("  %-34s vs %-14s %5.2fx\n", name.c_str(), pair->second.c_str(),
+                  anchor->second / time);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+  std::map<std::string, std::string> pairs_;
+};
+
+void Register(RatioReporter& ratios) {
   const uint32_t detected = CpuFeatures();
   const std::string simd = SelectSimdKernels(detected).name;
   struct Path {
@@ -142,6 +190,8 @@ void Register() {
   if (simd == "avx2") {
     paths.insert(paths.begin() + 1, {"simd_sse2", CPU_KNOWN | CPU_MMX | CPU_SSE | CPU_SSE2});
   }
+  ratios.AddPair("vexil_simd_" + simd, "libyuv");
+  if (simd != "sse2") ratios.AddPair("vexil_simd_sse2", "libyuv_ssse3");
   const uint32_t kSizes[][2] = {{640, 480}, {1280, 720}};
   for (const auto& size : kSizes) {
     const uint32_t w = size[0], h = size[1];
@@ -154,7 +204,10 @@ void Register() {
       }
 #ifdef VEXIL_HAVE_LIBYUV
       benchmark::RegisterBenchmark(("libyuv/" + std::string(f.name) + "/" + dims).c_str(), Libyuv,
-                                   w, h, f.code)
+                                   w, h, f.code, -1)
+          ->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark(("libyuv_ssse3/" + std::string(f.name) + "/" + dims).c_str(),
+                                   Libyuv, w, h, f.code, kLibyuvSsse3)
           ->Unit(benchmark::kMicrosecond);
 #endif
     }
@@ -164,10 +217,11 @@ void Register() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Register();
+  RatioReporter ratios;
+  Register(ratios);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
+  benchmark::RunSpecifiedBenchmarks(&ratios);
   benchmark::Shutdown();
   return 0;
 }

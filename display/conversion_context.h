@@ -34,6 +34,10 @@ struct SimdKernels;
 // returns the number left unconverted.
 using RowConverter = uint32_t (*)(StripContext* ctx, uint32_t n, uint32_t x);
 
+// Converts every row of a whole copy at once, `width` pixels each, from the
+// cursors the row loop set up; the row loop moves the dither rows on.
+using FrameConverter = void (*)(StripContext* ctx, uint32_t width);
+
 // Moves the staged bytes [start, end) into the destination at `dest`; returns
 // the destination position after them.
 using PostStep = uint8_t* (*)(StripContext* ctx, uint8_t* dest, const uint8_t* start,
@@ -44,7 +48,8 @@ enum ConverterFamily : uint32_t { FAMILY_8 = 0, FAMILY_16 = 1, FAMILY_32 = 2 };
 // What the selection chose for the copy flags of the latest copy.
 struct ConverterSelection {
   RowConverter row_converter;
-  RowConverter strip;  // the row converter, or the height-doubling wrapper
+  RowConverter strip;    // the row converter, or the height-doubling wrapper
+  FrameConverter frame;  // where set, whole copies go through it instead of the strip
   PostStep post;
   PostStep width_doubling_post;
   PostStep saved_post;  // inner post step of the height-doubling post step

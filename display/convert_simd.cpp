@@ -4,13 +4,13 @@
 #include "display/convert_simd.h"
 
 #include <array>
+#include <utility>
 
 #include "display/converter.h"
 
 namespace vexil {
 namespace {
 
-constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
 constexpr bool HasAlpha(SimdMember m) {
   return m == SIMD_32_ALPHA || m == SIMD_16_ALPHA;
 }
@@ -27,6 +27,7 @@ inline void SimdPair(const SimdParams& p, uint8_t* d, const uint8_t* y, uint32_t
     for (uint32_t i = 0; i < 2; ++i) {
       const SimdRgb c = SimdColourLane(p, y[i], cb, cr, lane + i);
       if constexpr (M == SIMD_32) Store32(d + 4 * i, SimdPack32(p, c, 0));
+      if constexpr (M == SIMD_24) Store24(d + 3 * i, SimdPack32(p, c, 0));
       if constexpr (M == SIMD_32_ALPHA) Store32(d + 4 * i, SimdPack32(p, c, a[i]));
       if constexpr (M == SIMD_16) Store16(d + 2 * i, SimdPackFields(p, c));
       if constexpr (M == SIMD_16_ALPHA)
@@ -48,6 +49,7 @@ inline void SimdSingle(const SimdParams& p, uint8_t* d, uint32_t y, uint32_t cb,
   } else {
     const SimdRgb c = SimdColourLane(p, y, cb, cr, parity);
     if constexpr (M == SIMD_32) Store32(d, SimdPack32(p, c, 0));
+    if constexpr (M == SIMD_24) Store24(d, SimdPack32(p, c, 0));
     if constexpr (M == SIMD_32_ALPHA) Store32(d, SimdPack32(p, c, *a));
     if constexpr (M == SIMD_16) Store16(d, SimdPackFields(p, c));
     if constexpr (M == SIMD_16_ALPHA) Store16(d, SimdPackFields(p, c) | SimdPackAlpha16(p, *a));
@@ -58,7 +60,7 @@ inline void SimdSingle(const SimdParams& p, uint8_t* d, uint32_t y, uint32_t cb,
 template <SimdMember M>
 void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint8_t* cb,
                    const uint8_t* cr, const uint8_t* a, size_t groups) {
-  constexpr uint32_t out = kOutBytes[M];
+  constexpr uint32_t out = kSimdOutBytes[M];
   // Local copies, so the stores to d do not force the lanes to be read again.
   int16_t lanes[3][4];
   for (int c = 0; c < 3; ++c) std::memcpy(lanes[c], p.dither[c], sizeof lanes[c]);
@@ -73,9 +75,10 @@ void GroupPortable(const SimdParams& p, uint8_t* d, const uint8_t* y, const uint
   }
 }
 
-SimdParams CurrentParams(const ConversionContext& s) {
+// The parameters for dither row `row`: 0 the current one, 1 the other.
+SimdParams RowParams(const ConversionContext& s, int row) {
   SimdParams p;
-  for (int c = 0; c < kDitherChannels; ++c) p.dither[c] = s.dither.simd[c][0];
+  for (int c = 0; c < kDitherChannels; ++c) p.dither[c] = s.dither.simd[c][row];
   p.red_pos = s.channels.pos[CH_RED];
   for (int c = 0; c < CH_COUNT; ++c) {
     p.pos[c] = s.channels.pos[c];
@@ -84,56 +87,93 @@ SimdParams CurrentParams(const ConversionContext& s) {
   return p;
 }
 
+struct SimdCursors {
+  uint8_t* d;
+  const uint8_t* y;
+  const uint8_t* cb;
+  const uint8_t* cr;
+  const uint8_t* a;  // null unless the member has alpha
+};
+
+// Up to n pixels from column x: an aligning head of a lone pixel and pairs,
+// then groups of 8; returns the number left (fewer than 8, at most one lone
+// pixel when n was below 8).
 template <SimdMember M>
-uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
-  constexpr uint32_t out = kOutBytes[M];
-  const ConversionContext& conversion = *ctx->conversion;
-  const SimdParams p = CurrentParams(conversion);
+uint32_t SimdSpan(const SimdParams& p, SimdGroupKernel group, SimdCursors& c, uint32_t n,
+                  uint32_t x) {
+  constexpr uint32_t out = kSimdOutBytes[M];
   uint32_t head;
   if (n >= 8) {
     head = (8 - x) & 7;
   } else {
     head = n == 1 ? 1 : n - ((x ^ n) & 1);
   }
-  uint8_t* d = ctx->dest;
-  const uint8_t* y = ctx->luma;
-  const uint8_t* cb = ctx->chroma_b;
-  const uint8_t* cr = ctx->chroma_r;
-  const uint8_t* a = HasAlpha(M) ? ctx->alpha : nullptr;
   uint32_t done = 0;
   if (head & 1) {
-    SimdSingle<M>(p, d, *y, *cb, *cr, a, x & 1);
-    d += out, ++y, ++cb, ++cr;
-    if (HasAlpha(M)) ++a;
+    SimdSingle<M>(p, c.d, *c.y, *c.cb, *c.cr, c.a, x & 1);
+    c.d += out, ++c.y, ++c.cb, ++c.cr;
+    if (HasAlpha(M)) ++c.a;
     done = 1;
   }
   for (; done < head; done += 2) {
-    SimdPair<M>(p, d, y, *cb, *cr, a, 0);
-    d += 2 * out, y += 2, ++cb, ++cr;
-    if (HasAlpha(M)) a += 2;
+    SimdPair<M>(p, c.d, c.y, *c.cb, *c.cr, c.a, 0);
+    c.d += 2 * out, c.y += 2, ++c.cb, ++c.cr;
+    if (HasAlpha(M)) c.a += 2;
   }
   if (n >= 8) {
     const size_t groups = (n - head) / 8;
     if (groups) {
-      conversion.kernels->group[M](p, d, y, cb, cr, a, groups);
-      d += groups * 8 * out, y += groups * 8, cb += groups * 4, cr += groups * 4;
-      if (HasAlpha(M)) a += groups * 8;
+      group(p, c.d, c.y, c.cb, c.cr, c.a, groups);
+      c.d += groups * 8 * out, c.y += groups * 8, c.cb += groups * 4, c.cr += groups * 4;
+      if (HasAlpha(M)) c.a += groups * 8;
       done += static_cast<uint32_t>(groups * 8);
     }
   }
-  ctx->dest = d;
-  ctx->luma = y;
-  ctx->chroma_b = cb;
-  ctx->chroma_r = cr;
-  if (HasAlpha(M)) ctx->alpha = a;
   return n - done;
+}
+
+template <SimdMember M>
+uint32_t SimdRun(StripContext* ctx, uint32_t n, uint32_t x) {
+  const ConversionContext& conversion = *ctx->conversion;
+  SimdCursors c = {ctx->dest, ctx->luma, ctx->chroma_b, ctx->chroma_r,
+                   HasAlpha(M) ? ctx->alpha : nullptr};
+  const uint32_t left =
+      SimdSpan<M>(RowParams(conversion, 0), conversion.kernels->group[M], c, n, x);
+  ctx->dest = c.d;
+  ctx->luma = c.y;
+  ctx->chroma_b = c.cb;
+  ctx->chroma_r = c.cr;
+  if (HasAlpha(M)) ctx->alpha = c.a;
+  return left;
+}
+
+// Every row of a whole copy without the row loop between rows: the
+// parameters of both dither rows are made once and alternate by row.
+template <SimdMember M>
+void SimdFrame(StripContext* ctx, uint32_t width) {
+  const ConversionContext& conversion = *ctx->conversion;
+  const SimdParams params[2] = {RowParams(conversion, 0), RowParams(conversion, 1)};
+  const SimdGroupKernel group = conversion.kernels->group[M];
+  const ptrdiff_t rows = ctx->row_end - ctx->row;
+  for (ptrdiff_t r = 0; r < rows; ++r) {
+    const ptrdiff_t chroma_row = r / 2;  // each chroma row serves two rows
+    SimdCursors c = {ctx->dest + r * ctx->dest_step, ctx->luma + r * ctx->luma_pitch,
+                     ctx->chroma_b + chroma_row * ctx->chroma_b_pitch,
+                     ctx->chroma_r + chroma_row * ctx->chroma_r_pitch,
+                     HasAlpha(M) ? ctx->alpha + r * ctx->alpha_pitch : nullptr};
+    for (uint32_t n = width, x = 0; n;) {
+      const uint32_t left = SimdSpan<M>(params[r & 1], group, c, n, x);
+      x += n - left;
+      n = left;
+    }
+  }
 }
 
 const SimdKernels kPortable = {
     "portable",
     {GroupPortable<SIMD_32>, GroupPortable<SIMD_32_ALPHA>, GroupPortable<SIMD_16>,
      GroupPortable<SIMD_16_ALPHA>, GroupPortable<SIMD_INDEX8>, GroupPortable<SIMD_YUY2>,
-     GroupPortable<SIMD_UYVY>}};
+     GroupPortable<SIMD_UYVY>, GroupPortable<SIMD_24>}};
 
 }  // namespace
 
@@ -154,8 +194,27 @@ const SimdKernels& SelectSimdKernels(uint32_t cpu) {
   return ChooseKernels(SimdKernelSets(), cpu);
 }
 
+FrameConverter SimdFrameConverter(RowConverter row) {
+  static constexpr std::pair<RowConverter, FrameConverter> kFrames[] = {
+      {ConvertSimd32, SimdFrame<SIMD_32>},
+      {ConvertSimd24, SimdFrame<SIMD_24>},
+      {ConvertSimd32Alpha, SimdFrame<SIMD_32_ALPHA>},
+      {ConvertSimd16, SimdFrame<SIMD_16>},
+      {ConvertSimd16Alpha, SimdFrame<SIMD_16_ALPHA>},
+      {ConvertSimdIndex8, SimdFrame<SIMD_INDEX8>},
+      {ConvertSimdYuy2, SimdFrame<SIMD_YUY2>},
+      {ConvertSimdUyvy, SimdFrame<SIMD_UYVY>},
+  };
+  for (const auto& [converter, frame] : kFrames)
+    if (converter == row) return frame;
+  return nullptr;
+}
+
 uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x) {
   return SimdRun<SIMD_32>(ctx, n, x);
+}
+uint32_t ConvertSimd24(StripContext* ctx, uint32_t n, uint32_t x) {
+  return SimdRun<SIMD_24>(ctx, n, x);
 }
 uint32_t ConvertSimd32Alpha(StripContext* ctx, uint32_t n, uint32_t x) {
   return SimdRun<SIMD_32_ALPHA>(ctx, n, x);

@@ -88,6 +88,11 @@ inline void Store16(uint8_t* d, uint32_t v) {
 inline void Store32(uint8_t* d, uint32_t v) {
   std::memcpy(d, &v, 4);
 }
+// The low three bytes of a 32-bit pixel (the 24-bit formats).
+inline void Store24(uint8_t* d, uint32_t v) {
+  d[0] = static_cast<uint8_t>(v), d[1] = static_cast<uint8_t>(v >> 8),
+  d[2] = static_cast<uint8_t>(v >> 16);
+}
 
 // Converts `groups` groups of 8 pixels (8 luma, 4 Cb, 4 Cr and, for the alpha
 // members, 8 alpha samples). Pixel i of a group uses dither lane i & 3.
@@ -96,15 +101,19 @@ using SimdGroupKernel = void (*)(const SimdParams& p, uint8_t* dest, const uint8
                                  size_t groups);
 
 enum SimdMember {
-  SIMD_32,  // 4-byte pixels, 24-bit formats staged
+  SIMD_32,  // 4-byte pixels
   SIMD_32_ALPHA,
   SIMD_16,
   SIMD_16_ALPHA,
   SIMD_INDEX8,
   SIMD_YUY2,
   SIMD_UYVY,
+  SIMD_24,  // 3-byte pixels: the 32-bit pixel's low three bytes
   SIMD_MEMBER_COUNT
 };
+
+// Destination bytes per pixel of each member.
+constexpr uint32_t kSimdOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2, 3};
 
 struct SimdKernels {
   const char* name;

@@ -99,27 +99,62 @@ inline void Rest(int member, const SimdParams& p, uint8_t* dest, const uint8_t* 
   if (groups) SimdKernelsSse2()->group[member](p, dest, y, cb, cr, a, groups);
 }
 
+// The two 16-bit halves of each 32-bit pixel: the low byte channel with green
+// above it, and the high byte channel (alpha above it is the caller's).
+struct PixelHalves {
+  __m256i low_green, high;
+};
+
+inline PixelHalves Halves(const Lanes& c, bool red_high) {
+  const __m256i r = _mm256_srli_epi16(c.r, 4);
+  const __m256i b = _mm256_srli_epi16(c.b, 4);
+  return {_mm256_or_si256(red_high ? b : r, _mm256_slli_epi16(_mm256_srli_epi16(c.g, 4), 8)),
+          red_high ? r : b};
+}
+
 template <bool kAlpha>
 void Group32(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
              const uint8_t* cr, const uint8_t* a, size_t groups) {
   const Dither d(p);
   const bool red_high = p.red_pos == 16;
   for (; groups >= 2; groups -= 2) {
-    const Lanes c = ColourQuads(y, cb, cr, d);
-    const __m256i r = _mm256_srli_epi16(c.r, 4);
-    const __m256i g = _mm256_srli_epi16(c.g, 4);
-    const __m256i b = _mm256_srli_epi16(c.b, 4);
-    const __m256i low_green = _mm256_or_si256(red_high ? b : r, _mm256_slli_epi16(g, 8));
-    __m256i high_alpha = red_high ? r : b;
+    const PixelHalves h = Halves(ColourQuads(y, cb, cr, d), red_high);
+    __m256i high_alpha = h.high;
     if constexpr (kAlpha) {
       high_alpha = _mm256_or_si256(high_alpha, Shuffle(Broadcast16(a), kLumaHigh));
       a += 16;
     }
-    Store(dest, _mm256_unpacklo_epi16(low_green, high_alpha));       // pixels 0-7
-    Store(dest + 32, _mm256_unpackhi_epi16(low_green, high_alpha));  // pixels 8-15
+    Store(dest, _mm256_unpacklo_epi16(h.low_green, high_alpha));       // pixels 0-7
+    Store(dest + 32, _mm256_unpackhi_epi16(h.low_green, high_alpha));  // pixels 8-15
     dest += 64, y += 16, cb += 8, cr += 8;
   }
   Rest(kAlpha ? SIMD_32_ALPHA : SIMD_32, p, dest, y, cb, cr, a, groups);
+}
+
+// Eight 32-bit pixels with a zero top byte into their low 24 bytes: each
+// 128-bit half drops its top bytes, then the halves close up.
+constexpr int8_t kClose24[32] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1};
+inline __m256i Close24(__m256i v) {
+  return _mm256_permutevar8x32_epi32(Shuffle(v, kClose24),
+                                     _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+void Group24(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+             const uint8_t* cr, const uint8_t* a, size_t groups) {
+  const Dither d(p);
+  const bool red_high = p.red_pos == 16;
+  for (; groups >= 2; groups -= 2) {
+    const PixelHalves h = Halves(ColourQuads(y, cb, cr, d), red_high);
+    const __m256i first = Close24(_mm256_unpacklo_epi16(h.low_green, h.high));   // pixels 0-7
+    const __m256i second = Close24(_mm256_unpackhi_epi16(h.low_green, h.high));  // pixels 8-15
+    // The first store's last 8 bytes are the second's first 8.
+    Store(dest, first);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 24), _mm256_castsi256_si128(second));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + 40), _mm256_extracti128_si256(second, 1));
+    dest += 48, y += 16, cb += 8, cr += 8;
+  }
+  Rest(SIMD_24, p, dest, y, cb, cr, a, groups);
 }
 
 inline __m256i Fields(const SimdParams& p, const Lanes& c) {
@@ -165,8 +200,22 @@ void GroupIndex8(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uin
 }
 
 template <bool kUyvy>
-void GroupPacked(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
-                 const uint8_t* cr, const uint8_t* a, size_t groups) {
+void GroupPacked(const SimdParams&, uint8_t* dest, const uint8_t* y, const uint8_t* cb,
+                 const uint8_t* cr, const uint8_t*, size_t groups) {
+  // Four groups (32 pixels) per step: the chroma pairs of pixels 0-15 and
+  // 16-31 in the two halves, so interleaving within each half gives pixels
+  // 0-7 and 16-23 (low), 8-15 and 24-31 (high).
+  for (; groups >= 4; groups -= 4) {
+    const __m128i cb16 = Load16(cb), cr16 = Load16(cr);
+    const __m256i uv =
+        _mm256_set_m128i(_mm_unpackhi_epi8(cb16, cr16), _mm_unpacklo_epi8(cb16, cr16));
+    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+    const __m256i lo = kUyvy ? _mm256_unpacklo_epi8(uv, luma) : _mm256_unpacklo_epi8(luma, uv);
+    const __m256i hi = kUyvy ? _mm256_unpackhi_epi8(uv, luma) : _mm256_unpackhi_epi8(luma, uv);
+    Store(dest, _mm256_permute2x128_si256(lo, hi, 0x20));
+    Store(dest + 32, _mm256_permute2x128_si256(lo, hi, 0x31));
+    dest += 64, y += 32, cb += 16, cr += 16;
+  }
   for (; groups >= 2; groups -= 2) {
     const __m128i uv = _mm_unpacklo_epi8(Load8(cb), Load8(cr));
     const __m128i luma = Load16(y);
@@ -175,12 +224,19 @@ void GroupPacked(const SimdParams& p, uint8_t* dest, const uint8_t* y, const uin
     Store(dest, _mm256_set_m128i(hi, lo));
     dest += 32, y += 16, cb += 8, cr += 8;
   }
-  Rest(kUyvy ? SIMD_UYVY : SIMD_YUY2, p, dest, y, cb, cr, a, groups);
+  if (groups) {      // here rather than in the SSE2 kernel: no call, no stack frame
+    int32_t u4, v4;  // the group's 4 chroma samples of each plane
+    std::memcpy(&u4, cb, 4);
+    std::memcpy(&v4, cr, 4);
+    const __m128i uv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(u4), _mm_cvtsi32_si128(v4));
+    const __m128i v = kUyvy ? _mm_unpacklo_epi8(uv, Load8(y)) : _mm_unpacklo_epi8(Load8(y), uv);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), v);
+  }
 }
 
 const SimdKernels kAvx2 = {"avx2",
                            {Group32<false>, Group32<true>, Group16<false>, Group16<true>,
-                            GroupIndex8, GroupPacked<false>, GroupPacked<true>}};
+                            GroupIndex8, GroupPacked<false>, GroupPacked<true>, Group24}};
 
 }  // namespace
 

@@ -5,13 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "display/conversion_context.h"
 
 namespace vexil {
 
 // One per call of the row loop. Cursors move as the converters consume
-// samples and write pixels; the advances bring them to the next row.
+// samples and write pixels; the row loop brings them to the next row.
 struct StripContext {
   ConversionContext* conversion;  // the selection, dither rows and tables of this copy
   uint8_t* dest;                  // destination cursor (staging cursor while staging)
@@ -26,13 +27,8 @@ struct StripContext {
   ptrdiff_t dest_step;
   uint32_t row;  // current source row
   uint32_t row_end;
-  uint32_t max_run;  // most pixels per converter call (all ones = unlimited)
-  ptrdiff_t dest_advance;
-  ptrdiff_t luma_advance;
-  ptrdiff_t alpha_advance;
-  ptrdiff_t chroma_r_advance[2];  // after an even / odd row
-  ptrdiff_t chroma_b_advance[2];
-  ptrdiff_t yv12_advance[2];
+  uint32_t max_run;           // most pixels per converter call (all ones = unlimited)
+  ptrdiff_t yv12_advance[2];  // after an even / odd row
   ptrdiff_t pitch;
   ptrdiff_t luma_pitch;
   ptrdiff_t alpha_pitch;
@@ -51,7 +47,13 @@ struct StripContext {
 
 // Swaps the current and the other dither row of every channel (after every
 // row copied, so the pattern follows the source rows).
-void SwapDitherRows(DitherRows& dither);
+inline void SwapDitherRows(DitherRows& d) {
+  for (int c = 0; c < kDitherChannels; ++c) {
+    std::swap(d.simd[c][0], d.simd[c][1]);
+    std::swap(d.index8[c][0], d.index8[c][1]);
+  }
+  std::swap(d.table16[0], d.table16[1]);
+}
 
 // --- used by the selectors ---
 
@@ -67,6 +69,7 @@ void SetPlainSimdBiases(DitherRows& dither);
 // Row converters and post steps, by member.
 uint32_t ConvertSimd32(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertSimd32Alpha(StripContext* ctx, uint32_t n, uint32_t x);
+uint32_t ConvertSimd24(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertSimd16(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertSimd16Alpha(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertSimdIndex8(StripContext* ctx, uint32_t n, uint32_t x);
@@ -83,6 +86,9 @@ uint32_t ConvertPlainUyvy(StripContext* ctx, uint32_t n, uint32_t x);
 
 uint32_t ConvertYv12(StripContext* ctx, uint32_t n, uint32_t x);
 uint32_t ConvertYv12Doubled(StripContext* ctx, uint32_t n, uint32_t x);
+void ConvertYv12Frame(StripContext* ctx, uint32_t width);
+// The whole-copy form of a SIMD-path row converter; null for the others.
+FrameConverter SimdFrameConverter(RowConverter row);
 
 // Table path: builds the context's channel tables when their key changes and
 // writes the table dither rows.
@@ -91,6 +97,7 @@ void PrepareTables(ConversionContext& context);
 uint8_t* PostCopy(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostDouble8(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostDouble16(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
+uint8_t* PostDouble24(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostDouble32(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostPack24(StripContext* ctx, uint8_t* dest, const uint8_t* start, const uint8_t* end);
 uint8_t* PostPack24Double(StripContext* ctx, uint8_t* dest, const uint8_t* start,

@@ -1,8 +1,7 @@
-// Converter selection: thirteen selectors tried in order (SIMD members first,
+// Converter selection: fourteen selectors tried in order (SIMD members first,
 // then the table and plain members that serve any processor), the channel
 // description they set, and the scaling mode applied on top of the member.
 #include <algorithm>
-#include <utility>
 
 #include "display/convert_simd.h"
 #include "display/converter.h"
@@ -100,8 +99,13 @@ void SetLayout(ConverterSelection& s, uint32_t format, RowConverter converter) {
       break;
     case PIXFMT_24:
     case PIXFMT_24R:
-      // Converters write 4-byte pixels; the post step packs them.
       s.family = FAMILY_32;
+      if (converter == ConvertSimd24) {
+        // Written as 3-byte pixels; staged only to double the width.
+        s.width_doubling_post = PostDouble24;
+        break;
+      }
+      // The table converters write 4-byte pixels; the post step packs them.
       s.staging = true;
       s.post = PostPack24;
       s.width_doubling_post = PostPack24Double;
@@ -144,6 +148,9 @@ void ApplyScaling(ConverterSelection& s, uint32_t mode) {
       s.strip = HeightDoublingStrip;
     }
   }
+  // Rows written once, straight into the destination: whole copies may skip the row loop.
+  s.frame =
+      s.strip == s.row_converter && !s.staging ? SimdFrameConverter(s.row_converter) : nullptr;
 }
 
 struct Selector {
@@ -160,7 +167,8 @@ constexpr uint32_t Formats(uint32_t first, uint32_t last) {
 
 const Selector kSelectors[] = {
     {Formats(5, 6), true, true, ConvertSimd32Alpha, Selector::SIMD_RGB},
-    {Formats(1, 6), true, false, ConvertSimd32, Selector::SIMD_RGB},
+    {Formats(1, 2), true, false, ConvertSimd24, Selector::SIMD_RGB},
+    {Formats(3, 6), true, false, ConvertSimd32, Selector::SIMD_RGB},
     {Formats(7, 8), true, true, ConvertSimd16Alpha, Selector::SIMD_RGB},
     {Formats(7, 12), true, false, ConvertSimd16, Selector::SIMD_RGB},
     {Formats(13, 14), true, false, nullptr, Selector::PACKED},
@@ -211,14 +219,6 @@ void SetPlainSimdBiases(DitherRows& dither) {
       for (auto& lane : row) lane = kBias[c];
 }
 
-void SwapDitherRows(DitherRows& d) {
-  for (int c = 0; c < kDitherChannels; ++c) {
-    std::swap(d.simd[c][0], d.simd[c][1]);
-    std::swap(d.index8[c][0], d.index8[c][1]);
-  }
-  std::swap(d.table16[0], d.table16[1]);
-}
-
 bool SelectConverters(ConversionContext& context, uint32_t flags, bool has_alpha) {
   const uint32_t format = flags & COPY_FORMAT_MASK;
   const uint32_t mode = CopyScaleMode(flags);
@@ -253,6 +253,7 @@ bool SelectConverters(ConversionContext& context, uint32_t flags, bool has_alpha
         s.post = s.width_doubling_post = s.saved_post = nullptr;
         s.dest_bytes_per_pixel = doubled ? 2 : 1;
         s.strip = (mode == COPY_2X_H || mode == COPY_2X_WH) ? HeightDoublingStrip : s.row_converter;
+        s.frame = s.strip == ConvertYv12 ? ConvertYv12Frame : nullptr;
         return true;
       }
     }

@@ -1,5 +1,5 @@
 // Post steps that move a staged run into the destination: a plain copy,
-// width doubling for 1-, 2- and 4-byte pixels, and 24-bit packing.
+// width doubling for 1-, 2-, 3- and 4-byte pixels, and 24-bit packing.
 #include <cstring>
 
 #include "display/converter.h"
@@ -50,6 +50,9 @@ uint8_t* PostDouble8(StripContext*, uint8_t* dest, const uint8_t* start, const u
 }
 uint8_t* PostDouble16(StripContext*, uint8_t* dest, const uint8_t* start, const uint8_t* end) {
   return Double<2>(dest, start, end);
+}
+uint8_t* PostDouble24(StripContext*, uint8_t* dest, const uint8_t* start, const uint8_t* end) {
+  return Double<3>(dest, start, end);
 }
 uint8_t* PostDouble32(StripContext*, uint8_t* dest, const uint8_t* start, const uint8_t* end) {
   return Double<4>(dest, start, end);

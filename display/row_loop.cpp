@@ -23,8 +23,23 @@ struct CopyDestination {
   uint32_t rows;
 };
 
+// Where the current row's cursors started. The next row's cursors are
+// computed from these and stored both here and in the strip context, so a row
+// never loads what the converters last stored to the strip context's cursors.
+struct RowStart {
+  uint8_t* dest;
+  const uint8_t* luma;
+  const uint8_t* alpha;
+  const uint8_t* chroma_r;
+  const uint8_t* chroma_b;
+  uint8_t* yv12_v;
+  uint8_t* yv12_u;
+};
+
 struct RowLoop {
   StripContext ctx;
+  RowStart start;
+  ptrdiff_t dest_row_step;  // destination bytes from one source row to the next
   const ConverterSelection* sel;
   uint32_t mode;
   uint32_t x0;
@@ -107,13 +122,7 @@ bool SetUp(ConversionContext& conversion, const CopySource& r, const CopyDestina
   ctx.dest_step = dest_step;
   ctx.row = y0;
   ctx.row_end = y0 + rows;
-  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(r.width) * sel.dest_bytes_per_pixel;
-  ctx.dest_advance = dest_step - row_bytes + (row_doubled ? dest_step : 0);
-  ctx.luma_advance = ctx.alpha_advance = luma_pitch - static_cast<ptrdiff_t>(r.width);
-  const ptrdiff_t c = ChromaSamples(loop->yv12, loop->x0, r.width);
-  ctx.chroma_r_advance[0] = ctx.chroma_b_advance[0] = -c;
-  ctx.chroma_r_advance[1] = cr_pitch - c;
-  ctx.chroma_b_advance[1] = cb_pitch - c;
+  loop->dest_row_step = dest_step + (row_doubled ? dest_step : 0);
 
   if (loop->yv12) {
     // The V and then the U plane follow the luma plane in memory, each of
@@ -138,6 +147,9 @@ bool SetUp(ConversionContext& conversion, const CopySource& r, const CopyDestina
     ctx.yv12_advance[1] = 0;
   }
 
+  ctx.yv12_v_row = ctx.yv12_v;
+  ctx.yv12_u_row = ctx.yv12_u;
+  loop->start = {ctx.dest, ctx.luma, ctx.alpha, ctx.chroma_r, ctx.chroma_b, ctx.yv12_v, ctx.yv12_u};
   if (y0 & 1) SwapDitherRows(conversion.dither);
 
   uint32_t max_run = kUnlimited;
@@ -190,37 +202,48 @@ void SkipSpan(RowLoop* loop, uint32_t x, uint32_t n, bool last_block) {
   }
 }
 
-void StartRow(RowLoop* loop) {
-  StripContext& ctx = loop->ctx;
-  ctx.yv12_v_row = ctx.yv12_v;
-  ctx.yv12_u_row = ctx.yv12_u;
-}
-
+// Moves the cursors to the start of the next row.
 void FinishRow(RowLoop* loop) {
   StripContext& ctx = loop->ctx;
   const uint32_t parity = ctx.row & 1;
-  if (ctx.alpha) ctx.alpha += ctx.alpha_advance;
-  ctx.luma += ctx.luma_advance;
-  if (!loop->gray) {
-    ctx.chroma_r += ctx.chroma_r_advance[parity];
-    ctx.chroma_b += ctx.chroma_b_advance[parity];
+  RowStart next = loop->start;
+  if (next.alpha) next.alpha += ctx.alpha_pitch;
+  next.luma += ctx.luma_pitch;
+  // Chroma rows serve two source rows: the same row again after an even one.
+  if (!loop->gray && parity) {
+    next.chroma_r += ctx.chroma_r_pitch;
+    next.chroma_b += ctx.chroma_b_pitch;
   }
   if (loop->yv12) {
-    ctx.yv12_v = ctx.yv12_v_row + ctx.yv12_advance[parity];
-    ctx.yv12_u = ctx.yv12_u_row + ctx.yv12_advance[parity];
+    next.yv12_v += ctx.yv12_advance[parity];
+    next.yv12_u += ctx.yv12_advance[parity];
   }
   ++ctx.row;
   SwapDitherRows(ctx.conversion->dither);
   // The last row's advance would point past the destination: stop before it.
-  if (ctx.row < ctx.row_end) ctx.dest += ctx.dest_advance;
+  if (ctx.row < ctx.row_end) next.dest += loop->dest_row_step;
+  loop->start = next;
+  ctx.dest = next.dest;
+  ctx.luma = next.luma;
+  ctx.alpha = next.alpha;
+  if (!loop->gray) {
+    ctx.chroma_r = next.chroma_r;
+    ctx.chroma_b = next.chroma_b;
+  }
+  ctx.yv12_v = ctx.yv12_v_row = next.yv12_v;
+  ctx.yv12_u = ctx.yv12_u_row = next.yv12_u;
 }
 
 void CopyWholeFrame(ConversionContext& conversion, const CopySource& source,
                     const CopyDestination& to) {
   RowLoop loop;
   if (!SetUp(conversion, source, to, &loop)) return;
+  if (loop.sel->frame && !loop.gray) {
+    loop.sel->frame(&loop.ctx, loop.width);
+    if (loop.rows & 1) SwapDitherRows(conversion.dither);
+    return;
+  }
   while (loop.ctx.row < loop.ctx.row_end) {
-    StartRow(&loop);
     ConvertSpan(&loop, loop.x0, loop.width);
     FinishRow(&loop);
   }
@@ -240,7 +263,6 @@ bool CopyChangedBlocks(ConversionContext& conversion, const CopySource& source,
     return false;
   const uint32_t first = std::min((0u - loop.x0) & 15, loop.width);
   while (loop.ctx.row < loop.ctx.row_end) {
-    StartRow(&loop);
     const uint8_t* m =
         source.map + (loop.ctx.row * plane_row_step / 16) * source.map_stride + loop.x0 / 16;
     uint32_t x = loop.x0;

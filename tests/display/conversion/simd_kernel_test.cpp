@@ -14,8 +14,6 @@ namespace {
 
 using test::Destination;
 
-constexpr uint32_t kOutBytes[SIMD_MEMBER_COUNT] = {4, 4, 2, 2, 1, 2, 2};
-
 TEST(SimdKernels, TheFeatureWordChoosesTheSet) {
   test::ExpectKernelChoice(SimdKernelSets(), SelectSimdKernels);
   EXPECT_EQ(SimdKernelSets().front().kernels, &SimdKernelsPortable());
@@ -34,7 +32,7 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
     const auto member = static_cast<SimdMember>(trial % SIMD_MEMBER_COUNT);
     // The layouts each member is selected for.
     uint32_t choice = rng() % 8;
-    if (member == SIMD_32 || member == SIMD_32_ALPHA) choice = rng() % 2;
+    if (member == SIMD_32 || member == SIMD_32_ALPHA || member == SIMD_24) choice = rng() % 2;
     if (member == SIMD_16 || member == SIMD_16_ALPHA) choice = 2 + rng() % 5;
     if (member == SIMD_INDEX8) choice = 7;
     const uint32_t* layout = kLayouts[choice];
@@ -58,7 +56,7 @@ TEST(SimdKernels, GroupsMatchThePortableReference) {
         a(offset + 8 * groups);
     for (auto* v : {&y, &cb, &cr, &a})
       for (auto& s : *v) s = static_cast<uint8_t>(rng());
-    const size_t out = kOutBytes[member] * 8 * groups;
+    const size_t out = kSimdOutBytes[member] * 8 * groups;
     Destination want(out + offset);
     SimdKernelsPortable().group[member](p, want.data() + offset, y.data() + offset,
                                         cb.data() + offset, cr.data() + offset, a.data() + offset,
@@ -105,6 +103,92 @@ TEST(SimdKernels, CopiesMatchThePortableReference) {
             ASSERT_EQ(d.Values(), want)
                 << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
                 << " kernels " << contexts[i].kernels->name << " flags " << std::hex << flags;
+          }
+        }
+      }
+    }
+  }
+}
+
+// A whole copy may take another route than a copy of changed blocks (YV12
+// goes plane by plane): with every block changed both must write the same
+// bytes, in every format and scaling mode, on the table path and each SIMD one.
+TEST(SimdKernels, WholeCopiesMatchCopiesOfEveryBlock) {
+  std::vector<uint32_t> paths = test::SimdPaths();
+  paths.push_back(test::kTablePath);
+  std::mt19937 rng(5);
+  const uint32_t kSizes[][2] = {{1, 1}, {9, 3}, {33, 17}, {64, 32}, {75, 35}};
+  for (const uint32_t path : paths) {
+    ConversionContext whole(path), blocks(path);
+    for (const auto& size : kSizes) {
+      test::Picture planes = test::RandomPicture(size[0], size[1], true, rng);
+      test::Picture mapped = planes;
+      mapped.map_stride = (size[0] + 15) / 16;
+      mapped.map.assign(size_t{mapped.map_stride} * ((size[1] + 15) / 16), 1);
+      for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
+        for (uint32_t mode = 0; mode < 8; ++mode) {
+          const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE, COPY_SHOW_ALPHA};
+          const uint32_t flags = format | CopyScaleFlags(mode) | options[rng() % 4];
+          const uint32_t w = size[0] * (mode >= 3 && mode <= 5 ? 2 : 1);
+          // Destinations of fewer rows than the copy too (the copy is cut short).
+          const uint32_t h = size[1] * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1) - rng() % 2;
+          const int32_t pitch = static_cast<int32_t>(w * PixelFormatBytes(format) + rng() % 5);
+          const int32_t signed_pitch = rng() & 1 ? -pitch : pitch;
+          Destination a(size_t(pitch) * h * 2), b(size_t(pitch) * h * 2);
+          test::Convert(whole, planes.Source(flags), a.data(), signed_pitch,
+                        static_cast<int32_t>(h));
+          test::Convert(blocks, mapped.Source(flags), b.data(), signed_pitch,
+                        static_cast<int32_t>(h));
+          ASSERT_TRUE(a.GuardsIntact());
+          ASSERT_TRUE(b.GuardsIntact());
+          ASSERT_EQ(a.Values(), b.Values())
+              << "format " << format << " mode " << mode << " size " << size[0] << "x" << size[1]
+              << " path " << path << " flags " << std::hex << flags;
+        }
+      }
+    }
+  }
+}
+
+// The 24-bit formats are written directly, not staged as 32-bit pixels: each
+// pixel must still be the 32-bit format's pixel without its top byte, in every
+// scaling mode, whole or by changed blocks, and the rest of each row untouched.
+TEST(SimdKernels, TwentyFourBitPixelsAreThoseOf32BitWithoutTheTopByte) {
+  std::mt19937 rng(7);
+  const uint32_t kSizes[][2] = {{1, 1}, {7, 3}, {13, 5}, {70, 4}, {131, 37}};
+  const uint32_t kPairs[][2] = {{PIXFMT_24, PIXFMT_32}, {PIXFMT_24R, PIXFMT_32R}};
+  for (const uint32_t path : test::SimdPaths()) {
+    ConversionContext narrow(path), wide(path);
+    for (const auto& size : kSizes) {
+      test::Picture planes = test::RandomPicture(size[0], size[1], false, rng);
+      for (uint32_t mode = 0; mode < 8; ++mode) {
+        for (const auto& pair : kPairs) {
+          const bool by_blocks = rng() & 1;
+          planes.map_stride = by_blocks ? (size[0] + 15) / 16 : 0;
+          planes.map.assign(size_t{planes.map_stride} * ((size[1] + 15) / 16), 0);
+          for (uint8_t& block : planes.map) block = rng() & 1;
+          const uint32_t options[] = {0, COPY_SWAP_CHROMA, COPY_GRAYSCALE};
+          const uint32_t flags = CopyScaleFlags(mode) | options[rng() % 3];
+          const bool negative = rng() & 1;
+          const uint32_t w = size[0] * (mode >= 3 && mode <= 5 ? 2 : 1);
+          const uint32_t h = size[1] * (mode >= 1 && mode <= 5 && mode != 3 ? 2 : 1);
+          const int32_t pitch24 = static_cast<int32_t>(3 * w + rng() % 5);
+          const int32_t pitch32 = static_cast<int32_t>(4 * w);
+          Destination d24(size_t(pitch24) * h), d32(size_t(pitch32) * h);
+          test::Convert(narrow, planes.Source(pair[0] | flags), d24.data(),
+                        negative ? -pitch24 : pitch24, static_cast<int32_t>(h));
+          test::Convert(wide, planes.Source(pair[1] | flags), d32.data(),
+                        negative ? -pitch32 : pitch32, static_cast<int32_t>(h));
+          ASSERT_TRUE(d24.GuardsIntact());
+          for (uint32_t row = 0; row < h; ++row) {
+            for (uint32_t i = 0; i < static_cast<uint32_t>(pitch24); ++i) {
+              const uint8_t want =
+                  i < 3 * w ? d32[row * pitch32 + i / 3 * 4 + i % 3] : Destination::kFill;
+              ASSERT_EQ(d24[row * pitch24 + i], want)
+                  << "format " << pair[0] << " mode " << mode << " size " << size[0] << "x"
+                  << size[1] << " row " << row << " byte " << i << " kernels "
+                  << narrow.kernels->name << " flags " << std::hex << flags;
+            }
           }
         }
       }
