@@ -39,6 +39,8 @@ struct PlaneBundles {
   Bundle b[BUNDLE_KIND_COUNT];
   Tree type_tree, sub_type_tree, colour_high[16], colour_low, pattern_tree, x_tree, y_tree,
       run_tree;
+  // Multi-value look-ups of the trees whose chunks are runs of single codes.
+  SymbolRuns type_runs, sub_type_runs, x_runs, y_runs, run_runs;
   uint32_t previous_high;
   bool old_revision;  // colours in sign-and-magnitude form
 };
@@ -62,14 +64,20 @@ inline void StopBundle(Bundle* b) {
 void RefillBundles(BitReader& r, PlaneBundles* pb, uintptr_t data_end);
 
 // The single codings, exposed for tests. Each does nothing unless the bundle
-// is used up (read position equal to its end).
-void RefillTypes(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+// is used up (read position equal to its end). With `runs` (the tree's
+// multi-value look-ups, from BuildSymbolRuns as ReadBundleTrees builds them)
+// long stretches of a chunk decode several values per look-up; the result is
+// the same as value by value.
+void RefillTypes(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                 const SymbolRuns* runs = nullptr);
 void RefillColours(BitReader& r, Bundle* b, const Tree high[16], const Tree& low,
                    uint32_t* previous_high, bool old_revision, uintptr_t data_end);
 void RefillPatterns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
-void RefillOffsets(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+void RefillOffsets(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                   const SymbolRuns* runs = nullptr);
 void RefillDc(BitReader& r, Bundle* b, bool is_signed, uintptr_t data_end);
-void RefillRuns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+void RefillRuns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                const SymbolRuns* runs = nullptr);
 
 // Bit length of x (0 for 0).
 inline uint32_t BitLength(uint32_t x) {

@@ -74,6 +74,24 @@ inline uint32_t DecodeSymbol(BitReader& r, const Tree& tree) {
   return tree.map[entry & 15];
 }
 
+// Runs of whole values by one look-up: entry i describes the values whose
+// codes lie completely in the 8 stream bits i (first bit = bit 0). Bytes 0..6
+// hold up to seven decoded values, byte 7 their count (bits 0..2) and the bits
+// they take (bits 3..6). Signed runs read a sign bit after every value but 0
+// (1 = negative, the byte holds the two's complement); a value at or above
+// `escape_from` ends a run before it, so an entry may hold no values.
+struct SymbolRuns {
+  uint64_t entry[256];
+};
+void BuildSymbolRuns(const Tree& tree, bool is_signed, uint32_t escape_from, SymbolRuns* runs);
+
+inline uint32_t RunCount(uint64_t entry) {
+  return static_cast<uint32_t>(entry >> 56) & 7;
+}
+inline uint32_t RunBits(uint64_t entry) {
+  return static_cast<uint32_t>(entry >> 59);
+}
+
 // Reads a tree descriptor (table number, then an explicit list or a merge
 // shuffle) into `tree`.
 void ReadTreeDescriptor(BitReader& r, Tree* tree);
