@@ -29,31 +29,21 @@ void IdentityTree(Tree* tree) {
   for (int i = 0; i < 16; ++i) tree->map[i] = static_cast<uint8_t>(i);
 }
 
-void BuildSymbolRuns(const Tree& tree, bool is_signed, uint32_t escape_from, SymbolRuns* runs) {
-  // The longest code plus a sign is at most 8 bits, so every entry not cut by
-  // an escape holds at least one value.
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint64_t values = 0;
-    uint32_t count = 0, used = 0;
-    while (count < 7) {
-      const uint32_t left = 8 - used;
-      const uint32_t ahead = (i >> used) & ((1u << tree.maxlen) - 1);
-      const uint32_t code = tree.lookup[ahead];
-      uint32_t length = code >> 4;
-      if (length > left) break;  // the code runs past the known bits
-      uint32_t v = tree.map[code & 15];
-      if (v >= escape_from) break;
-      if (is_signed && v) {
-        if (length + 1 > left) break;
-        if ((i >> (used + length)) & 1) v = 0u - v;
-        ++length;
-      }
-      values |= uint64_t{v & 0xFF} << (8 * count);
-      ++count;
-      used += length;
+void BuildValueTable(const Tree& tree, bool is_signed, uint32_t escape_from, ValueTable* table) {
+  table->bits = tree.maxlen + (is_signed ? 1 : 0);
+  for (uint32_t i = 0; i < (1u << table->bits); ++i) {
+    const uint32_t code = tree.lookup[i & ((1u << tree.maxlen) - 1)];
+    uint32_t length = code >> 4;
+    uint32_t v = tree.map[code & 15];
+    if (v >= escape_from) {
+      length = kEscapeLength;
+    } else if (is_signed && v) {
+      if ((i >> length) & 1) v = 0u - v;
+      ++length;
     }
-    runs->entry[i] = values | uint64_t{count | used << 3} << 56;
+    table->entry[i] = static_cast<uint16_t>(length << 8 | (v & 0xFF));
   }
+  table->ready = true;
 }
 
 void ReadTreeDescriptor(BitReader& reader, Tree* tree) {

@@ -74,23 +74,18 @@ inline uint32_t DecodeSymbol(BitReader& r, const Tree& tree) {
   return tree.map[entry & 15];
 }
 
-// Runs of whole values by one look-up: entry i describes the values whose
-// codes lie completely in the 8 stream bits i (first bit = bit 0). Bytes 0..6
-// hold up to seven decoded values, byte 7 their count (bits 0..2) and the bits
-// they take (bits 3..6). Signed runs read a sign bit after every value but 0
-// (1 = negative, the byte holds the two's complement); a value at or above
-// `escape_from` ends a run before it, so an entry may hold no values.
-struct SymbolRuns {
-  uint64_t entry[256];
+// One look-up per value for the bundles whose chunks are single codes: entry
+// i (the next `bits` stream bits, first bit = bit 0) holds the value's byte
+// and above it the stream bits it takes, or kEscapeLength for a value at or
+// above `escape_from`. Signed values read a sign bit after every value but 0
+// (1 = negative, the byte holds the two's complement).
+constexpr uint32_t kEscapeLength = 15;
+struct ValueTable {
+  uint16_t entry[256];
+  uint32_t bits;  // longest code, plus the sign
+  bool ready = false;
 };
-void BuildSymbolRuns(const Tree& tree, bool is_signed, uint32_t escape_from, SymbolRuns* runs);
-
-inline uint32_t RunCount(uint64_t entry) {
-  return static_cast<uint32_t>(entry >> 56) & 7;
-}
-inline uint32_t RunBits(uint64_t entry) {
-  return static_cast<uint32_t>(entry >> 59);
-}
+void BuildValueTable(const Tree& tree, bool is_signed, uint32_t escape_from, ValueTable* table);
 
 // Reads a tree descriptor (table number, then an explicit list or a merge
 // shuffle) into `tree`.

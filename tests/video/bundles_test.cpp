@@ -331,9 +331,9 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
   }
 }
 
-TEST(SymbolRuns, EveryEntryHoldsTheValuesDecodedOneByOne) {
-  // Random trees (descriptors from random bits); each entry must list exactly
-  // the values that single look-ups find completely inside its 8 bits.
+TEST(ValueTable, EveryEntryIsTheValueDecodedByTheTree) {
+  // Random trees (descriptors from random bits), every entry with random bits
+  // above it that it must not depend on.
   std::mt19937 rng(5);
   for (int round = 0; round < 300; ++round) {
     std::vector<uint8_t> bits(16);
@@ -344,43 +344,32 @@ TEST(SymbolRuns, EveryEntryHoldsTheValuesDecodedOneByOne) {
     ReadTreeDescriptor(dr, &tree);
     const bool is_signed = round % 3 == 1;
     const uint32_t escape_from = round % 3 == 2 ? 12 : 16;
-    SymbolRuns runs;
-    BuildSymbolRuns(tree, is_signed, escape_from, &runs);
-    for (uint32_t i = 0; i < 256; ++i) {
-      // The entry's 8 bits, then random ones the entry must not depend on.
-      const uint32_t word = i | (rng() & ~0xFFu);
+    ValueTable table;
+    BuildValueTable(tree, is_signed, escape_from, &table);
+    ASSERT_EQ(table.bits, tree.maxlen + is_signed);
+    for (uint32_t i = 0; i < (1u << table.bits); ++i) {
+      const uint32_t word = i | (rng() << table.bits);
       const uint8_t stream[8] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
                                  static_cast<uint8_t>(word >> 16),
                                  static_cast<uint8_t>(word >> 24)};
       BitReader r;
       r.Start(stream, stream + 8);
-      uint32_t used = 0, count = 0;
-      uint8_t values[7] = {};
-      while (count < 7) {
-        BitReader ahead = r;
-        uint32_t v = DecodeSymbol(ahead, tree);
-        if (v >= escape_from) break;
-        if (is_signed && v && ahead.ReadBit()) v = 0u - v;
-        const uint32_t length =
-            static_cast<uint32_t>((ahead.word - r.word) * 8) + r.count - ahead.count;
-        if (used + length > 8) break;
-        values[count++] = static_cast<uint8_t>(v);
-        used += length;
-        r = ahead;
-      }
-      const uint64_t e = runs.entry[i];
-      ASSERT_EQ(RunCount(e), count) << round << " " << i;
-      ASSERT_EQ(RunBits(e), used) << round << " " << i;
-      for (uint32_t k = 0; k < count; ++k)
-        ASSERT_EQ(static_cast<uint8_t>(e >> (8 * k)), values[k]) << round << " " << i << " " << k;
-      if (escape_from == 16) {
-        ASSERT_GT(count, 0u);
+      uint32_t v = DecodeSymbol(r, tree);
+      const bool escape = v >= escape_from;
+      if (is_signed && v && r.ReadBit()) v = 0u - v;
+      const uint32_t length = 32 - r.count;
+      const uint32_t entry = table.entry[i];
+      if (escape) {
+        ASSERT_EQ(entry >> 8, kEscapeLength) << round << " " << i;
+      } else {
+        ASSERT_EQ(entry >> 8, length) << round << " " << i;
+        ASSERT_EQ(entry & 0xFF, v & 0xFF) << round << " " << i;
       }
     }
   }
 }
 
-TEST(SymbolRuns, ChunksDecodeAsValueByValueOnRandomStreamsUpToTheDataEnd) {
+TEST(ValueTable, ChunksDecodeAsWithoutItOnRandomStreamsUpToTheDataEnd) {
   // A random tree, a chunk header, then random code bits; the data end
   // anywhere from the stream start to past its bytes. Buffer contents (the
   // stale bytes after a chunk that ends early too), bundle state and reader
@@ -394,15 +383,12 @@ TEST(SymbolRuns, ChunksDecodeAsValueByValueOnRandomStreamsUpToTheDataEnd) {
     dr.Start(descriptor.data(), descriptor.data() + descriptor.size());
     Tree tree;
     ReadTreeDescriptor(dr, &tree);
-    SymbolRuns runs;
-    BuildSymbolRuns(tree, coding == 1, coding == 0 ? 12 : 16, &runs);
-
     const uint32_t capacity = 1 + rng() % 700;
     const uint32_t n = round % 50 == 0 ? capacity + 1 : 1 + rng() % capacity;
     BitWriter w;
     w.Put(n, 10);
     w.PutBit(round % 20 == 0);  // now and then a fill
-    // Mostly zero bits now and then: short codes, long stretches per look-up.
+    // Mostly zero bits now and then: the shortest codes, most values per word.
     const bool sparse = round % 4 == 0;
     const uint32_t words = 1 + rng() % 200;
     for (uint32_t k = 0; k < words; ++k) w.Put(sparse ? rng() & rng() & rng() : rng(), 32);
@@ -418,13 +404,14 @@ TEST(SymbolRuns, ChunksDecodeAsValueByValueOnRandomStreamsUpToTheDataEnd) {
       ptrdiff_t pos, end;
       BitReader r;
     } result[2];
-    for (int with_runs = 0; with_runs < 2; ++with_runs) {
+    for (int with_table = 0; with_table < 2; ++with_table) {
       TestBundle t(capacity, 10, 1024);
       t.memory = stale;
       t.b.buffer = t.b.pos = t.b.end = t.memory.data();
       BitReader r;
       r.Start(bytes.data(), bytes.data() + bytes.size());
-      const SymbolRuns* use = with_runs ? &runs : nullptr;
+      ValueTable table;  // built by the refill
+      ValueTable* use = with_table ? &table : nullptr;
       switch (coding) {
         case 0:
           RefillTypes(r, &t.b, tree, data_end, use);
@@ -436,7 +423,7 @@ TEST(SymbolRuns, ChunksDecodeAsValueByValueOnRandomStreamsUpToTheDataEnd) {
           RefillRuns(r, &t.b, tree, data_end, use);
           break;
       }
-      result[with_runs] = {t.memory, t.b.pos - t.b.buffer, t.b.end - t.b.buffer, r};
+      result[with_table] = {t.memory, t.b.pos - t.b.buffer, t.b.end - t.b.buffer, r};
     }
     ASSERT_EQ(result[0].memory, result[1].memory) << "round " << round;
     ASSERT_EQ(result[0].pos, result[1].pos) << "round " << round;
