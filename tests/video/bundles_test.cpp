@@ -331,17 +331,23 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
   }
 }
 
+// A tree read from a descriptor of random bits.
+Tree RandomTree(std::mt19937& rng) {
+  uint8_t descriptor[16];
+  for (auto& b : descriptor) b = static_cast<uint8_t>(rng());
+  BitReader r;
+  r.Start(descriptor, descriptor + sizeof descriptor);
+  Tree tree;
+  ReadTreeDescriptor(r, &tree);
+  return tree;
+}
+
 TEST(ValueTable, EveryEntryIsTheValueDecodedByTheTree) {
-  // Random trees (descriptors from random bits), every entry with random bits
-  // above it that it must not depend on.
+  // Random trees, every entry with random bits above it that it must not
+  // depend on.
   std::mt19937 rng(5);
   for (int round = 0; round < 300; ++round) {
-    std::vector<uint8_t> bits(16);
-    for (auto& b : bits) b = static_cast<uint8_t>(rng());
-    BitReader dr;
-    dr.Start(bits.data(), bits.data() + bits.size());
-    Tree tree;
-    ReadTreeDescriptor(dr, &tree);
+    const Tree tree = RandomTree(rng);
     const bool is_signed = round % 3 == 1;
     const uint32_t escape_from = round % 3 == 2 ? 12 : 16;
     ValueTable table;
@@ -377,12 +383,7 @@ TEST(ValueTable, ChunksDecodeAsWithoutItOnRandomStreamsUpToTheDataEnd) {
   std::mt19937 rng(17);
   for (int round = 0; round < 4000; ++round) {
     const int coding = round % 3;  // types, offsets, runs
-    std::vector<uint8_t> descriptor(16);
-    for (auto& b : descriptor) b = static_cast<uint8_t>(rng());
-    BitReader dr;
-    dr.Start(descriptor.data(), descriptor.data() + descriptor.size());
-    Tree tree;
-    ReadTreeDescriptor(dr, &tree);
+    const Tree tree = RandomTree(rng);
     const uint32_t capacity = 1 + rng() % 700;
     const uint32_t n = round % 50 == 0 ? capacity + 1 : 1 + rng() % capacity;
     BitWriter w;
