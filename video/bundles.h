@@ -32,8 +32,9 @@ struct BundleLayout {
 BundleLayout BundleLayoutForWidth(uint32_t w);
 
 // Values a block may read past a chunk's end before the next per-block check
-// (64 colours or runs, 8 patterns); the buffers carry this slack.
-constexpr uint32_t kBundleSlack[BUNDLE_KIND_COUNT] = {0, 0, 64, 8, 0, 0, 0, 0, 64};
+// (64 colours or runs, 8 patterns), and for the colours 16 more that a run
+// block loads at once from its last run on; the buffers carry this slack.
+constexpr uint32_t kBundleSlack[BUNDLE_KIND_COUNT] = {0, 0, 80, 8, 0, 0, 0, 0, 64};
 
 struct PlaneBundles {
   Bundle b[BUNDLE_KIND_COUNT];
