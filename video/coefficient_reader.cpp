@@ -64,6 +64,11 @@ inline int16_t CoefficientValue(uint32_t ahead, uint32_t bits) {
   return static_cast<int16_t>((magnitude ^ negative) - negative);
 }
 
+// mask, negated when `negative` is 1.
+inline uint32_t SignedMask(uint32_t mask, uint32_t negative) {
+  return (mask ^ (0u - negative)) + negative;
+}
+
 inline int16_t ReadCoefficientValue(BitReader& r, uint32_t bits) {
   const int16_t v = CoefficientValue(r.Peek(bits + 1), bits);
   r.Skip(bits + 1);
@@ -142,7 +147,7 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
   l.Append(Entry(24, MODE_GROUP_HEAD));
   l.Append(Entry(44, MODE_GROUP_HEAD));
   l.Append(Entry(0, MODE_GROUP));
-  uint8_t found[64];
+  uint8_t found[64 + 1];  // room for the unconditional store after the last
   uint32_t found_count = 0, updates = 0;
   // Values wrap in 8 bits: +128 is stored as -128, so a later refinement of
   // it subtracts.
@@ -150,11 +155,13 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
 
   for (uint32_t mask = 1u << r.Read(3); mask; mask >>= 1) {
     const uint32_t earlier = found_count;
+    // A 1 bit moves a found value away from zero by the plane's bit.
     for (uint32_t f = 0; f < earlier; ++f) {
-      if (!r.ReadBit()) continue;
+      const uint32_t bit = r.ReadBit();
       uint8_t& v = value[found[f]];
-      v = static_cast<uint8_t>((v & 0x80) ? v - mask : v + mask);
-      if (updates++ == limit) goto done;
+      v = static_cast<uint8_t>(v + (SignedMask(mask, v >> 7) & (0u - bit)));
+      updates += bit;
+      if (updates > limit) goto done;
     }
     for (int p = l.start; p < l.end;) {
       if (!(r.bits & 1)) {
@@ -182,20 +189,24 @@ void ReadResidue(BitReader& reader, int8_t residue[64], uint32_t limit) {
           break;
         case MODE_SINGLE:
           ++p;
-          value[i] = static_cast<uint8_t>(r.ReadBit() ? 0u - mask : mask);
+          value[i] = static_cast<uint8_t>(SignedMask(mask, r.ReadBit()));
           found[found_count++] = static_cast<uint8_t>(i);
           if (updates++ == limit) goto done;
           break;
       }
       if (group >= 0) {
+        // As for coefficients: a 1 bit defers the position, a 0 bit is
+        // followed by its sign; the position is still zero either way.
         for (int j = group; j < group + 4; ++j) {
-          const uint32_t single = r.ReadBit();
+          const uint32_t ahead = r.Peek(2);
+          const uint32_t single = ahead & 1, now = single ^ 1;
           l.PrependSingle(j, single);
-          if (!single) {
-            value[j] = static_cast<uint8_t>(r.ReadBit() ? 0u - mask : mask);
-            found[found_count++] = static_cast<uint8_t>(j);
-            if (updates++ == limit) goto done;
-          }
+          value[j] = static_cast<uint8_t>(SignedMask(mask, ahead >> 1) & (0u - now));
+          found[found_count] = static_cast<uint8_t>(j);
+          found_count += now;
+          r.Skip(1 + now);
+          updates += now;
+          if (updates > limit) goto done;
         }
       }
     }
