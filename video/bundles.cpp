@@ -244,12 +244,15 @@ void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) 
       if (StopsAtDataEnd(r, b, 4, data_end)) break;
       const uint32_t group_end = i + 8 < n ? i + 8 : n;
       const uint32_t bits = r.Read(4);
+      // Each delta: `bits` magnitude bits, then a sign bit unless it is 0
+      // (none at all for bits = 0).
       for (; i < group_end; ++i) {
-        if (bits) {
-          uint32_t m = r.Read(bits);
-          if (m && r.ReadBit()) m = 0u - m;
-          previous += m;
-        }
+        const uint32_t ahead = r.Peek(bits + 1);
+        const uint32_t m = ahead & ((1u << bits) - 1);
+        const uint32_t has_sign = m != 0;
+        const uint32_t negative = (ahead >> bits) & has_sign;
+        r.Skip(bits + has_sign);
+        previous += (m ^ (0u - negative)) + negative;
         StoreDc(out + 2 * i, previous);
       }
     }

@@ -208,6 +208,8 @@ TEST(Bundles, DcChunksReadTheFirstValueThenGroupsOfEight) {
       {false, {100, 101, 100, 101, 100, 101, 100, 101, 100}, 10 + 11 + 4 + 8 * 2},
       // Equal values: b = 0 reads nothing more per value.
       {false, {7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, 10 + 11 + 4 + 4},
+      // A zero delta among others reads no sign: 1, 0, -2 with b = 2.
+      {false, {5, 6, 6, 4}, 10 + 11 + 4 + 3 + 2 + 3},
       // 16-bit wrap-around: 0 - 1 = 65535.
       {false, {0, 65535, 65534}, 10 + 11 + 4 + 2 * 2},
   };
