@@ -8,7 +8,7 @@ void BundleBufferSizes(uint32_t width, uint32_t sizes[BUNDLE_KIND_COUNT]) {
   const uint32_t per_block = (w8 + 527) & ~15u;
   sizes[BUNDLE_BLOCK_TYPES] = per_block;
   sizes[BUNDLE_SUB_BLOCK_TYPES] = (w16 + 527) & ~15u;
-  sizes[BUNDLE_COLOURS] = w8 * 64 + 576;
+  sizes[BUNDLE_COLOURS] = w8 * 64 + 592;
   sizes[BUNDLE_PATTERNS] = ((W8 + 527) & ~15u) | 8;
   sizes[BUNDLE_X_OFFSETS] = per_block;
   sizes[BUNDLE_Y_OFFSETS] = per_block;

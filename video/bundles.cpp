@@ -45,6 +45,34 @@ inline void RefillChunk(BitReader& reader, Bundle* b, Code code) {
   reader = r;
 }
 
+// Decodes values into out[i..n) by one look-up each and returns the new i;
+// stops early before an escape. The data end is checked once for the whole
+// stretch: a value takes at most 8 bits, so when it lies more than n - i + 8
+// bytes ahead no look-up of the stretch can need a word at or past it.
+inline uint32_t DecodeValues(BitReader& r, const ValueTable& table, uint8_t* out, uint32_t i,
+                             uint32_t n, uintptr_t data_end) {
+  if (r.word >= data_end || data_end - r.word <= uint64_t{n - i} + 8) return i;
+  const uint32_t bits = table.bits;
+  for (; i < n; ++i) {
+    const uint32_t entry = table.entry[r.Peek(bits)];
+    const uint32_t length = entry >> 8;
+    if (length == kEscapeLength) break;
+    out[i] = static_cast<uint8_t>(entry);
+    r.Skip(length);
+  }
+  return i;
+}
+
+// The value table for a chunk of n coded values, built on first use in the
+// plane; null when the chunk is too short to repay that.
+inline const ValueTable* TableFor(ValueTable* table, uint32_t n, const Tree& tree, bool is_signed,
+                                  uint32_t escape_from) {
+  constexpr uint32_t kWorthBuilding = 8;
+  if (!table || n < kWorthBuilding) return nullptr;
+  if (!table->ready) BuildValueTable(tree, is_signed, escape_from, table);
+  return table;
+}
+
 inline void StoreDc(uint8_t* p, uint32_t v) {
   uint16_t s = static_cast<uint16_t>(v);
   std::memcpy(p, &s, 2);
@@ -106,18 +134,32 @@ void ReadBundleTrees(BitReader& r, PlaneBundles* pb) {
   ReadTreeDescriptor(r, &pb->x_tree);
   ReadTreeDescriptor(r, &pb->y_tree);
   ReadTreeDescriptor(r, &pb->run_tree);
+  for (ValueTable* t :
+       {&pb->type_values, &pb->sub_type_values, &pb->x_values, &pb->y_values, &pb->run_values})
+    t->ready = false;
   pb->previous_high = 0;
   for (Bundle& b : pb->b) b.pos = b.end = b.buffer;
 }
 
-void RefillTypes(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+void RefillTypes(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end,
+                 ValueTable* values) {
   RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       std::memset(out, static_cast<int>(r.Read(4)), n);
       return;
     }
     uint32_t last = 0, stored = 0;
+    // Type codes 12..15 repeat the previous type.
+    const ValueTable* fast = TableFor(values, n, tree, false, 12);
     while (stored < n) {
+      if (fast) {
+        const uint32_t reached = DecodeValues(r, *fast, out, stored, n, data_end);
+        if (reached != stored) {
+          stored = reached;
+          last = out[stored - 1];
+          if (stored == n) break;
+        }
+      }
       if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
       uint32_t s = DecodeSymbol(r, tree);
       if (s < 12) {
@@ -169,7 +211,8 @@ void RefillPatterns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t da
   });
 }
 
-void RefillOffsets(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+void RefillOffsets(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end,
+                   ValueTable* values) {
   RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       int32_t v = static_cast<int32_t>(r.Read(4));
@@ -177,7 +220,8 @@ void RefillOffsets(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t dat
       std::memset(out, static_cast<uint8_t>(v), n);
       return;
     }
-    for (uint32_t i = 0; i < n; ++i) {
+    const ValueTable* fast = TableFor(values, n, tree, true, 16);
+    for (uint32_t i = fast ? DecodeValues(r, *fast, out, 0, n, data_end) : 0; i < n; ++i) {
       if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
       int32_t v = static_cast<int32_t>(DecodeSymbol(r, tree));
       if (v && r.ReadBit()) v = -v;
@@ -200,25 +244,30 @@ void RefillDc(BitReader& reader, Bundle* b, bool is_signed, uintptr_t data_end) 
       if (StopsAtDataEnd(r, b, 4, data_end)) break;
       const uint32_t group_end = i + 8 < n ? i + 8 : n;
       const uint32_t bits = r.Read(4);
+      // Each delta: `bits` magnitude bits, then a sign bit unless it is 0
+      // (none at all for bits = 0).
       for (; i < group_end; ++i) {
-        if (bits) {
-          uint32_t m = r.Read(bits);
-          if (m && r.ReadBit()) m = 0u - m;
-          previous += m;
-        }
+        const uint32_t ahead = r.Peek(bits + 1);
+        const uint32_t m = ahead & ((1u << bits) - 1);
+        const uint32_t has_sign = m != 0;
+        const uint32_t negative = (ahead >> bits) & has_sign;
+        r.Skip(bits + has_sign);
+        previous += (m ^ (0u - negative)) + negative;
         StoreDc(out + 2 * i, previous);
       }
     }
   });
 }
 
-void RefillRuns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end) {
+void RefillRuns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_end,
+                ValueTable* values) {
   RefillChunk<1>(reader, b, [&](BitReader& r, uint8_t* out, uint32_t n) {
     if (r.ReadBit()) {
       std::memset(out, static_cast<int>(r.Read(4)), n);
       return;
     }
-    for (uint32_t i = 0; i < n; ++i) {
+    const ValueTable* fast = TableFor(values, n, tree, false, 16);
+    for (uint32_t i = fast ? DecodeValues(r, *fast, out, 0, n, data_end) : 0; i < n; ++i) {
       if (StopsAtDataEnd(r, b, tree.maxlen, data_end)) break;
       out[i] = static_cast<uint8_t>(DecodeSymbol(r, tree));
     }
@@ -227,16 +276,16 @@ void RefillRuns(BitReader& reader, Bundle* b, const Tree& tree, uintptr_t data_e
 
 void RefillBundles(BitReader& r, PlaneBundles* pb, uintptr_t data_end) {
   Bundle* b = pb->b;
-  RefillTypes(r, &b[BUNDLE_BLOCK_TYPES], pb->type_tree, data_end);
-  RefillTypes(r, &b[BUNDLE_SUB_BLOCK_TYPES], pb->sub_type_tree, data_end);
+  RefillTypes(r, &b[BUNDLE_BLOCK_TYPES], pb->type_tree, data_end, &pb->type_values);
+  RefillTypes(r, &b[BUNDLE_SUB_BLOCK_TYPES], pb->sub_type_tree, data_end, &pb->sub_type_values);
   RefillColours(r, &b[BUNDLE_COLOURS], pb->colour_high, pb->colour_low, &pb->previous_high,
                 pb->old_revision, data_end);
   RefillPatterns(r, &b[BUNDLE_PATTERNS], pb->pattern_tree, data_end);
-  RefillOffsets(r, &b[BUNDLE_X_OFFSETS], pb->x_tree, data_end);
-  RefillOffsets(r, &b[BUNDLE_Y_OFFSETS], pb->y_tree, data_end);
+  RefillOffsets(r, &b[BUNDLE_X_OFFSETS], pb->x_tree, data_end, &pb->x_values);
+  RefillOffsets(r, &b[BUNDLE_Y_OFFSETS], pb->y_tree, data_end, &pb->y_values);
   RefillDc(r, &b[BUNDLE_INTRA_DC], false, data_end);
   RefillDc(r, &b[BUNDLE_INTER_DC], true, data_end);
-  RefillRuns(r, &b[BUNDLE_RUNS], pb->run_tree, data_end);
+  RefillRuns(r, &b[BUNDLE_RUNS], pb->run_tree, data_end, &pb->run_values);
   // The two offset bundles are consumed in step, at the y offsets' index.
   Bundle& x = b[BUNDLE_X_OFFSETS];
   Bundle& y = b[BUNDLE_Y_OFFSETS];

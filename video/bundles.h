@@ -32,13 +32,17 @@ struct BundleLayout {
 BundleLayout BundleLayoutForWidth(uint32_t w);
 
 // Values a block may read past a chunk's end before the next per-block check
-// (64 colours or runs, 8 patterns); the buffers carry this slack.
-constexpr uint32_t kBundleSlack[BUNDLE_KIND_COUNT] = {0, 0, 64, 8, 0, 0, 0, 0, 64};
+// (64 colours or runs, 8 patterns), and for the colours 16 more that a run
+// block loads at once from its last run on; the buffers carry this slack.
+constexpr uint32_t kBundleSlack[BUNDLE_KIND_COUNT] = {0, 0, 80, 8, 0, 0, 0, 0, 64};
 
 struct PlaneBundles {
   Bundle b[BUNDLE_KIND_COUNT];
   Tree type_tree, sub_type_tree, colour_high[16], colour_low, pattern_tree, x_tree, y_tree,
       run_tree;
+  // Value tables of the trees whose chunks are single codes, built when a
+  // plane first has a chunk of them.
+  ValueTable type_values, sub_type_values, x_values, y_values, run_values;
   uint32_t previous_high;
   bool old_revision;  // colours in sign-and-magnitude form
 };
@@ -62,14 +66,20 @@ inline void StopBundle(Bundle* b) {
 void RefillBundles(BitReader& r, PlaneBundles* pb, uintptr_t data_end);
 
 // The single codings, exposed for tests. Each does nothing unless the bundle
-// is used up (read position equal to its end).
-void RefillTypes(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+// is used up (read position equal to its end). With `values` (the tree's
+// value table, built here on first need unless ready) chunks far enough from
+// the data end decode by one look-up per value and one data end check; the
+// result is the same as without.
+void RefillTypes(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                 ValueTable* values = nullptr);
 void RefillColours(BitReader& r, Bundle* b, const Tree high[16], const Tree& low,
                    uint32_t* previous_high, bool old_revision, uintptr_t data_end);
 void RefillPatterns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
-void RefillOffsets(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+void RefillOffsets(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                   ValueTable* values = nullptr);
 void RefillDc(BitReader& r, Bundle* b, bool is_signed, uintptr_t data_end);
-void RefillRuns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end);
+void RefillRuns(BitReader& r, Bundle* b, const Tree& tree, uintptr_t data_end,
+                ValueTable* values = nullptr);
 
 // Bit length of x (0 for 0).
 inline uint32_t BitLength(uint32_t x) {

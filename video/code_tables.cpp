@@ -29,6 +29,23 @@ void IdentityTree(Tree* tree) {
   for (int i = 0; i < 16; ++i) tree->map[i] = static_cast<uint8_t>(i);
 }
 
+void BuildValueTable(const Tree& tree, bool is_signed, uint32_t escape_from, ValueTable* table) {
+  table->bits = tree.maxlen + (is_signed ? 1 : 0);
+  for (uint32_t i = 0; i < (1u << table->bits); ++i) {
+    const uint32_t code = tree.lookup[i & ((1u << tree.maxlen) - 1)];
+    uint32_t length = code >> 4;
+    uint32_t v = tree.map[code & 15];
+    if (v >= escape_from) {
+      length = kEscapeLength;
+    } else if (is_signed && v) {
+      if ((i >> length) & 1) v = 0u - v;
+      ++length;
+    }
+    table->entry[i] = static_cast<uint16_t>(length << 8 | (v & 0xFF));
+  }
+  table->ready = true;
+}
+
 void ReadTreeDescriptor(BitReader& reader, Tree* tree) {
   BitReader r = reader;
   uint32_t t = r.Read(4);

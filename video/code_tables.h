@@ -74,6 +74,19 @@ inline uint32_t DecodeSymbol(BitReader& r, const Tree& tree) {
   return tree.map[entry & 15];
 }
 
+// One look-up per value for the bundles whose chunks are single codes: entry
+// i (the next `bits` stream bits, first bit = bit 0) holds the value's byte
+// and above it the stream bits it takes, or kEscapeLength for a value at or
+// above `escape_from`. Signed values read a sign bit after every value but 0
+// (1 = negative, the byte holds the two's complement).
+constexpr uint32_t kEscapeLength = 15;
+struct ValueTable {
+  uint16_t entry[256];
+  uint32_t bits;  // longest code, plus the sign
+  bool ready = false;
+};
+void BuildValueTable(const Tree& tree, bool is_signed, uint32_t escape_from, ValueTable* table);
+
 // Reads a tree descriptor (table number, then an explicit list or a merge
 // shuffle) into `tree`.
 void ReadTreeDescriptor(BitReader& r, Tree* tree);

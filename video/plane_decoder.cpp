@@ -57,22 +57,34 @@ inline const uint8_t* MotionSource(PlaneState& s, int64_t offset) {
 
 // Run block content: 4 bits of scan pattern, then runs of one colour or of
 // single colours along it until 63 or more positions are filled.
+//
+// The runs go in scan order into `line`, then to their positions. A run is 1
+// to 16 long, so it is written as 16 bytes either way, chosen without a branch
+// on its flag bit (the bytes past it are overwritten or never placed). A block
+// starts inside the colour chunk and takes at most 64 colours, so the 16
+// loaded at its last run stay inside the buffer's slack.
 void BuildRun(PlaneState& s, BitReader& r) {
   const uint8_t* scan = kRunScanPatterns[r.Read(4)];
   uint8_t* runs = Values(s.pb.b[BUNDLE_RUNS]);
   uint8_t* colours = Values(s.pb.b[BUNDLE_COLOURS]);
+  uint8_t line[64 + 16];
   uint32_t filled = 0;
   while (filled < 63) {
     const uint32_t length = *runs++ + 1u;
     if (length > 64 - filled) break;
-    if (r.ReadBit()) {
-      const uint8_t c = *colours++;
-      for (uint32_t i = 0; i < length; ++i) s.work[scan[filled++]] = c;
-    } else {
-      for (uint32_t i = 0; i < length; ++i) s.work[scan[filled++]] = *colours++;
-    }
+    const uint64_t one = uint64_t{r.ReadBit()};
+    uint64_t copy[2];
+    std::memcpy(copy, colours, 16);
+    const uint64_t fill = colours[0] * uint64_t{0x0101010101010101};
+    const uint64_t pick_fill = 0 - one;
+    const uint64_t run[2] = {(fill & pick_fill) | (copy[0] & ~pick_fill),
+                             (fill & pick_fill) | (copy[1] & ~pick_fill)};
+    std::memcpy(line + filled, run, 16);
+    colours += one ? 1 : length;
+    filled += length;
   }
-  if (filled == 63) s.work[scan[63]] = *colours++;
+  if (filled == 63) line[filled++] = *colours++;
+  for (uint32_t k = 0; k < filled; ++k) s.work[scan[k]] = line[k];
   s.pb.b[BUNDLE_RUNS].pos = runs;
   s.pb.b[BUNDLE_COLOURS].pos = colours;
 }

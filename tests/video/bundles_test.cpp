@@ -208,6 +208,8 @@ TEST(Bundles, DcChunksReadTheFirstValueThenGroupsOfEight) {
       {false, {100, 101, 100, 101, 100, 101, 100, 101, 100}, 10 + 11 + 4 + 8 * 2},
       // Equal values: b = 0 reads nothing more per value.
       {false, {7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, 10 + 11 + 4 + 4},
+      // A zero delta among others reads no sign: 1, 0, -2 with b = 2.
+      {false, {5, 6, 6, 4}, 10 + 11 + 4 + 3 + 2 + 3},
       // 16-bit wrap-around: 0 - 1 = 65535.
       {false, {0, 65535, 65534}, 10 + 11 + 4 + 2 * 2},
   };
@@ -328,6 +330,110 @@ TEST(Bundles, EncodedChunksRoundTripInEveryCoding) {
       ASSERT_EQ(std::vector<uint8_t>(t.memory.begin(), t.memory.begin() + n), sent)
           << "coding " << coding;
     }
+  }
+}
+
+// A tree read from a descriptor of random bits.
+Tree RandomTree(std::mt19937& rng) {
+  uint8_t descriptor[16];
+  for (auto& b : descriptor) b = static_cast<uint8_t>(rng());
+  BitReader r;
+  r.Start(descriptor, descriptor + sizeof descriptor);
+  Tree tree;
+  ReadTreeDescriptor(r, &tree);
+  return tree;
+}
+
+TEST(ValueTable, EveryEntryIsTheValueDecodedByTheTree) {
+  // Random trees, every entry with random bits above it that it must not
+  // depend on.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 300; ++round) {
+    const Tree tree = RandomTree(rng);
+    const bool is_signed = round % 3 == 1;
+    const uint32_t escape_from = round % 3 == 2 ? 12 : 16;
+    ValueTable table;
+    BuildValueTable(tree, is_signed, escape_from, &table);
+    ASSERT_EQ(table.bits, tree.maxlen + is_signed);
+    for (uint32_t i = 0; i < (1u << table.bits); ++i) {
+      const uint32_t word = i | (rng() << table.bits);
+      const uint8_t stream[8] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
+                                 static_cast<uint8_t>(word >> 16),
+                                 static_cast<uint8_t>(word >> 24)};
+      BitReader r;
+      r.Start(stream, stream + 8);
+      uint32_t v = DecodeSymbol(r, tree);
+      const bool escape = v >= escape_from;
+      if (is_signed && v && r.ReadBit()) v = 0u - v;
+      const uint32_t length = 32 - r.count;
+      const uint32_t entry = table.entry[i];
+      if (escape) {
+        ASSERT_EQ(entry >> 8, kEscapeLength) << round << " " << i;
+      } else {
+        ASSERT_EQ(entry >> 8, length) << round << " " << i;
+        ASSERT_EQ(entry & 0xFF, v & 0xFF) << round << " " << i;
+      }
+    }
+  }
+}
+
+TEST(ValueTable, ChunksDecodeAsWithoutItOnRandomStreamsUpToTheDataEnd) {
+  // A random tree, a chunk header, then random code bits; the data end
+  // anywhere from the stream start to past its bytes. Buffer contents (the
+  // stale bytes after a chunk that ends early too), bundle state and reader
+  // state must equal value-by-value decoding.
+  std::mt19937 rng(17);
+  for (int round = 0; round < 4000; ++round) {
+    const int coding = round % 3;  // types, offsets, runs
+    const Tree tree = RandomTree(rng);
+    const uint32_t capacity = 1 + rng() % 700;
+    const uint32_t n = round % 50 == 0 ? capacity + 1 : 1 + rng() % capacity;
+    BitWriter w;
+    w.Put(n, 10);
+    w.PutBit(round % 20 == 0);  // now and then a fill
+    // Mostly zero bits now and then: the shortest codes, most values per word.
+    const bool sparse = round % 4 == 0;
+    const uint32_t words = 1 + rng() % 200;
+    for (uint32_t k = 0; k < words; ++k) w.Put(sparse ? rng() & rng() & rng() : rng(), 32);
+    w.PadToWord();
+    const std::vector<uint8_t> bytes = w.bytes();
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(bytes.data());
+    const uintptr_t data_end = round % 5 == 0 ? kFarEnd : begin + rng() % (bytes.size() + 12);
+    std::vector<uint8_t> stale(1024);
+    for (auto& b : stale) b = static_cast<uint8_t>(rng());
+
+    struct Result {
+      std::vector<uint8_t> memory;
+      ptrdiff_t pos, end;
+      BitReader r;
+    } result[2];
+    for (int with_table = 0; with_table < 2; ++with_table) {
+      TestBundle t(capacity, 10, 1024);
+      t.memory = stale;
+      t.b.buffer = t.b.pos = t.b.end = t.memory.data();
+      BitReader r;
+      r.Start(bytes.data(), bytes.data() + bytes.size());
+      ValueTable table;  // built by the refill
+      ValueTable* use = with_table ? &table : nullptr;
+      switch (coding) {
+        case 0:
+          RefillTypes(r, &t.b, tree, data_end, use);
+          break;
+        case 1:
+          RefillOffsets(r, &t.b, tree, data_end, use);
+          break;
+        default:
+          RefillRuns(r, &t.b, tree, data_end, use);
+          break;
+      }
+      result[with_table] = {t.memory, t.b.pos - t.b.buffer, t.b.end - t.b.buffer, r};
+    }
+    ASSERT_EQ(result[0].memory, result[1].memory) << "round " << round;
+    ASSERT_EQ(result[0].pos, result[1].pos) << "round " << round;
+    ASSERT_EQ(result[0].end, result[1].end) << "round " << round;
+    ASSERT_EQ(result[0].r.word, result[1].r.word) << "round " << round;
+    ASSERT_EQ(result[0].r.count, result[1].r.count) << "round " << round;
+    ASSERT_EQ(result[0].r.bits, result[1].r.bits) << "round " << round;
   }
 }
 

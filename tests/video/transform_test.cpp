@@ -253,6 +253,120 @@ TEST(ListReaders, AllOnesStreamsStayInsideTheWorkList) {
   EXPECT_NE(block[kCoefficientScan[1]], 0);
 }
 
+// The list readers as plainly as they can be written: one list, entries
+// prepended before its start, survivors compacted one by one, every bit read
+// on its own. `residue` null reads coefficients into `block`.
+void ReadListsPlainly(BitReader& r, int16_t block[64], int8_t residue[64], uint32_t limit) {
+  uint8_t list[200];
+  int start = 100, end = 100;
+  for (int head : {4, 24, 44}) list[end++] = static_cast<uint8_t>(head << 2);
+  if (residue) {
+    list[end++] = 0 << 2 | 2;
+  } else {
+    for (int single : {1, 2, 3}) list[end++] = static_cast<uint8_t>(single << 2 | 3);
+  }
+  std::vector<int> found;
+  uint32_t updates = 0;
+  auto* value = reinterpret_cast<uint8_t*>(residue);
+  const int planes = static_cast<int>(r.Read(residue ? 3 : 4));
+  for (int pass = 0; pass < (residue ? planes + 1 : planes); ++pass) {
+    const int bits = planes - 1 - pass;
+    const uint32_t mask = residue ? 1u << (planes - pass) : 0;
+    // Coefficient values, or residue values/updates (false: the limit is reached).
+    auto found_value = [&](int i) {
+      if (!residue) {
+        int32_t v = 1 << bits;
+        if (bits) v += static_cast<int32_t>(r.Read(static_cast<uint32_t>(bits)));
+        block[kCoefficientScan[i]] = static_cast<int16_t>(r.ReadBit() ? -v : v);
+        return true;
+      }
+      value[i] = static_cast<uint8_t>(r.ReadBit() ? 0u - mask : mask);
+      found.push_back(i);
+      return updates++ != limit;
+    };
+    if (residue) {
+      const size_t earlier = found.size();
+      for (size_t f = 0; f < earlier; ++f) {
+        if (!r.ReadBit()) continue;
+        uint8_t& v = value[found[f]];
+        v = static_cast<uint8_t>((v & 0x80) ? v - mask : v + mask);
+        if (updates++ == limit) return;
+      }
+    }
+    int keep = start;
+    for (int p = start; p < end;) {
+      if (!r.ReadBit()) {
+        list[keep++] = list[p++];
+        continue;
+      }
+      const int i = list[p] >> 2;
+      int group = -1;
+      switch (list[p] & 3) {
+        case 0:
+          list[p] = static_cast<uint8_t>((i + 4) << 2 | 1);
+          group = i;
+          break;
+        case 1:
+          list[p] = static_cast<uint8_t>(i << 2 | 2);
+          for (int k = 4; k <= 12; k += 4) list[end++] = static_cast<uint8_t>((i + k) << 2 | 2);
+          break;
+        case 2:
+          ++p;
+          group = i;
+          break;
+        default:
+          ++p;
+          if (!found_value(i)) return;
+          break;
+      }
+      for (int j = group; group >= 0 && j < group + 4; ++j) {
+        if (r.ReadBit())
+          list[--start] = static_cast<uint8_t>(j << 2 | 3);
+        else if (!found_value(j))
+          return;
+      }
+    }
+    end = keep;
+  }
+}
+
+// Random bits, damaged blocks included, read as plainly read: the same values
+// and the same bits consumed.
+TEST(ListReaders, RandomStreamsReadAsPlainlyRead) {
+  std::mt19937 rng(23);
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<uint8_t> bytes(4 + rng() % 256);
+    const uint32_t density = rng() % 4;  // ones get rarer with more ands
+    for (auto& b : bytes) {
+      uint32_t v = rng();
+      for (uint32_t k = 0; k < density; ++k) v &= rng();
+      b = static_cast<uint8_t>(v);
+    }
+    bytes[0] = static_cast<uint8_t>(rng());  // any plane count
+    const bool residue = round % 2;
+    const uint32_t limit = rng() % 128;
+    BitReader a, b;
+    a.Start(bytes.data(), bytes.data() + bytes.size());
+    b = a;
+    int16_t block_a[64] = {}, block_b[64] = {};
+    int8_t residue_a[64] = {}, residue_b[64] = {};
+    if (residue) {
+      ReadResidue(a, residue_a, limit);
+      ReadListsPlainly(b, nullptr, residue_b, limit);
+    } else {
+      ReadCoefficients(a, block_a);
+      ReadListsPlainly(b, block_b, nullptr, 0);
+    }
+    ASSERT_EQ(a.word, b.word) << round;
+    ASSERT_EQ(a.count, b.count) << round;
+    ASSERT_EQ(a.bits, b.bits) << round;
+    for (int k = 0; k < 64; ++k) {
+      ASSERT_EQ(block_a[k], block_b[k]) << round << " " << k;
+      ASSERT_EQ(residue_a[k], residue_b[k]) << round << " " << k;
+    }
+  }
+}
+
 TEST(Idct, IntraDc1024AtQuantizerZeroGives128Everywhere) {
   int16_t block[64] = {1024};
   uint8_t out[64];
