@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "encoder/movie_encoder.h"
+#include "ratio_reporter.h"
 #include "scene.h"
 
 #ifdef VEXIL_HAVE_THEORA
@@ -379,35 +380,24 @@ void Register() {
 }
 
 // The console output, then the ratio lines.
-class RatioReporter : public benchmark::ConsoleReporter {
+class MovieRatios : public RatioReporter {
  public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes in saved output
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      cpu_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
-      wall_[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-    }
-  }
-
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const Size& size : kSizes) {
       const std::string dims = size.name();
 #ifdef VEXIL_HAVE_THEORA
-      Print("video decode " + dims + " 1 thread", cpu_, "theora_decode/" + dims,
-            DecodeName(size, 0));
-      Print("video encode " + dims + " 1 thread", cpu_, "theora_encode/" + dims,
-            EncodeName(size, 1));
-      Print("video encode " + dims + " 2 threads", wall_, "theora_encode/" + dims,
-            EncodeName(size, 2));
+      PrintRatio("video decode " + dims + " 1 thread", kCpu, "theora_decode/" + dims,
+                 DecodeName(size, 0));
+      PrintRatio("video encode " + dims + " 1 thread", kCpu, "theora_encode/" + dims,
+                 EncodeName(size, 1));
+      PrintRatio("video encode " + dims + " 2 threads", kWall, "theora_encode/" + dims,
+                 EncodeName(size, 2));
 #endif
-      Print("video decode " + dims + " 1 thread vs none", wall_, DecodeName(size, 0),
-            DecodeName(size, 1));
-      Print("video decode " + dims + " 2 threads vs none", wall_, DecodeName(size, 0),
-            DecodeName(size, 2));
+      PrintRatio("video decode " + dims + " 1 thread vs none", kWall, DecodeName(size, 0),
+                 DecodeName(size, 1));
+      PrintRatio("video decode " + dims + " 2 threads vs none", kWall, DecodeName(size, 0),
+                 DecodeName(size, 2));
 #ifdef VEXIL_HAVE_THEORA
       const auto made = g_movies.find(size.width);  // none when no benchmark of the size ran
       if (made == g_movies.end()) continue;
@@ -420,27 +410,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 #endif
     }
   }
-
- private:
-  using Times = std::map<std::string, std::vector<double>>;
-
-  // Repetition i of the reference with repetition i of ours: the median of
-  // reference / ours and the range.
-  static void Print(const std::string& label, const Times& times, const std::string& reference,
-                    const std::string& ours) {
-    const auto r = times.find(reference);
-    const auto o = times.find(ours);
-    if (r == times.end() || o == times.end()) return;
-    std::vector<double> ratios;
-    for (size_t i = 0; i < std::min(r->second.size(), o->second.size()); ++i)
-      ratios.push_back(r->second[i] / o->second[i]);
-    if (ratios.empty()) return;
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("%s: %.2fx (median of %zu repetitions, %.2f-%.2fx)\n", label.c_str(),
-                ratios[ratios.size() / 2], ratios.size(), ratios.front(), ratios.back());
-  }
-
-  Times cpu_, wall_;
 };
 
 }  // namespace
@@ -450,7 +419,7 @@ int main(int argc, char** argv) {
   vexil::Register();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  vexil::RatioReporter reporter;
+  vexil::MovieRatios reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
