@@ -206,8 +206,9 @@ void RestartClock(MovieHandle* m) {
 bool DecodePicture(MovieHandle* m, LibraryEngine* threads) {
   if (threads) {
     std::lock_guard<std::mutex> lock(threads->frame_lock);
-    // Blocks on the replies: the frame is finished once both parts answered.
-    if (StartBackgroundDecode(m)) FinishBackgroundDecode(m);
+    // The frame is finished once both parts are done; this thread decodes
+    // one of them.
+    DecodeBesideThreads(m);
   } else {
     DecodeOnCallingThread(m);
   }

@@ -11,10 +11,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "ratio_reporter.h"
 
 #ifdef VEXIL_HAVE_FFTW
 #include <fftw3.h>
@@ -111,40 +112,19 @@ constexpr struct {
 } kPairs[] = {{"InverseRealFft", "FftwRealInverse"}, {"InverseDct", "FftwDct3"}};
 
 // The console output, then one line per transform and length with the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
+class TransformRatios : public vexil::RatioReporter {
  public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes in saved output
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times_[run.benchmark_name()].push_back(run.GetAdjustedCPUTime());
-  }
-
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const auto& pair : kPairs) {
       for (int n = kShortest; n <= kLongest; n *= 2) {
-        char ours_name[64], anchor_name[64];
-        std::snprintf(ours_name, sizeof ours_name, "%s/%d", pair.ours, n);
-        std::snprintf(anchor_name, sizeof anchor_name, "%s/%d", pair.anchor, n);
-        const auto ours = times_.find(ours_name);
-        const auto anchor = times_.find(anchor_name);
-        if (ours == times_.end() || anchor == times_.end()) continue;
-        // Repetition i of ours with repetition i of the anchor.
-        std::vector<double> ratios;
-        for (size_t i = 0; i < std::min(ours->second.size(), anchor->second.size()); ++i)
-          ratios.push_back(anchor->second[i] / ours->second[i]);
-        std::sort(ratios.begin(), ratios.end());
-        std::printf("%s vs FFTW: %.2fx (median of %zu repetitions, %.2f-%.2fx)\n", ours_name,
-                    ratios[ratios.size() / 2], ratios.size(), ratios.front(), ratios.back());
+        char ours[64], anchor[64];
+        std::snprintf(ours, sizeof ours, "%s/%d", pair.ours, n);
+        std::snprintf(anchor, sizeof anchor, "%s/%d", pair.anchor, n);
+        PrintRatio(std::string(ours) + " vs FFTW", kCpu, anchor, ours);
       }
     }
   }
-
- private:
-  std::map<std::string, std::vector<double>> times_;
 };
 
 }  // namespace
@@ -152,7 +132,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  TransformRatios reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -123,6 +123,26 @@ int WaitForBackgroundDecode(MovieHandle* movie) {
   return FinishAnswered(movie);
 }
 
+int DecodeBesideThreads(MovieHandle* movie) {
+  DecodeThreadPool& pool = movie->engine->decode_threads;
+  const int second = pool.second_thread();
+  if (!second || !(pool.running_mask() & (1u << second))) {
+    if (!StartBackgroundDecode(movie)) return 0;
+    FinishBackgroundDecode(movie);
+    return 1;
+  }
+  if (JobOutstanding(movie) || !PrepareDecode(movie)) return 0;
+  if (!pool.Send(second, MakeJob(movie, 1, PART_OTHER))) {
+    FrameDecodePart(movie, PART_ALL);
+    ExchangeAndFinish(movie);
+    return 1;
+  }
+  movie->video.job_slot[1] = JOB_REPLY_PENDING | JOB_ISSUED | static_cast<uint32_t>(second);
+  FrameDecodePart(movie, PART_LUMA);
+  FinishBackgroundDecode(movie);
+  return 1;
+}
+
 void FinishBackgroundDecode(MovieHandle* movie) {
   DecodeThreadPool& pool = movie->engine->decode_threads;
   if (!movie->video.job_slot[0] && !movie->video.job_slot[1]) return;

@@ -37,6 +37,16 @@ int StartBackgroundDecode(MovieHandle* movie);
 // each pending slot's thread, then takes only what is there.
 int WaitForBackgroundDecode(MovieHandle* movie);
 
+// Decodes and finishes the current packet for a caller that waits for the
+// frame anyway (the library's decode calls). With a second decode thread
+// running, that thread decodes audio, alpha and chroma while the caller
+// decodes the luma itself: one thread to wake per frame instead of three
+// (both decode threads and the caller, each a scheduling delay), and the
+// caller sleeps only while the other part still runs. Otherwise as
+// StartBackgroundDecode followed by FinishBackgroundDecode. 1 when it decoded,
+// 0 while a job of the movie is outstanding or when no decode should start.
+int DecodeBesideThreads(MovieHandle* movie);
+
 // Blocks until every outstanding job of the movie has answered, then finishes
 // the frame (nothing when none is outstanding). Close runs it before anything
 // of the movie is freed.

@@ -11,9 +11,9 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev
-  libyuv-dev
+  # Anchor libraries the benchmarks compare against (benchmarks only).
+  libyuv-dev libfftw3-dev libtheora-dev libogg-dev
   clang libclang-rt-14-dev
-  libfftw3-dev
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   groff-base man-db
