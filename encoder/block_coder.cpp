@@ -98,12 +98,8 @@ double BlockCoder::Consider(BlockChoice& candidate, BlockChoice* best) const {
 
 template <typename Try>
 void BlockCoder::SearchQuantizer(Try try_quantizer) const {
-  // The base quantizer, then one coarser; one finer only when coarser did
-  // not help (costs rarely turn back).
-  const uint32_t base = s_.base_quantizer;
-  const double at_base = try_quantizer(base);
-  if (base < 15 && try_quantizer(base + 1) < at_base) return;
-  if (base > 0) try_quantizer(base - 1);
+  for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q)
+    try_quantizer(q);
 }
 
 void BlockCoder::TryFill(const Target& t, BlockChoice* c, BlockChoice* best) {

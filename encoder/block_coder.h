@@ -51,7 +51,9 @@ struct BlockCoderSetup {
   const uint8_t* reference = nullptr;  // the decoder's previous picture; null on key frames
   uint32_t width = 0, height = 0;      // multiples of 8
   double lambda = 1;                   // squared error per bit
-  uint32_t base_quantizer = 0;         // quantizers base - 1 .. base + 1 are tried
+  // Transform blocks try every quantizer from the finest to the coarsest.
+  uint32_t finest_quantizer = 0;
+  uint32_t coarsest_quantizer = 0;
   uint32_t residue_threshold = 0;      // residue values up to this are dropped
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;  // colours in sign-and-magnitude form: 0 cannot be sent

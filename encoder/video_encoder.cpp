@@ -112,7 +112,8 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
     job.width = pw;
     job.height = ph;
     job.lambda = q.lambda;
-    job.base_quantizer = q.base_quantizer;
+    job.finest_quantizer = q.finest_quantizer;
+    job.coarsest_quantizer = q.coarsest_quantizer;
     job.residue_threshold = q.residue_threshold;
     job.modes = options_.modes;
     job.old_revision = old_revision;
