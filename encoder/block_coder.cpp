@@ -20,6 +20,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // that barely reach a step (and cost its bits) fall to the step below.
 constexpr float kIntraRounding = 0.36f;
 constexpr float kInterRounding = 0.2f;
+// How each kind of transform block quantizes.
+constexpr BlockCoder::RowRules kIntraRows = {DCT_INTRA, kIntraRounding, 0, 2047};
+constexpr BlockCoder::RowRules kInterRows = {DCT_INTER, kInterRounding, -1023, 1023};
 // A run block's values must fit the runs bundle's chunk beside a whole row of
 // such blocks: 48 per block.
 constexpr size_t kMaxRunSegments = 48;
@@ -41,14 +44,12 @@ inline int16_t Quantize(float v, float offset, int32_t limit) {
 // quantizer in the choice, and its bits: the fixed fields' estimate (which
 // counts 4 bits the coefficients replace) plus what the coefficients take.
 void TakeCoefficients(const int16_t coefficients[64], uint32_t q, double fixed_bits,
-                      BlockChoice* c) {
+                      uint32_t coefficient_bits, BlockChoice* c) {
   c->dct.dc = coefficients[0];
   c->dct.quantizer = static_cast<uint8_t>(q);
   c->dct.by_scan[0] = 0;
   for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
-  BitWriter counter(true);
-  WriteCoefficients(counter, c->dct.by_scan);
-  c->bits = fixed_bits - 4 + static_cast<double>(counter.bit_count());
+  c->bits = fixed_bits - 4 + coefficient_bits;
 }
 
 }  // namespace
@@ -96,10 +97,48 @@ double BlockCoder::Consider(BlockChoice& candidate, BlockChoice* best) const {
   return cost;
 }
 
-template <typename Try>
-void BlockCoder::SearchQuantizer(Try try_quantizer) const {
-  for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q)
-    try_quantizer(q);
+size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double weight,
+                            double other_bits, int32_t last_dc, const BlockChoice& best,
+                            RowTrial* rows) const {
+  // The transform is orthonormal, so the error of the dequantized
+  // coefficients is the error of the samples, up to the decoder's rounding
+  // and the DC moves that keep samples in range. Together with the exact
+  // coefficient bits that predicts each row's cost closely, and only the
+  // cheapest rows are worth an inverse transform.
+  RowTrial trials[16];
+  size_t count = 0;
+  for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q) {
+    RowTrial& r = trials[count];
+    const float* scale = DctCoefficientScale(rules.table, q);
+    const int32_t* limit = DctCoefficientLimits(rules.table, q);
+    r.q = q;
+    r.coefficients[0] = static_cast<int16_t>(
+        std::clamp<long>(std::lround(f[0] * scale[0]), rules.dc_low, rules.dc_high));
+    float error = 0;
+    bool any = r.coefficients[0] != 0;
+    for (int p = 0; p < 64; ++p) {
+      if (p) r.coefficients[p] = Quantize(f[p] * scale[p], rules.rounding, limit[p]);
+      any |= r.coefficients[p] != 0;
+      const float e = f[p] - r.coefficients[p] / scale[p];
+      error += e * e;
+    }
+    if (!any && rules.table == DCT_INTER) continue;  // a motion block says the same for less
+    int16_t by_scan[64];
+    by_scan[0] = 0;
+    for (int k = 1; k < 64; ++k) by_scan[k] = r.coefficients[kCoefficientScan[k]];
+    r.coefficient_bits = CoefficientBits(by_scan);
+    const double bits =
+        other_bits + RateModel::DcStep(r.coefficients[0] - last_dc) + 4 + r.coefficient_bits;
+    // Bits alone that lose already rule a row out.
+    if (s_.lambda * bits >= best.cost) continue;
+    r.estimate = weight * error + s_.lambda * bits;
+    ++count;
+  }
+  const size_t kept = std::min(count, kExactRows);
+  std::partial_sort(trials, trials + kept, trials + count,
+                    [](const RowTrial& a, const RowTrial& b) { return a.estimate < b.estimate; });
+  std::copy(trials, trials + kept, rows);
+  return kept;
 }
 
 void BlockCoder::TryFill(const Target& t, BlockChoice* c, BlockChoice* best) {
@@ -299,13 +338,14 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
 void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
   float f[64];
   s_.kernels->forward_dct(t.values, f);
-  auto try_quantizer = [&](uint32_t q) {
-    const float* scale = DctCoefficientScale(DCT_INTRA, q);
-    const int32_t* limit = DctCoefficientLimits(DCT_INTRA, q);
-    int16_t coefficients[64];
-    coefficients[0] = static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), 0, 2047));
-    for (int p = 1; p < 64; ++p)
-      coefficients[p] = Quantize(f[p] * scale[p], kIntraRounding, limit[p]);
+  const double type_bits = TypeBits(t, BLOCK_INTRA);
+  RowTrial rows[kExactRows];
+  const size_t count =
+      RankRows(f, kIntraRows, t.doubled ? 4 : 1, type_bits, last_intra_dc_, *best, rows);
+  for (size_t i = 0; i < count; ++i) {
+    RowTrial& r = rows[i];
+    int16_t* coefficients = r.coefficients;
+    const uint32_t q = r.q;
     int32_t out[64];
     // Ringing can push samples past 0..255, where the decoder wraps them:
     // move the DC until they fit (twice at most).
@@ -320,17 +360,11 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
     }
     for (int p = 0; p < 64; ++p) c->content[p] = static_cast<uint8_t>(out[p]);
     c->distortion = Distortion(t, c->content);
-    // Counting the coefficient bits is the dear part: not when the error
-    // and the fixed fields alone lose already (that bound then stands for
-    // the cost).
-    const double fixed =
-        TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
-    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
+    const double fixed = type_bits + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
     c->type = BLOCK_INTRA;
-    TakeCoefficients(coefficients, q, fixed, c);
-    return Consider(*c, best);
-  };
-  SearchQuantizer(try_quantizer);
+    TakeCoefficients(coefficients, q, fixed, r.coefficient_bits, c);
+    Consider(*c, best);
+  }
 }
 
 void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* c,
@@ -342,19 +376,13 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     for (int k = 0; k < 8; ++k)
       residual[8 * r + k] = float(src[r * s_.width + k]) - float(pred[r * s_.width + k]);
   s_.kernels->forward_dct(residual, f);
-  const double offset_bits = s_.rate->Offsets(mv.dx, mv.dy);
-  auto try_quantizer = [&](uint32_t q) {
-    const float* scale = DctCoefficientScale(DCT_INTER, q);
-    const int32_t* limit = DctCoefficientLimits(DCT_INTER, q);
-    int16_t coefficients[64];
-    coefficients[0] =
-        static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), -1023, 1023));
-    bool any = coefficients[0] != 0;
-    for (int p = 1; p < 64; ++p) {
-      coefficients[p] = Quantize(f[p] * scale[p], kInterRounding, limit[p]);
-      any |= coefficients[p] != 0;
-    }
-    if (!any) return kInfinity;  // a motion block says the same for less
+  const double type_bits = s_.rate->Type(BLOCK_INTER) + s_.rate->Offsets(mv.dx, mv.dy);
+  RowTrial rows[kExactRows];
+  const size_t count = RankRows(f, kInterRows, 1, type_bits, last_inter_dc_, *best, rows);
+  for (size_t i = 0; i < count; ++i) {
+    RowTrial& r = rows[i];
+    int16_t* coefficients = r.coefficients;
+    const uint32_t q = r.q;
     int32_t out[64];
     for (int attempt = 0; attempt < 3; ++attempt) {
       IdctUnwrapped(coefficients, kInterQuant[q], out);
@@ -373,15 +401,12 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     for (int p = 0; p < 64; ++p)
       c->content[p] = static_cast<uint8_t>(pred[(p / 8) * s_.width + p % 8] + out[p]);
     c->distortion = s_.kernels->sse8x8(c->content, 8, src, s_.width);
-    const double fixed = s_.rate->Type(BLOCK_INTER) + offset_bits +
-                         RateModel::DcStep(coefficients[0] - last_inter_dc_) + 8;
-    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
+    const double fixed = type_bits + RateModel::DcStep(coefficients[0] - last_inter_dc_) + 8;
     c->type = BLOCK_INTER;
     c->mv = mv;
-    TakeCoefficients(coefficients, q, fixed, c);
-    return Consider(*c, best);
-  };
-  SearchQuantizer(try_quantizer);
+    TakeCoefficients(coefficients, q, fixed, r.coefficient_bits, c);
+    Consider(*c, best);
+  }
 }
 
 void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* c,

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "encoder/encoder_kernels.h"
+#include "encoder/forward_dct.h"
 #include "encoder/plane_builder.h"
 #include "encoder/rate_model.h"
 #include "video/block_types.h"
@@ -54,7 +55,7 @@ struct BlockCoderSetup {
   // Transform blocks try every quantizer from the finest to the coarsest.
   uint32_t finest_quantizer = 0;
   uint32_t coarsest_quantizer = 0;
-  uint32_t residue_threshold = 0;      // residue values up to this are dropped
+  uint32_t residue_threshold = 0;  // residue values up to this are dropped
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;  // colours in sign-and-magnitude form: 0 cannot be sent
   const RateModel* rate = nullptr;
@@ -78,12 +79,33 @@ class BlockCoder {
   // Cost of a motion vector's two offsets, in bits.
   double MotionBits(MotionVector mv) const { return s_.rate->Offsets(mv.dx, mv.dy); }
 
+  // How a kind of transform block quantizes: its table, the rounding of the
+  // other coefficients and the range of its DC.
+  struct RowRules {
+    DctTable table;
+    float rounding;
+    int32_t dc_low, dc_high;
+  };
+
  private:
   struct Target;
   // Scores a candidate; it becomes *best (by swapping) when it costs less.
   double Consider(BlockChoice& candidate, BlockChoice* best) const;
-  template <typename Try>
-  void SearchQuantizer(Try try_quantizer) const;
+  // One quantizer row's coefficients (natural order) and their bits.
+  struct RowTrial {
+    uint32_t q;
+    int16_t coefficients[64];
+    uint32_t coefficient_bits;
+    double estimate;  // predicted cost
+  };
+  // How many of the rows the block may use are coded exactly.
+  static constexpr size_t kExactRows = 2;
+  // The rows whose predicted cost (error from the transform coefficients,
+  // `weight` per unit of their squared error, plus lambda x bits) is least,
+  // at most kExactRows of them, cheapest first. `other_bits`: the type's and
+  // vector's bits; the DC is a step from `last_dc`.
+  size_t RankRows(const float f[64], const RowRules& rules, double weight, double other_bits,
+                  int32_t last_dc, const BlockChoice& best, RowTrial* rows) const;
   bool Hopeless(double least_bits, const BlockChoice& best) const {
     return s_.lambda * least_bits >= best.cost;
   }

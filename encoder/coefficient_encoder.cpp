@@ -1,6 +1,7 @@
 #include "encoder/coefficient_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -123,6 +124,64 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
     Pass(w, list, start, end, significant, any_of, emit);
   }
   return true;
+}
+
+uint32_t CoefficientBits(const int16_t by_scan[64]) {
+  // The walk's bits in closed form. Every bit it writes belongs to one entry
+  // or position, and which passes visit an entry depends only on the plane
+  // where the values it covers first reach the threshold, never on the order
+  // of the list. With top(x) = the highest set bit of a magnitude (-1 for 0)
+  // and a pass per plane from planes - 1 down to 0:
+  // - a value costs top + 1 bits when found (the bits below its top and a sign);
+  // - an entry created at plane `from` takes a bit on each pass down to the
+  //   plane where it turns significant, or down to 0: from - max(at, 0) + 1;
+  // - a group split at plane P gives each of its four positions a bit, and
+  //   each one not yet significant becomes a single entry from plane P - 1.
+  int8_t top[64];
+  int8_t group_top[16];
+  int32_t largest = -1;
+  uint32_t bits = 4;
+  for (int g = 0; g < 16; ++g) {
+    int8_t gt = -1;
+    for (int k = 4 * g; k < 4 * g + 4; ++k) {
+      const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
+      top[k] = static_cast<int8_t>(std::bit_width(m) - 1);
+      bits += static_cast<uint32_t>(top[k] + 1);
+      gt = std::max(gt, top[k]);
+    }
+    group_top[g] = gt;
+    largest = std::max<int32_t>(largest, gt);
+  }
+  if (largest < 0) return bits;
+  const int32_t planes = largest + 1;
+  auto visits = [](int32_t from, int32_t at) {
+    return static_cast<uint32_t>(from - std::max(at, 0) + 1);
+  };
+  auto split = [&](int g, int32_t at) {
+    uint32_t n = 0;
+    for (int k = 4 * g; k < 4 * g + 4; ++k)
+      n += 1 + static_cast<uint32_t>(at - std::max<int32_t>(top[k], 0));
+    return n;
+  };
+  // Positions 1..3 start as single entries.
+  for (int k = 1; k < 4; ++k) bits += visits(planes - 1, top[k]);
+  // Three entries of five groups each: the first group splits at once when
+  // any of the five turns significant, the other four follow as one entry
+  // that later splits into one entry per group.
+  for (int first : {1, 6, 11}) {
+    int32_t rest = -1;
+    for (int g = first + 1; g < first + 5; ++g) rest = std::max<int32_t>(rest, group_top[g]);
+    const int32_t span = std::max<int32_t>(group_top[first], rest);
+    bits += visits(planes - 1, span);
+    if (span < 0) continue;
+    bits += split(first, span) + visits(span, rest);
+    if (rest < 0) continue;
+    for (int g = first + 1; g < first + 5; ++g) {
+      bits += visits(rest, group_top[g]);
+      if (group_top[g] >= 0) bits += split(g, group_top[g]);
+    }
+  }
+  return bits;
 }
 
 namespace {

@@ -130,6 +130,31 @@ TEST(ResidueTrace, MatchesTheWriterAtEveryLimit) {
   }
 }
 
+TEST(CoefficientBits, CountsWhatTheWriterWrites) {
+  // Blocks as the transform gives them (a few large values at the start and
+  // a sparse tail), dense and empty ones, single values anywhere, and every
+  // magnitude up to the largest a coefficient can take.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    int16_t by_scan[64] = {};
+    const int kind = round % 4;
+    const int reach = kind == 0 ? 64 : 1 + static_cast<int>(rng() % 63);
+    const int count = kind == 1 ? 1 : static_cast<int>(rng() % 65);
+    const uint32_t magnitude = 1u << (rng() % 16);
+    for (int i = 0; i < count; ++i) {
+      const int k = kind == 3 ? std::min(63, static_cast<int>(rng() % 8 + rng() % reach))
+                              : static_cast<int>(rng() % reach);
+      by_scan[k] = static_cast<int16_t>(static_cast<int32_t>(rng() % (2 * magnitude)) -
+                                        static_cast<int32_t>(magnitude));
+    }
+    if (round == 1) by_scan[63] = 32767;
+    if (round == 2) by_scan[1] = -32767;
+    BitWriter w;
+    ASSERT_TRUE(WriteCoefficients(w, by_scan));
+    ASSERT_EQ(CoefficientBits(by_scan), w.bit_count()) << "round " << round;
+  }
+}
+
 TEST(BitWriter, PacksLeastSignificantFirstInWholeWords) {
   std::mt19937 rng(4);
   for (int round = 0; round < 200; ++round) {
