@@ -35,8 +35,7 @@ double DcStepSize(const uint32_t quant[64]) {
 // The coefficient for v: its magnitude rounded down after adding `offset`,
 // at most `limit` (at most 32767), with v's sign.
 inline int16_t Quantize(float v, float offset, int32_t limit) {
-  const float a = std::fabs(v) + offset;
-  const int32_t m = a >= static_cast<float>(limit) ? limit : static_cast<int32_t>(a);
+  const int32_t m = static_cast<int32_t>(std::min(std::fabs(v) + offset, static_cast<float>(limit)));
   return static_cast<int16_t>(v < 0 ? -m : m);
 }
 
@@ -110,22 +109,26 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
   for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q) {
     RowTrial& r = trials[count];
     const float* scale = DctCoefficientScale(rules.table, q);
+    const float* step = DctCoefficientStep(rules.table, q);
     const int32_t* limit = DctCoefficientLimits(rules.table, q);
     r.q = q;
-    r.coefficients[0] = static_cast<int16_t>(
-        std::clamp<long>(std::lround(f[0] * scale[0]), rules.dc_low, rules.dc_high));
     float error = 0;
-    bool any = r.coefficients[0] != 0;
-    for (int p = 0; p < 64; ++p) {
-      if (p) r.coefficients[p] = Quantize(f[p] * scale[p], rules.rounding, limit[p]);
-      any |= r.coefficients[p] != 0;
-      const float e = f[p] - r.coefficients[p] / scale[p];
+    int32_t any = 0;
+    // In scan order, the order the bit count takes.
+    int16_t by_scan[64];
+    for (int k = 0; k < 64; ++k) {
+      const int p = kCoefficientScan[k];
+      const float v = f[p] * scale[p];
+      const int16_t c =
+          k ? Quantize(v, rules.rounding, limit[p])
+            : static_cast<int16_t>(std::clamp<long>(std::lround(v), rules.dc_low, rules.dc_high));
+      r.coefficients[p] = c;
+      by_scan[k] = c;
+      any |= c;
+      const float e = (v - c) * step[p];
       error += e * e;
     }
     if (!any && rules.table == DCT_INTER) continue;  // a motion block says the same for less
-    int16_t by_scan[64];
-    by_scan[0] = 0;
-    for (int k = 1; k < 64; ++k) by_scan[k] = r.coefficients[kCoefficientScan[k]];
     r.coefficient_bits = CoefficientBits(by_scan);
     const double bits =
         other_bits + RateModel::DcStep(r.coefficients[0] - last_dc) + 4 + r.coefficient_bits;

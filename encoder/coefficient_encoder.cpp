@@ -137,20 +137,22 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
   //   plane where it turns significant, or down to 0: from - max(at, 0) + 1;
   // - a group split at plane P gives each of its four positions a bit, and
   //   each one not yet significant becomes a single entry from plane P - 1.
-  int8_t top[64];
-  int8_t group_top[16];
+  int32_t top[64];
+  int32_t group_top[16], group_floor[16];  // the largest top, the sum of max(top, 0)
   int32_t largest = -1;
   uint32_t bits = 4;
   for (int g = 0; g < 16; ++g) {
-    int8_t gt = -1;
+    int32_t gt = -1, floor = 0;
     for (int k = 4 * g; k < 4 * g + 4; ++k) {
       const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
-      top[k] = static_cast<int8_t>(std::bit_width(m) - 1);
+      top[k] = static_cast<int32_t>(std::bit_width(m)) - 1;
       bits += static_cast<uint32_t>(top[k] + 1);
       gt = std::max(gt, top[k]);
+      floor += std::max(top[k], 0);
     }
     group_top[g] = gt;
-    largest = std::max<int32_t>(largest, gt);
+    group_floor[g] = floor;
+    largest = std::max(largest, gt);
   }
   if (largest < 0) return bits;
   const int32_t planes = largest + 1;
@@ -158,10 +160,7 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
     return static_cast<uint32_t>(from - std::max(at, 0) + 1);
   };
   auto split = [&](int g, int32_t at) {
-    uint32_t n = 0;
-    for (int k = 4 * g; k < 4 * g + 4; ++k)
-      n += 1 + static_cast<uint32_t>(at - std::max<int32_t>(top[k], 0));
-    return n;
+    return static_cast<uint32_t>(4 * (1 + at) - group_floor[g]);
   };
   // Positions 1..3 start as single entries.
   for (int k = 1; k < 4; ++k) bits += visits(planes - 1, top[k]);
@@ -170,8 +169,8 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
   // that later splits into one entry per group.
   for (int first : {1, 6, 11}) {
     int32_t rest = -1;
-    for (int g = first + 1; g < first + 5; ++g) rest = std::max<int32_t>(rest, group_top[g]);
-    const int32_t span = std::max<int32_t>(group_top[first], rest);
+    for (int g = first + 1; g < first + 5; ++g) rest = std::max(rest, group_top[g]);
+    const int32_t span = std::max(group_top[first], rest);
     bits += visits(planes - 1, span);
     if (span < 0) continue;
     bits += split(first, span) + visits(span, rest);

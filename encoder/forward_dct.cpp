@@ -12,6 +12,7 @@ namespace {
 struct Tables {
   DctBasis basis;
   float scale[2][16][64];
+  float step[2][16][64];
   int32_t limit[2][16][64];
 
   Tables() {
@@ -41,6 +42,7 @@ struct Tables {
           const double factor = t == DCT_INTRA ? kIntraQuant[q][p] : kInterQuant[q][p];
           const double g = factor / 2048.0 / 256.0 * gain[p / 8] * gain[p % 8];
           scale[t][q][p] = static_cast<float>(1.0 / g);
+          step[t][q][p] = static_cast<float>(g);
           limit[t][q][p] =
               static_cast<int32_t>(std::fmin(32767.0, std::floor(2147483647.0 / factor)));
         }
@@ -82,6 +84,10 @@ void ForwardDctReference(const float in[64], float out[64]) {
 
 const float* DctCoefficientScale(DctTable table, uint32_t q) {
   return GetTables().scale[table][q & 15];
+}
+
+const float* DctCoefficientStep(DctTable table, uint32_t q) {
+  return GetTables().step[table][q & 15];
 }
 
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q) {

@@ -29,6 +29,9 @@ const DctBasis& ForwardDctBasis();
 // basis function of position p is the orthonormal one times 1 / factor[p].
 const float* DctCoefficientScale(DctTable table, uint32_t q);
 
+// The inverse of the scale: the orthonormal size of one coefficient unit.
+const float* DctCoefficientStep(DctTable table, uint32_t q);
+
 // Per block position, the largest coefficient magnitude whose dequantizing
 // product (coefficient x factor) stays inside 32 signed bits (64 entries).
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q);
