@@ -32,13 +32,6 @@ double DcStepSize(const uint32_t quant[64]) {
   return quant[0] / 2048.0 / 256.0;
 }
 
-// The coefficient for v: its magnitude rounded down after adding `offset`,
-// at most `limit` (at most 32767), with v's sign.
-inline int16_t Quantize(float v, float offset, int32_t limit) {
-  const int32_t m = static_cast<int32_t>(std::min(std::fabs(v) + offset, static_cast<float>(limit)));
-  return static_cast<int16_t>(v < 0 ? -m : m);
-}
-
 // Stores a transform block's coefficients (in natural order) and its
 // quantizer in the choice, and its bits: the fixed fields' estimate (which
 // counts 4 bits the coefficients replace) plus what the coefficients take.
@@ -110,29 +103,28 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
     RowTrial& r = trials[count];
     const float* scale = DctCoefficientScale(rules.table, q);
     const float* step = DctCoefficientStep(rules.table, q);
-    const int32_t* limit = DctCoefficientLimits(rules.table, q);
     r.q = q;
-    float error = 0;
-    int32_t any = 0;
-    // In scan order, the order the bit count takes.
+    float error = s_.kernels->quantize(f, scale, step, DctCoefficientCeiling(rules.table, q),
+                                       rules.rounding, r.coefficients);
+    // The DC is rounded to nearest and kept in its range.
+    const float dc = f[0] * scale[0];
+    r.coefficients[0] =
+        static_cast<int16_t>(std::clamp<long>(std::lround(dc), rules.dc_low, rules.dc_high));
+    const float dc_error = (dc - r.coefficients[0]) * step[0];
+    error += dc_error * dc_error;
     int16_t by_scan[64];
-    for (int k = 0; k < 64; ++k) {
-      const int p = kCoefficientScan[k];
-      const float v = f[p] * scale[p];
-      const int16_t c =
-          k ? Quantize(v, rules.rounding, limit[p])
-            : static_cast<int16_t>(std::clamp<long>(std::lround(v), rules.dc_low, rules.dc_high));
-      r.coefficients[p] = c;
-      by_scan[k] = c;
-      any |= c;
-      const float e = (v - c) * step[p];
-      error += e * e;
+    int32_t any = r.coefficients[0];
+    by_scan[0] = 0;
+    for (int k = 1; k < 64; ++k) {
+      by_scan[k] = r.coefficients[kCoefficientScan[k]];
+      any |= by_scan[k];
     }
     if (!any && rules.table == DCT_INTER) continue;  // a motion block says the same for less
+    // Neither the error alone nor the bits alone may lose already.
+    if (weight * error >= best.cost) continue;
     r.coefficient_bits = CoefficientBits(by_scan);
     const double bits =
         other_bits + RateModel::DcStep(r.coefficients[0] - last_dc) + 4 + r.coefficient_bits;
-    // Bits alone that lose already rule a row out.
     if (s_.lambda * bits >= best.cost) continue;
     r.estimate = weight * error + s_.lambda * bits;
     ++count;

@@ -137,25 +137,26 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
   //   plane where it turns significant, or down to 0: from - max(at, 0) + 1;
   // - a group split at plane P gives each of its four positions a bit, and
   //   each one not yet significant becomes a single entry from plane P - 1.
-  int32_t top[64];
-  int32_t group_top[16], group_floor[16];  // the largest top, the sum of max(top, 0)
-  int32_t largest = -1;
-  uint32_t bits = 4;
+  // Per group of four: the highest top, and the sum of max(top, 0) (the bit
+  // widths less the non-zero values).
+  int32_t group_top[16], group_floor[16];
+  uint32_t bits = 4, any = 0;
   for (int g = 0; g < 16; ++g) {
-    int32_t gt = -1, floor = 0;
+    uint32_t either = 0;
+    int32_t widths = 0, nonzero = 0;
     for (int k = 4 * g; k < 4 * g + 4; ++k) {
       const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
-      top[k] = static_cast<int32_t>(std::bit_width(m)) - 1;
-      bits += static_cast<uint32_t>(top[k] + 1);
-      gt = std::max(gt, top[k]);
-      floor += std::max(top[k], 0);
+      either |= m;
+      widths += static_cast<int32_t>(std::bit_width(m));
+      nonzero += m != 0;
     }
-    group_top[g] = gt;
-    group_floor[g] = floor;
-    largest = std::max(largest, gt);
+    group_top[g] = static_cast<int32_t>(std::bit_width(either)) - 1;
+    group_floor[g] = widths - nonzero;
+    bits += static_cast<uint32_t>(widths);
+    any |= either;
   }
-  if (largest < 0) return bits;
-  const int32_t planes = largest + 1;
+  if (!any) return bits;
+  const int32_t planes = static_cast<int32_t>(std::bit_width(any));
   auto visits = [](int32_t from, int32_t at) {
     return static_cast<uint32_t>(from - std::max(at, 0) + 1);
   };
@@ -163,7 +164,10 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
     return static_cast<uint32_t>(4 * (1 + at) - group_floor[g]);
   };
   // Positions 1..3 start as single entries.
-  for (int k = 1; k < 4; ++k) bits += visits(planes - 1, top[k]);
+  for (int k = 1; k < 4; ++k)
+    bits += visits(
+        planes - 1,
+        static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(std::abs(by_scan[k])))) - 1);
   // Three entries of five groups each: the first group splits at once when
   // any of the five turns significant, the other four follow as one entry
   // that later splits into one entry per group.

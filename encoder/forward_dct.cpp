@@ -13,6 +13,7 @@ struct Tables {
   DctBasis basis;
   float scale[2][16][64];
   float step[2][16][64];
+  float ceiling[2][16][64];
   int32_t limit[2][16][64];
 
   Tables() {
@@ -45,6 +46,7 @@ struct Tables {
           step[t][q][p] = static_cast<float>(g);
           limit[t][q][p] =
               static_cast<int32_t>(std::fmin(32767.0, std::floor(2147483647.0 / factor)));
+          ceiling[t][q][p] = static_cast<float>(limit[t][q][p]);
         }
       }
     }
@@ -88,6 +90,10 @@ const float* DctCoefficientScale(DctTable table, uint32_t q) {
 
 const float* DctCoefficientStep(DctTable table, uint32_t q) {
   return GetTables().step[table][q & 15];
+}
+
+const float* DctCoefficientCeiling(DctTable table, uint32_t q) {
+  return GetTables().ceiling[table][q & 15];
 }
 
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q) {

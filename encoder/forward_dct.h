@@ -31,6 +31,8 @@ const float* DctCoefficientScale(DctTable table, uint32_t q);
 
 // The inverse of the scale: the orthonormal size of one coefficient unit.
 const float* DctCoefficientStep(DctTable table, uint32_t q);
+// The limits below as floats, for the quantizing kernels.
+const float* DctCoefficientCeiling(DctTable table, uint32_t q);
 
 // Per block position, the largest coefficient magnitude whose dequantizing
 // product (coefficient x factor) stays inside 32 signed bits (64 entries).

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -58,7 +59,53 @@ TEST(EncoderKernels, EverySetAgreesBitExactlyWithThePortableOne) {
       ASSERT_TRUE(got.GuardsIntact()) << round;
       ASSERT_EQ(got.Values(), want.Values()) << round;
     }
+    // The quantizer: transforms of samples and residues at every row of both
+    // tables, values at the limits, and both roundings; the same
+    // coefficients and the same error to the last bit.
+    for (int round = 0; round < 4000; ++round) {
+      const DctTable table = round % 2 ? DCT_INTER : DCT_INTRA;
+      const uint32_t q = static_cast<uint32_t>(round / 2) % 16;
+      float in[64], f[64];
+      for (float& v : in) v = std::floor(static_cast<float>(rng() % 511)) - 255.0f;
+      reference.forward_dct(in, f);
+      if (round % 7 == 0) f[rng() % 64] = (round % 3 ? 1 : -1) * 1e6f;  // beyond the limit
+      if (round % 5 == 0) f[rng() % 64] = -0.0f;
+      const float rounding = round % 4 < 2 ? 0.36f : 0.2f;
+      test::Guarded<int16_t> want(64), got(64);
+      const float want_error =
+          reference.quantize(f, DctCoefficientScale(table, q), DctCoefficientStep(table, q),
+                             DctCoefficientCeiling(table, q), rounding, want.data());
+      const float got_error =
+          k->quantize(f, DctCoefficientScale(table, q), DctCoefficientStep(table, q),
+                      DctCoefficientCeiling(table, q), rounding, got.data());
+      ASSERT_TRUE(got.GuardsIntact()) << round;
+      ASSERT_EQ(got.Values(), want.Values()) << round;
+      ASSERT_EQ(std::bit_cast<uint32_t>(got_error), std::bit_cast<uint32_t>(want_error)) << round;
+    }
   }
+}
+
+TEST(EncoderKernels, QuantizeRoundsTowardZeroAfterTheOffsetAndStopsAtTheLimit) {
+  // Unit scales and steps make the values the coefficients themselves.
+  float f[64], ones[64], limit[64];
+  for (int p = 0; p < 64; ++p) {
+    ones[p] = 1;
+    limit[p] = 40;
+    f[p] = static_cast<float>(p - 32) * 0.75f;
+  }
+  f[5] = 100;
+  f[6] = -100;
+  int16_t out[64];
+  const float error = QuantizeReference(f, ones, ones, limit, 0.25f, out);
+  float want_error = 0;
+  for (int p = 0; p < 64; ++p) {
+    const float m = std::min(std::floor(std::fabs(f[p]) + 0.25f), 40.0f);
+    EXPECT_EQ(out[p], f[p] < 0 ? -m : m) << p;
+    if (p) want_error += (std::fabs(f[p]) - m) * (std::fabs(f[p]) - m);
+  }
+  EXPECT_EQ(out[5], 40);
+  EXPECT_EQ(out[6], -40);
+  EXPECT_NEAR(error, want_error, 1e-3);
 }
 
 TEST(ForwardDct, ScalesTurnTheDecodersBasisBackIntoItsCoefficient) {
