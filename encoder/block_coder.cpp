@@ -410,12 +410,16 @@ void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice
   const uint8_t* pred = s_.reference + (int64_t{y} + mv.dy) * s_.width + x + mv.dx;
   int16_t by_scan[64];
   uint32_t updates = 0;
+  double dropped = 0;  // the error of the values left out, which every cut keeps
   for (int k = 0; k < 64; ++k) {
     const int p = kCoefficientScan[k];
+    const int32_t a = src[(p / 8) * s_.width + p % 8], b = pred[(p / 8) * s_.width + p % 8];
     // Differences wrap like the decoder's sums: -128..127 reaches every value.
-    int32_t d = static_cast<int8_t>(
-        static_cast<uint8_t>(src[(p / 8) * s_.width + p % 8] - pred[(p / 8) * s_.width + p % 8]));
-    if (static_cast<uint32_t>(std::abs(d)) <= s_.residue_threshold) d = 0;
+    int32_t d = static_cast<int8_t>(static_cast<uint8_t>(a - b));
+    if (static_cast<uint32_t>(std::abs(d)) <= s_.residue_threshold) {
+      d = 0;
+      dropped += (a - b) * (a - b);
+    }
     by_scan[k] = static_cast<int16_t>(d);
     // Each set bit of a magnitude is one update: the first finds the value,
     // the others refine it.
@@ -431,6 +435,9 @@ void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice
     const uint32_t limit = std::min(std::max(1u, updates * share / 4) - 1, 127u);
     if (count == 0 || limits[count - 1] != limit) limits[count++] = limit;
   }
+  // Each update the reader takes is a bit at least: the shortest cut loses
+  // already when that and the error left out do.
+  if (dropped + s_.lambda * (fixed_bits + limits[0] + 1) >= best->cost) return;
   uint32_t bits[4];
   int8_t decoded[4][64];
   TraceResidue(by_scan, limits, count, bits, decoded);

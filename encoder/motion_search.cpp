@@ -18,8 +18,14 @@ class Search {
   Search(const MotionSearchSetup& s, uint32_t x, uint32_t y)
       : s_(s), x_(x), y_(y), src_(s.source + size_t{y} * s.width + x) {}
 
-  // Scores a vector; true when it became the best.
+  // Scores a vector; true when it became the best. Each vector is scored
+  // once: the rings around successive bests overlap.
   bool Try(MotionVector mv) {
+    if (std::abs(mv.dx) > kMaxOffset || std::abs(mv.dy) > kMaxOffset) return false;
+    const uint32_t index = uint32_t(mv.dy + kMaxOffset) * kSpan + uint32_t(mv.dx + kMaxOffset);
+    const uint64_t bit = uint64_t{1} << (index % 64);
+    if (tried_[index / 64] & bit) return false;
+    tried_[index / 64] |= bit;
     if (!MotionInside(s_, x_, y_, mv)) return false;
     const uint8_t* ref = s_.reference + (int64_t{y_} + mv.dy) * s_.width + x_ + mv.dx;
     const double cost = s_.kernels->sad8x8(src_, s_.width, ref, s_.width) +
@@ -47,8 +53,10 @@ class Search {
   const MotionSearchSetup& s_;
   uint32_t x_, y_;
   const uint8_t* src_;
+  static constexpr uint32_t kSpan = 2 * kMaxOffset + 1;
   MotionVector best_;
   double best_cost_ = std::numeric_limits<double>::infinity();
+  uint64_t tried_[(kSpan * kSpan + 63) / 64] = {};
 };
 
 }  // namespace
