@@ -136,38 +136,31 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
   // - an entry created at plane `from` takes a bit on each pass down to the
   //   plane where it turns significant, or down to 0: from - max(at, 0) + 1;
   // - a group split at plane P gives each of its four positions a bit, and
-  //   each one not yet significant becomes a single entry from plane P - 1.
-  // Per group of four: the highest top, and the sum of max(top, 0) (the bit
-  // widths less the non-zero values).
-  int32_t group_top[16], group_floor[16];
-  uint32_t bits = 4, any = 0;
+  //   each one not yet significant becomes a single entry from plane P - 1:
+  //   1 + P - max(top, 0) bits for the position.
+  // Every position with a value is in a group that splits (or is one of the
+  // single entries 1..3, which start at the top plane), so the values' and
+  // positions' parts add up to one bit per value plus, per group that
+  // splits at P, 4 (1 + P); positions 1..3 add one bit per plane each.
+  int32_t group_top[16];
+  uint32_t nonzero = 0, any = 0;
   for (int g = 0; g < 16; ++g) {
     uint32_t either = 0;
-    int32_t widths = 0, nonzero = 0;
     for (int k = 4 * g; k < 4 * g + 4; ++k) {
       const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
       either |= m;
-      widths += static_cast<int32_t>(std::bit_width(m));
       nonzero += m != 0;
     }
     group_top[g] = static_cast<int32_t>(std::bit_width(either)) - 1;
-    group_floor[g] = widths - nonzero;
-    bits += static_cast<uint32_t>(widths);
     any |= either;
   }
+  uint32_t bits = 4 + nonzero;
   if (!any) return bits;
   const int32_t planes = static_cast<int32_t>(std::bit_width(any));
+  bits += 3 * static_cast<uint32_t>(planes);
   auto visits = [](int32_t from, int32_t at) {
     return static_cast<uint32_t>(from - std::max(at, 0) + 1);
   };
-  auto split = [&](int g, int32_t at) {
-    return static_cast<uint32_t>(4 * (1 + at) - group_floor[g]);
-  };
-  // Positions 1..3 start as single entries.
-  for (int k = 1; k < 4; ++k)
-    bits += visits(
-        planes - 1,
-        static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(std::abs(by_scan[k])))) - 1);
   // Three entries of five groups each: the first group splits at once when
   // any of the five turns significant, the other four follow as one entry
   // that later splits into one entry per group.
@@ -177,11 +170,11 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
     const int32_t span = std::max(group_top[first], rest);
     bits += visits(planes - 1, span);
     if (span < 0) continue;
-    bits += split(first, span) + visits(span, rest);
+    bits += 4 * static_cast<uint32_t>(1 + span) + visits(span, rest);
     if (rest < 0) continue;
     for (int g = first + 1; g < first + 5; ++g) {
       bits += visits(rest, group_top[g]);
-      if (group_top[g] >= 0) bits += split(g, group_top[g]);
+      if (group_top[g] >= 0) bits += 4 * static_cast<uint32_t>(1 + group_top[g]);
     }
   }
   return bits;
