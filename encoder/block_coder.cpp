@@ -122,7 +122,7 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
     if (!any && rules.table == DCT_INTER) continue;  // a motion block says the same for less
     // Neither the error alone nor the bits alone may lose already.
     if (weight * error >= best.cost) continue;
-    r.coefficient_bits = CoefficientBits(by_scan);
+    r.coefficient_bits = DropCostlyOnes(f, rules, weight, &r, by_scan, &error);
     const double bits =
         other_bits + RateModel::DcStep(r.coefficients[0] - last_dc) + 4 + r.coefficient_bits;
     if (s_.lambda * bits >= best.cost) continue;
@@ -134,6 +134,44 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
                     [](const RowTrial& a, const RowTrial& b) { return a.estimate < b.estimate; });
   std::copy(trials, trials + kept, rows);
   return kept;
+}
+
+uint32_t BlockCoder::DropCostlyOnes(const float f[64], const RowRules& rules, double weight,
+                                    RowTrial* r, int16_t by_scan[64], float* error) const {
+  const float* scale = DctCoefficientScale(rules.table, r->q);
+  const float* step = DctCoefficientStep(rules.table, r->q);
+  CoefficientShape shape = ShapeOf(by_scan);
+  uint32_t bits = CoefficientBits(shape);
+  // Scaled blocks keep their values: they compete with four blocks, and
+  // made cheaper they won where the detail was worth more (a higher quality
+  // then gave a lower PSNR).
+  if (weight != 1) return bits;
+  // From the end of the scan back, where a lone value keeps whole groups
+  // and planes of flags alive. An inter block keeps one value at least (or
+  // a motion block would say the same for less).
+  const uint32_t least = rules.table == DCT_INTER && r->coefficients[0] == 0 ? 1 : 0;
+  for (int k = 63; k > 0 && shape.nonzero > least; --k) {
+    if (by_scan[k] != 1 && by_scan[k] != -1) continue;
+    const int p = kCoefficientScan[k];
+    const float v = f[p] * scale[p];
+    const float kept = (v - by_scan[k]) * step[p], dropped = v * step[p];
+    const float more_error = dropped * dropped - kept * kept;
+    CoefficientShape trial = shape;
+    --trial.nonzero;
+    trial.group[k / 4] = 0;
+    for (int j = k & ~3; j < (k & ~3) + 4; ++j) {
+      if (j != k && j != 0)
+        trial.group[k / 4] |= static_cast<uint32_t>(std::abs(int32_t{by_scan[j]}));
+    }
+    const uint32_t trial_bits = CoefficientBits(trial);
+    if (weight * more_error + s_.lambda * (static_cast<double>(trial_bits) - bits) >= 0) continue;
+    by_scan[k] = 0;
+    r->coefficients[p] = 0;
+    *error += more_error;
+    shape = trial;
+    bits = trial_bits;
+  }
+  return bits;
 }
 
 void BlockCoder::TryFill(const Target& t, BlockChoice* c, BlockChoice* best) {

@@ -106,6 +106,12 @@ class BlockCoder {
   // vector's bits; the DC is a step from `last_dc`.
   size_t RankRows(const float f[64], const RowRules& rules, double weight, double other_bits,
                   int32_t last_dc, const BlockChoice& best, RowTrial* rows) const;
+  // Zeroes the row's values of magnitude 1 (in its coefficients and in
+  // `by_scan`, the same in scan order) whose bits cost more than the error
+  // they save; adds the error they leave to *error and returns the
+  // coefficient bits.
+  uint32_t DropCostlyOnes(const float f[64], const RowRules& rules, double weight, RowTrial* r,
+                          int16_t by_scan[64], float* error) const;
   bool Hopeless(double least_bits, const BlockChoice& best) const {
     return s_.lambda * least_bits >= best.cost;
   }

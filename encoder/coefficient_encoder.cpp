@@ -126,7 +126,26 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
   return true;
 }
 
+CoefficientShape ShapeOf(const int16_t by_scan[64]) {
+  CoefficientShape shape;
+  shape.nonzero = 0;
+  for (int g = 0; g < 16; ++g) {
+    uint32_t either = 0;
+    for (int k = 4 * g; k < 4 * g + 4; ++k) {
+      const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
+      either |= m;
+      shape.nonzero += m != 0;
+    }
+    shape.group[g] = either;
+  }
+  return shape;
+}
+
 uint32_t CoefficientBits(const int16_t by_scan[64]) {
+  return CoefficientBits(ShapeOf(by_scan));
+}
+
+uint32_t CoefficientBits(const CoefficientShape& shape) {
   // The walk's bits in closed form. Every bit it writes belongs to one entry
   // or position, and which passes visit an entry depends only on the plane
   // where the values it covers first reach the threshold, never on the order
@@ -142,19 +161,12 @@ uint32_t CoefficientBits(const int16_t by_scan[64]) {
   // single entries 1..3, which start at the top plane), so the values' and
   // positions' parts add up to one bit per value plus, per group that
   // splits at P, 4 (1 + P); positions 1..3 add one bit per plane each.
+  uint32_t bits = 4 + shape.nonzero, any = 0;
   int32_t group_top[16];
-  uint32_t nonzero = 0, any = 0;
   for (int g = 0; g < 16; ++g) {
-    uint32_t either = 0;
-    for (int k = 4 * g; k < 4 * g + 4; ++k) {
-      const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
-      either |= m;
-      nonzero += m != 0;
-    }
-    group_top[g] = static_cast<int32_t>(std::bit_width(either)) - 1;
-    any |= either;
+    group_top[g] = static_cast<int32_t>(std::bit_width(shape.group[g])) - 1;
+    any |= shape.group[g];
   }
-  uint32_t bits = 4 + nonzero;
   if (!any) return bits;
   const int32_t planes = static_cast<int32_t>(std::bit_width(any));
   bits += 3 * static_cast<uint32_t>(planes);
