@@ -96,35 +96,44 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
   // coefficients is the error of the samples, up to the decoder's rounding
   // and the DC moves that keep samples in range. Together with the exact
   // coefficient bits that predicts each row's cost closely, and only the
-  // cheapest rows are worth an inverse transform.
+  // cheapest rows are worth an inverse transform. Rows are quantized in
+  // scan order, the order the bit count takes.
+  float by_scan[64];
+  for (int k = 0; k < 64; ++k) by_scan[k] = f[kCoefficientScan[k]];
   RowTrial trials[16];
   size_t count = 0;
   for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q) {
     RowTrial& r = trials[count];
-    const float* scale = DctCoefficientScale(rules.table, q);
-    const float* step = DctCoefficientStep(rules.table, q);
+    const DctRowByScan& row = DctRowTables(rules.table, q);
     r.q = q;
-    float error = s_.kernels->quantize(f, scale, step, DctCoefficientCeiling(rules.table, q),
-                                       rules.rounding, r.coefficients);
+    QuantizedShape quantized;
+    float error = s_.kernels->quantize(by_scan, row.scale, row.step, row.ceiling, rules.rounding,
+                                       r.by_scan, &quantized);
     // The DC is rounded to nearest and kept in its range.
-    const float dc = f[0] * scale[0];
-    r.coefficients[0] =
+    const float dc = by_scan[0] * row.scale[0];
+    r.by_scan[0] =
         static_cast<int16_t>(std::clamp<long>(std::lround(dc), rules.dc_low, rules.dc_high));
-    const float dc_error = (dc - r.coefficients[0]) * step[0];
+    const float dc_error = (dc - r.by_scan[0]) * row.step[0];
     error += dc_error * dc_error;
-    int16_t by_scan[64];
-    int32_t any = r.coefficients[0];
-    by_scan[0] = 0;
-    for (int k = 1; k < 64; ++k) {
-      by_scan[k] = r.coefficients[kCoefficientScan[k]];
-      any |= by_scan[k];
-    }
-    if (!any && rules.table == DCT_INTER) continue;  // a motion block says the same for less
+    // The bit count leaves the DC out.
+    const uint64_t values = quantized.nonzero & ~uint64_t{1};
+    CoefficientShape shape;
+    std::copy(quantized.group, quantized.group + 16, shape.group);
+    shape.group[0] = 0;
+    for (int k = 1; k < 4; ++k) shape.group[0] |= static_cast<uint32_t>(std::abs(r.by_scan[k]));
+    shape.nonzero = static_cast<uint32_t>(std::popcount(values));
+    // An inter block without values: a motion block says the same for less.
+    if (!values && !r.by_scan[0] && rules.table == DCT_INTER) continue;
     // Neither the error alone nor the bits alone may lose already.
     if (weight * error >= best.cost) continue;
-    r.coefficient_bits = DropCostlyOnes(f, rules, weight, &r, by_scan, &error);
+    // Scaled blocks keep their values: they compete with four blocks, and
+    // made cheaper they won where the detail was worth more (a higher
+    // quality then gave a lower PSNR).
+    r.coefficient_bits = weight == 1 ? DropCostlyOnes(by_scan, row, rules, &r,
+                                                      quantized.ones & ~uint64_t{1}, &shape, &error)
+                                     : CoefficientBits(shape);
     const double bits =
-        other_bits + RateModel::DcStep(r.coefficients[0] - last_dc) + 4 + r.coefficient_bits;
+        other_bits + RateModel::DcStep(r.by_scan[0] - last_dc) + 4 + r.coefficient_bits;
     if (s_.lambda * bits >= best.cost) continue;
     r.estimate = weight * error + s_.lambda * bits;
     ++count;
@@ -136,39 +145,37 @@ size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double wei
   return kept;
 }
 
-uint32_t BlockCoder::DropCostlyOnes(const float f[64], const RowRules& rules, double weight,
-                                    RowTrial* r, int16_t by_scan[64], float* error) const {
-  const float* scale = DctCoefficientScale(rules.table, r->q);
-  const float* step = DctCoefficientStep(rules.table, r->q);
-  CoefficientShape shape = ShapeOf(by_scan);
-  uint32_t bits = CoefficientBits(shape);
-  // Scaled blocks keep their values: they compete with four blocks, and
-  // made cheaper they won where the detail was worth more (a higher quality
-  // then gave a lower PSNR).
-  if (weight != 1) return bits;
+uint32_t BlockCoder::DropCostlyOnes(const float f[64], const DctRowByScan& row,
+                                    const RowRules& rules, RowTrial* r, uint64_t ones,
+                                    CoefficientShape* shape, float* error) const {
+  int16_t* by_scan = r->by_scan;
+  uint32_t bits = CoefficientBits(*shape);
   // From the end of the scan back, where a lone value keeps whole groups
   // and planes of flags alive. An inter block keeps one value at least (or
   // a motion block would say the same for less).
-  const uint32_t least = rules.table == DCT_INTER && r->coefficients[0] == 0 ? 1 : 0;
-  for (int k = 63; k > 0 && shape.nonzero > least; --k) {
-    if (by_scan[k] != 1 && by_scan[k] != -1) continue;
-    const int p = kCoefficientScan[k];
-    const float v = f[p] * scale[p];
-    const float kept = (v - by_scan[k]) * step[p], dropped = v * step[p];
+  const uint32_t least = rules.table == DCT_INTER && by_scan[0] == 0 ? 1 : 0;
+  while (ones && shape->nonzero > least) {
+    const int k = 63 - std::countl_zero(ones);
+    ones &= ~(uint64_t{1} << k);
+    const float v = f[k] * row.scale[k];
+    const float kept = (v - by_scan[k]) * row.step[k], dropped = v * row.step[k];
     const float more_error = dropped * dropped - kept * kept;
-    CoefficientShape trial = shape;
-    --trial.nonzero;
-    trial.group[k / 4] = 0;
-    for (int j = k & ~3; j < (k & ~3) + 4; ++j) {
-      if (j != k && j != 0)
-        trial.group[k / 4] |= static_cast<uint32_t>(std::abs(int32_t{by_scan[j]}));
+    // While its group holds other values, a value's top bit is the group's
+    // lowest and the value costs exactly one bit; only the last one in a
+    // group changes the flags.
+    const int g = k / 4;
+    uint32_t others = 0;
+    for (int j = 4 * g; j < 4 * g + 4; ++j) {
+      if (j != k && j != 0) others |= static_cast<uint32_t>(std::abs(int32_t{by_scan[j]}));
     }
-    const uint32_t trial_bits = CoefficientBits(trial);
-    if (weight * more_error + s_.lambda * (static_cast<double>(trial_bits) - bits) >= 0) continue;
+    CoefficientShape trial = *shape;
+    --trial.nonzero;
+    if (!others) trial.group[g] = 0;
+    const uint32_t trial_bits = others ? bits - 1 : CoefficientBits(trial);
+    if (more_error + s_.lambda * (static_cast<double>(trial_bits) - bits) >= 0) continue;
     by_scan[k] = 0;
-    r->coefficients[p] = 0;
     *error += more_error;
-    shape = trial;
+    *shape = trial;
     bits = trial_bits;
   }
   return bits;
@@ -377,7 +384,8 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
       RankRows(f, kIntraRows, t.doubled ? 4 : 1, type_bits, last_intra_dc_, *best, rows);
   for (size_t i = 0; i < count; ++i) {
     RowTrial& r = rows[i];
-    int16_t* coefficients = r.coefficients;
+    int16_t coefficients[64];
+    for (int k = 0; k < 64; ++k) coefficients[kCoefficientScan[k]] = r.by_scan[k];
     const uint32_t q = r.q;
     int32_t out[64];
     // Ringing can push samples past 0..255, where the decoder wraps them:
@@ -414,7 +422,8 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
   const size_t count = RankRows(f, kInterRows, 1, type_bits, last_inter_dc_, *best, rows);
   for (size_t i = 0; i < count; ++i) {
     RowTrial& r = rows[i];
-    int16_t* coefficients = r.coefficients;
+    int16_t coefficients[64];
+    for (int k = 0; k < 64; ++k) coefficients[kCoefficientScan[k]] = r.by_scan[k];
     const uint32_t q = r.q;
     int32_t out[64];
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "encoder/coefficient_encoder.h"
 #include "encoder/encoder_kernels.h"
 #include "encoder/forward_dct.h"
 #include "encoder/plane_builder.h"
@@ -91,10 +92,11 @@ class BlockCoder {
   struct Target;
   // Scores a candidate; it becomes *best (by swapping) when it costs less.
   double Consider(BlockChoice& candidate, BlockChoice* best) const;
-  // One quantizer row's coefficients (natural order) and their bits.
+  // One quantizer row's coefficients (in scan order, the DC first) and
+  // their bits.
   struct RowTrial {
     uint32_t q;
-    int16_t coefficients[64];
+    int16_t by_scan[64];
     uint32_t coefficient_bits;
     double estimate;  // predicted cost
   };
@@ -106,12 +108,12 @@ class BlockCoder {
   // vector's bits; the DC is a step from `last_dc`.
   size_t RankRows(const float f[64], const RowRules& rules, double weight, double other_bits,
                   int32_t last_dc, const BlockChoice& best, RowTrial* rows) const;
-  // Zeroes the row's values of magnitude 1 (in its coefficients and in
-  // `by_scan`, the same in scan order) whose bits cost more than the error
-  // they save; adds the error they leave to *error and returns the
-  // coefficient bits.
-  uint32_t DropCostlyOnes(const float f[64], const RowRules& rules, double weight, RowTrial* r,
-                          int16_t by_scan[64], float* error) const;
+  // Zeroes the row's values of magnitude 1 (`ones`: their scan positions)
+  // whose bits cost more than the error they save, and takes them out of
+  // `shape`; `f` and `row` are the coefficients and tables in scan order.
+  // Adds the error they leave to *error and returns the coefficient bits.
+  uint32_t DropCostlyOnes(const float f[64], const DctRowByScan& row, const RowRules& rules,
+                          RowTrial* r, uint64_t ones, CoefficientShape* shape, float* error) const;
   bool Hopeless(double least_bits, const BlockChoice& best) const {
     return s_.lambda * least_bits >= best.cost;
   }

@@ -28,8 +28,10 @@ uint32_t Sse8x8Reference(const uint8_t* a, uint32_t a_pitch, const uint8_t* b, u
 }
 
 float QuantizeReference(const float f[64], const float scale[64], const float step[64],
-                        const float limit[64], float rounding, int16_t out[64]) {
+                        const float limit[64], float rounding, int16_t out[64],
+                        QuantizedShape* shape) {
   float lane[4] = {};
+  *shape = QuantizedShape{};
   for (int p = 0; p < 64; ++p) {
     const float v = f[p] * scale[p];
     const int32_t m = static_cast<int32_t>(std::min(std::fabs(v) + rounding, limit[p]));
@@ -37,6 +39,9 @@ float QuantizeReference(const float f[64], const float scale[64], const float st
     out[p] = static_cast<int16_t>(c);
     const float e = (v - static_cast<float>(c)) * step[p];
     lane[p % 4] += p ? e * e : 0.0f;
+    shape->group[p / 4] |= static_cast<uint32_t>(m);
+    shape->nonzero |= uint64_t{m != 0} << p;
+    shape->ones |= uint64_t{m == 1} << p;
   }
   return (lane[0] + lane[2]) + (lane[1] + lane[3]);
 }

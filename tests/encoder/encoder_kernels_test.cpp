@@ -61,10 +61,10 @@ TEST(EncoderKernels, EverySetAgreesBitExactlyWithThePortableOne) {
     }
     // The quantizer: transforms of samples and residues at every row of both
     // tables, values at the limits, and both roundings; the same
-    // coefficients and the same error to the last bit.
+    // coefficients, the same error to the last bit and the same shape.
     for (int round = 0; round < 4000; ++round) {
       const DctTable table = round % 2 ? DCT_INTER : DCT_INTRA;
-      const uint32_t q = static_cast<uint32_t>(round / 2) % 16;
+      const DctRowByScan& row = DctRowTables(table, static_cast<uint32_t>(round / 2) % 16);
       float in[64], f[64];
       for (float& v : in) v = std::floor(static_cast<float>(rng() % 511)) - 255.0f;
       reference.forward_dct(in, f);
@@ -72,15 +72,17 @@ TEST(EncoderKernels, EverySetAgreesBitExactlyWithThePortableOne) {
       if (round % 5 == 0) f[rng() % 64] = -0.0f;
       const float rounding = round % 4 < 2 ? 0.36f : 0.2f;
       test::Guarded<int16_t> want(64), got(64);
-      const float want_error =
-          reference.quantize(f, DctCoefficientScale(table, q), DctCoefficientStep(table, q),
-                             DctCoefficientCeiling(table, q), rounding, want.data());
+      QuantizedShape want_shape, got_shape;
+      const float want_error = reference.quantize(f, row.scale, row.step, row.ceiling, rounding,
+                                                  want.data(), &want_shape);
       const float got_error =
-          k->quantize(f, DctCoefficientScale(table, q), DctCoefficientStep(table, q),
-                      DctCoefficientCeiling(table, q), rounding, got.data());
+          k->quantize(f, row.scale, row.step, row.ceiling, rounding, got.data(), &got_shape);
       ASSERT_TRUE(got.GuardsIntact()) << round;
       ASSERT_EQ(got.Values(), want.Values()) << round;
       ASSERT_EQ(std::bit_cast<uint32_t>(got_error), std::bit_cast<uint32_t>(want_error)) << round;
+      ASSERT_EQ(0, std::memcmp(got_shape.group, want_shape.group, sizeof(got_shape.group)));
+      ASSERT_EQ(got_shape.nonzero, want_shape.nonzero) << round;
+      ASSERT_EQ(got_shape.ones, want_shape.ones) << round;
     }
   }
 }
@@ -96,13 +98,21 @@ TEST(EncoderKernels, QuantizeRoundsTowardZeroAfterTheOffsetAndStopsAtTheLimit) {
   f[5] = 100;
   f[6] = -100;
   int16_t out[64];
-  const float error = QuantizeReference(f, ones, ones, limit, 0.25f, out);
+  QuantizedShape shape;
+  const float error = QuantizeReference(f, ones, ones, limit, 0.25f, out, &shape);
   float want_error = 0;
+  QuantizedShape want_shape{};
   for (int p = 0; p < 64; ++p) {
     const float m = std::min(std::floor(std::fabs(f[p]) + 0.25f), 40.0f);
     EXPECT_EQ(out[p], f[p] < 0 ? -m : m) << p;
     if (p) want_error += (std::fabs(f[p]) - m) * (std::fabs(f[p]) - m);
+    want_shape.group[p / 4] |= static_cast<uint32_t>(m);
+    want_shape.nonzero |= uint64_t{m != 0} << p;
+    want_shape.ones |= uint64_t{m == 1} << p;
   }
+  EXPECT_EQ(0, std::memcmp(shape.group, want_shape.group, sizeof(shape.group)));
+  EXPECT_EQ(shape.nonzero, want_shape.nonzero);
+  EXPECT_EQ(shape.ones, want_shape.ones);
   EXPECT_EQ(out[5], 40);
   EXPECT_EQ(out[6], -40);
   EXPECT_NEAR(error, want_error, 1e-3);
