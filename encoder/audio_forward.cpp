@@ -1,8 +1,8 @@
 #include "encoder/audio_forward.h"
 
+#include <numbers>
 #include <cmath>
 #include <complex>
-#include <numbers>
 #include <utility>
 #include <vector>
 

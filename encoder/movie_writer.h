@@ -12,8 +12,8 @@ class MovieWriter {
  public:
   // `revision` is 'f', 'g', 'h' or 'i'; `header_flags` as stored in the header
   // (grayscale, alpha, default display option).
-  MovieWriter(char revision, uint32_t width, uint32_t height, uint32_t rate_num, uint32_t rate_den,
-              uint32_t header_flags = 0);
+  MovieWriter(char revision, uint32_t width, uint32_t height, uint32_t rate_num,
+              uint32_t rate_den, uint32_t header_flags = 0);
 
   // Adds an audio track; returns its index. `format` is the track format word
   // (rate and TRACK_* bits). The largest decoded size is tracked from the
