@@ -1,7 +1,7 @@
-// Encoder speed: frames per second of the video encoder at 640x480 and the
-// bits per pixel it spends at a few qualities, on a synthetic camera pan over
-// a textured scene with moving objects and sensor noise; and the kernels of
-// the mode decision.
+// Encoder speed: frames per second of the video encoder at 640x480 and
+// 1280x720, on one thread and on two, and the bits per pixel it spends at a
+// few qualities, on a synthetic camera pan over a textured scene with moving
+// objects and sensor noise; and the kernels of the mode decision.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -20,11 +20,13 @@
 namespace vexil {
 namespace {
 
-// One key frame and nine inter frames per iteration.
+// One key frame and nine inter frames per iteration. Arguments: width,
+// height, quality, encoder threads.
 void BM_EncodeVideo(benchmark::State& state) {
   const uint32_t w = static_cast<uint32_t>(state.range(0)),
                  h = static_cast<uint32_t>(state.range(1));
   const uint32_t quality = static_cast<uint32_t>(state.range(2));
+  const uint32_t threads = static_cast<uint32_t>(state.range(3));
   constexpr uint32_t kFrames = 10;
   std::vector<Picture> frames;
   for (uint32_t t = 0; t < kFrames; ++t) frames.push_back(SceneFrame(w, h, t));
@@ -35,6 +37,7 @@ void BM_EncodeVideo(benchmark::State& state) {
     o.width = w;
     o.height = h;
     o.quality = quality;
+    o.threads = threads;
     VideoEncoder encoder(o);
     for (uint32_t t = 0; t < kFrames; ++t) {
       std::vector<uint8_t> video;
@@ -53,11 +56,15 @@ void BM_EncodeVideo(benchmark::State& state) {
   state.counters["luma_psnr_db"] = psnr / frames_done;
 }
 BENCHMARK(BM_EncodeVideo)
-    ->Args({640, 480, kDefaultQuality})
-    ->Args({640, 480, 50})
-    ->Args({640, 480, 90})
-    ->Args({320, 240, kDefaultQuality})
-    ->Unit(benchmark::kMillisecond);
+    ->Args({640, 480, kDefaultQuality, 1})
+    ->Args({640, 480, kDefaultQuality, 2})
+    ->Args({640, 480, 50, 1})
+    ->Args({640, 480, 90, 1})
+    ->Args({1280, 720, kDefaultQuality, 1})
+    ->Args({1280, 720, kDefaultQuality, 2})
+    ->Args({320, 240, kDefaultQuality, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Distortion(benchmark::State& state) {
   const EncoderKernels& m = SelectEncoderKernels(state.range(0) ? 0xFFFFFFFFu : 0);
@@ -89,6 +96,8 @@ void BM_ForwardDct(benchmark::State& state) {
 }
 BENCHMARK(BM_ForwardDct)->Arg(0)->Arg(1);
 
+// The bits of a block's coefficients: walking the writer's list (0) or from
+// the groups' highest bits (1).
 void BM_CoefficientBits(benchmark::State& state) {
   std::mt19937 rng(3);
   std::vector<std::array<int16_t, 64>> blocks(256);
@@ -96,16 +105,44 @@ void BM_CoefficientBits(benchmark::State& state) {
     for (int k = 0; k < 64; ++k)
       b[k] = k < 12 ? static_cast<int16_t>(int(rng() % 41) - 20) : (rng() % 9 == 0 ? 1 : 0);
   }
+  const bool closed_form = state.range(0) != 0;
   size_t bits = 0, i = 0;
   for (auto _ : state) {
-    BitWriter counter(true);
-    WriteCoefficients(counter, blocks[i++ & 255].data());
-    bits += counter.bit_count();
+    const int16_t* block = blocks[i++ & 255].data();
+    if (closed_form) {
+      bits += CoefficientBits(block);
+    } else {
+      BitWriter counter(true);
+      WriteCoefficients(counter, block);
+      bits += counter.bit_count();
+    }
   }
   benchmark::DoNotOptimize(bits);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CoefficientBits);
+BENCHMARK(BM_CoefficientBits)->Arg(0)->Arg(1);
+
+// One quantizer row of a transformed block: portable (0) or the processor's set (1).
+void BM_Quantize(benchmark::State& state) {
+  const EncoderKernels& k = SelectEncoderKernels(state.range(0) ? 0xFFFFFFFFu : 0);
+  float in[64], f[64];
+  for (int i = 0; i < 64; ++i) in[i] = static_cast<float>((i * 37) % 255);
+  k.forward_dct(in, f);
+  int16_t out[64];
+  QuantizedShape shape;
+  float error = 0;
+  uint32_t q = 0;
+  for (auto _ : state) {
+    q = (q + 1) & 15;
+    const DctRowByScan& row = DctRowTables(DCT_INTRA, q);
+    error += k.quantize(f, row.scale, row.step, row.ceiling, 0.36f, out, &shape);
+    benchmark::DoNotOptimize(out);
+    benchmark::DoNotOptimize(shape);
+  }
+  benchmark::DoNotOptimize(error);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Quantize)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace vexil

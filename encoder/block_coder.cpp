@@ -20,6 +20,9 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // that barely reach a step (and cost its bits) fall to the step below.
 constexpr float kIntraRounding = 0.36f;
 constexpr float kInterRounding = 0.2f;
+// How each kind of transform block quantizes.
+constexpr BlockCoder::RowRules kIntraRows = {DCT_INTRA, kIntraRounding, 0, 2047};
+constexpr BlockCoder::RowRules kInterRows = {DCT_INTER, kInterRounding, -1023, 1023};
 // A run block's values must fit the runs bundle's chunk beside a whole row of
 // such blocks: 48 per block.
 constexpr size_t kMaxRunSegments = 48;
@@ -29,26 +32,16 @@ double DcStepSize(const uint32_t quant[64]) {
   return quant[0] / 2048.0 / 256.0;
 }
 
-// The coefficient for v: its magnitude rounded down after adding `offset`,
-// at most `limit` (at most 32767), with v's sign.
-inline int16_t Quantize(float v, float offset, int32_t limit) {
-  const float a = std::fabs(v) + offset;
-  const int32_t m = a >= static_cast<float>(limit) ? limit : static_cast<int32_t>(a);
-  return static_cast<int16_t>(v < 0 ? -m : m);
-}
-
 // Stores a transform block's coefficients (in natural order) and its
 // quantizer in the choice, and its bits: the fixed fields' estimate (which
 // counts 4 bits the coefficients replace) plus what the coefficients take.
 void TakeCoefficients(const int16_t coefficients[64], uint32_t q, double fixed_bits,
-                      BlockChoice* c) {
+                      uint32_t coefficient_bits, BlockChoice* c) {
   c->dct.dc = coefficients[0];
   c->dct.quantizer = static_cast<uint8_t>(q);
   c->dct.by_scan[0] = 0;
   for (int k = 1; k < 64; ++k) c->dct.by_scan[k] = coefficients[kCoefficientScan[k]];
-  BitWriter counter(true);
-  WriteCoefficients(counter, c->dct.by_scan);
-  c->bits = fixed_bits - 4 + static_cast<double>(counter.bit_count());
+  c->bits = fixed_bits - 4 + coefficient_bits;
 }
 
 }  // namespace
@@ -96,14 +89,96 @@ double BlockCoder::Consider(BlockChoice& candidate, BlockChoice* best) const {
   return cost;
 }
 
-template <typename Try>
-void BlockCoder::SearchQuantizer(Try try_quantizer) const {
-  // The base quantizer, then one coarser; one finer only when coarser did
-  // not help (costs rarely turn back).
-  const uint32_t base = s_.base_quantizer;
-  const double at_base = try_quantizer(base);
-  if (base < 15 && try_quantizer(base + 1) < at_base) return;
-  if (base > 0) try_quantizer(base - 1);
+size_t BlockCoder::RankRows(const float f[64], const RowRules& rules, double weight,
+                            double other_bits, int32_t last_dc, const BlockChoice& best,
+                            RowTrial* rows) const {
+  // The transform is orthonormal, so the error of the dequantized
+  // coefficients is the error of the samples, up to the decoder's rounding
+  // and the DC moves that keep samples in range. Together with the exact
+  // coefficient bits that predicts each row's cost closely, and only the
+  // cheapest rows are worth an inverse transform. Rows are quantized in
+  // scan order, the order the bit count takes.
+  float by_scan[64];
+  for (int k = 0; k < 64; ++k) by_scan[k] = f[kCoefficientScan[k]];
+  RowTrial trials[16];
+  size_t count = 0;
+  for (uint32_t q = s_.finest_quantizer; q <= s_.coarsest_quantizer && q < 16; ++q) {
+    RowTrial& r = trials[count];
+    const DctRowByScan& row = DctRowTables(rules.table, q);
+    r.q = q;
+    QuantizedShape quantized;
+    float error = s_.kernels->quantize(by_scan, row.scale, row.step, row.ceiling, rules.rounding,
+                                       r.by_scan, &quantized);
+    // The DC is rounded to nearest and kept in its range.
+    const float dc = by_scan[0] * row.scale[0];
+    r.by_scan[0] =
+        static_cast<int16_t>(std::clamp<long>(std::lround(dc), rules.dc_low, rules.dc_high));
+    const float dc_error = (dc - r.by_scan[0]) * row.step[0];
+    error += dc_error * dc_error;
+    // The bit count leaves the DC out.
+    const uint64_t values = quantized.nonzero & ~uint64_t{1};
+    CoefficientShape shape;
+    std::copy(quantized.group, quantized.group + 16, shape.group);
+    shape.group[0] = 0;
+    for (int k = 1; k < 4; ++k) shape.group[0] |= static_cast<uint32_t>(std::abs(r.by_scan[k]));
+    shape.nonzero = static_cast<uint32_t>(std::popcount(values));
+    // An inter block without values: a motion block says the same for less.
+    if (!values && !r.by_scan[0] && rules.table == DCT_INTER) continue;
+    // Neither the error alone nor the bits alone may lose already.
+    if (weight * error >= best.cost) continue;
+    // Scaled blocks keep their values: they compete with four blocks, and
+    // made cheaper they won where the detail was worth more (a higher
+    // quality then gave a lower PSNR).
+    r.coefficient_bits = weight == 1 ? DropCostlyOnes(by_scan, row, rules, &r,
+                                                      quantized.ones & ~uint64_t{1}, &shape, &error)
+                                     : CoefficientBits(shape);
+    const double bits =
+        other_bits + RateModel::DcStep(r.by_scan[0] - last_dc) + 4 + r.coefficient_bits;
+    if (s_.lambda * bits >= best.cost) continue;
+    r.estimate = weight * error + s_.lambda * bits;
+    ++count;
+  }
+  const size_t kept = std::min(count, kExactRows);
+  std::partial_sort(trials, trials + kept, trials + count,
+                    [](const RowTrial& a, const RowTrial& b) { return a.estimate < b.estimate; });
+  std::copy(trials, trials + kept, rows);
+  return kept;
+}
+
+uint32_t BlockCoder::DropCostlyOnes(const float f[64], const DctRowByScan& row,
+                                    const RowRules& rules, RowTrial* r, uint64_t ones,
+                                    CoefficientShape* shape, float* error) const {
+  int16_t* by_scan = r->by_scan;
+  uint32_t bits = CoefficientBits(*shape);
+  // From the end of the scan back, where a lone value keeps whole groups
+  // and planes of flags alive. An inter block keeps one value at least (or
+  // a motion block would say the same for less).
+  const uint32_t least = rules.table == DCT_INTER && by_scan[0] == 0 ? 1 : 0;
+  while (ones && shape->nonzero > least) {
+    const int k = 63 - std::countl_zero(ones);
+    ones &= ~(uint64_t{1} << k);
+    const float v = f[k] * row.scale[k];
+    const float kept = (v - by_scan[k]) * row.step[k], dropped = v * row.step[k];
+    const float more_error = dropped * dropped - kept * kept;
+    // While its group holds other values, a value's top bit is the group's
+    // lowest and the value costs exactly one bit; only the last one in a
+    // group changes the flags.
+    const int g = k / 4;
+    uint32_t others = 0;
+    for (int j = 4 * g; j < 4 * g + 4; ++j) {
+      if (j != k && j != 0) others |= static_cast<uint32_t>(std::abs(int32_t{by_scan[j]}));
+    }
+    CoefficientShape trial = *shape;
+    --trial.nonzero;
+    if (!others) trial.group[g] = 0;
+    const uint32_t trial_bits = others ? bits - 1 : CoefficientBits(trial);
+    if (more_error + s_.lambda * (static_cast<double>(trial_bits) - bits) >= 0) continue;
+    by_scan[k] = 0;
+    *error += more_error;
+    *shape = trial;
+    bits = trial_bits;
+  }
+  return bits;
 }
 
 void BlockCoder::TryFill(const Target& t, BlockChoice* c, BlockChoice* best) {
@@ -303,13 +378,15 @@ void BlockCoder::TryRun(const Target& t, BlockChoice* c, BlockChoice* best) {
 void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
   float f[64];
   s_.kernels->forward_dct(t.values, f);
-  auto try_quantizer = [&](uint32_t q) {
-    const float* scale = DctCoefficientScale(DCT_INTRA, q);
-    const int32_t* limit = DctCoefficientLimits(DCT_INTRA, q);
+  const double type_bits = TypeBits(t, BLOCK_INTRA);
+  RowTrial rows[kExactRows];
+  const size_t count =
+      RankRows(f, kIntraRows, t.doubled ? 4 : 1, type_bits, last_intra_dc_, *best, rows);
+  for (size_t i = 0; i < count; ++i) {
+    RowTrial& r = rows[i];
     int16_t coefficients[64];
-    coefficients[0] = static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), 0, 2047));
-    for (int p = 1; p < 64; ++p)
-      coefficients[p] = Quantize(f[p] * scale[p], kIntraRounding, limit[p]);
+    for (int k = 0; k < 64; ++k) coefficients[kCoefficientScan[k]] = r.by_scan[k];
+    const uint32_t q = r.q;
     int32_t out[64];
     // Ringing can push samples past 0..255, where the decoder wraps them:
     // move the DC until they fit (twice at most).
@@ -324,17 +401,11 @@ void BlockCoder::TryIntra(const Target& t, BlockChoice* c, BlockChoice* best) {
     }
     for (int p = 0; p < 64; ++p) c->content[p] = static_cast<uint8_t>(out[p]);
     c->distortion = Distortion(t, c->content);
-    // Counting the coefficient bits is the dear part: not when the error
-    // and the fixed fields alone lose already (that bound then stands for
-    // the cost).
-    const double fixed =
-        TypeBits(t, BLOCK_INTRA) + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
-    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
+    const double fixed = type_bits + RateModel::DcStep(coefficients[0] - last_intra_dc_) + 8;
     c->type = BLOCK_INTRA;
-    TakeCoefficients(coefficients, q, fixed, c);
-    return Consider(*c, best);
-  };
-  SearchQuantizer(try_quantizer);
+    TakeCoefficients(coefficients, q, fixed, r.coefficient_bits, c);
+    Consider(*c, best);
+  }
 }
 
 void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* c,
@@ -346,19 +417,14 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     for (int k = 0; k < 8; ++k)
       residual[8 * r + k] = float(src[r * s_.width + k]) - float(pred[r * s_.width + k]);
   s_.kernels->forward_dct(residual, f);
-  const double offset_bits = s_.rate->Offsets(mv.dx, mv.dy);
-  auto try_quantizer = [&](uint32_t q) {
-    const float* scale = DctCoefficientScale(DCT_INTER, q);
-    const int32_t* limit = DctCoefficientLimits(DCT_INTER, q);
+  const double type_bits = s_.rate->Type(BLOCK_INTER) + s_.rate->Offsets(mv.dx, mv.dy);
+  RowTrial rows[kExactRows];
+  const size_t count = RankRows(f, kInterRows, 1, type_bits, last_inter_dc_, *best, rows);
+  for (size_t i = 0; i < count; ++i) {
+    RowTrial& r = rows[i];
     int16_t coefficients[64];
-    coefficients[0] =
-        static_cast<int16_t>(std::clamp<long>(std::lround(f[0] * scale[0]), -1023, 1023));
-    bool any = coefficients[0] != 0;
-    for (int p = 1; p < 64; ++p) {
-      coefficients[p] = Quantize(f[p] * scale[p], kInterRounding, limit[p]);
-      any |= coefficients[p] != 0;
-    }
-    if (!any) return kInfinity;  // a motion block says the same for less
+    for (int k = 0; k < 64; ++k) coefficients[kCoefficientScan[k]] = r.by_scan[k];
+    const uint32_t q = r.q;
     int32_t out[64];
     for (int attempt = 0; attempt < 3; ++attempt) {
       IdctUnwrapped(coefficients, kInterQuant[q], out);
@@ -377,15 +443,12 @@ void BlockCoder::TryInter(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* 
     for (int p = 0; p < 64; ++p)
       c->content[p] = static_cast<uint8_t>(pred[(p / 8) * s_.width + p % 8] + out[p]);
     c->distortion = s_.kernels->sse8x8(c->content, 8, src, s_.width);
-    const double fixed = s_.rate->Type(BLOCK_INTER) + offset_bits +
-                         RateModel::DcStep(coefficients[0] - last_inter_dc_) + 8;
-    if (c->distortion + s_.lambda * fixed >= best->cost) return c->distortion + s_.lambda * fixed;
+    const double fixed = type_bits + RateModel::DcStep(coefficients[0] - last_inter_dc_) + 8;
     c->type = BLOCK_INTER;
     c->mv = mv;
-    TakeCoefficients(coefficients, q, fixed, c);
-    return Consider(*c, best);
-  };
-  SearchQuantizer(try_quantizer);
+    TakeCoefficients(coefficients, q, fixed, r.coefficient_bits, c);
+    Consider(*c, best);
+  }
 }
 
 void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice* c,
@@ -394,12 +457,16 @@ void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice
   const uint8_t* pred = s_.reference + (int64_t{y} + mv.dy) * s_.width + x + mv.dx;
   int16_t by_scan[64];
   uint32_t updates = 0;
+  double dropped = 0;  // the error of the values left out, which every cut keeps
   for (int k = 0; k < 64; ++k) {
     const int p = kCoefficientScan[k];
+    const int32_t a = src[(p / 8) * s_.width + p % 8], b = pred[(p / 8) * s_.width + p % 8];
     // Differences wrap like the decoder's sums: -128..127 reaches every value.
-    int32_t d = static_cast<int8_t>(
-        static_cast<uint8_t>(src[(p / 8) * s_.width + p % 8] - pred[(p / 8) * s_.width + p % 8]));
-    if (static_cast<uint32_t>(std::abs(d)) <= s_.residue_threshold) d = 0;
+    int32_t d = static_cast<int8_t>(static_cast<uint8_t>(a - b));
+    if (static_cast<uint32_t>(std::abs(d)) <= s_.residue_threshold) {
+      d = 0;
+      dropped += (a - b) * (a - b);
+    }
     by_scan[k] = static_cast<int16_t>(d);
     // Each set bit of a magnitude is one update: the first finds the value,
     // the others refine it.
@@ -415,6 +482,9 @@ void BlockCoder::TryResidue(uint32_t x, uint32_t y, MotionVector mv, BlockChoice
     const uint32_t limit = std::min(std::max(1u, updates * share / 4) - 1, 127u);
     if (count == 0 || limits[count - 1] != limit) limits[count++] = limit;
   }
+  // Each update the reader takes is a bit at least: the shortest cut loses
+  // already when that and the error left out do.
+  if (dropped + s_.lambda * (fixed_bits + limits[0] + 1) >= best->cost) return;
   uint32_t bits[4];
   int8_t decoded[4][64];
   TraceResidue(by_scan, limits, count, bits, decoded);

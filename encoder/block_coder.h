@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+#include "encoder/coefficient_encoder.h"
 #include "encoder/encoder_kernels.h"
+#include "encoder/forward_dct.h"
 #include "encoder/plane_builder.h"
 #include "encoder/rate_model.h"
 #include "video/block_types.h"
@@ -51,8 +53,10 @@ struct BlockCoderSetup {
   const uint8_t* reference = nullptr;  // the decoder's previous picture; null on key frames
   uint32_t width = 0, height = 0;      // multiples of 8
   double lambda = 1;                   // squared error per bit
-  uint32_t base_quantizer = 0;         // quantizers base - 1 .. base + 1 are tried
-  uint32_t residue_threshold = 0;      // residue values up to this are dropped
+  // Transform blocks try every quantizer from the finest to the coarsest.
+  uint32_t finest_quantizer = 0;
+  uint32_t coarsest_quantizer = 0;
+  uint32_t residue_threshold = 0;  // residue values up to this are dropped
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;  // colours in sign-and-magnitude form: 0 cannot be sent
   const RateModel* rate = nullptr;
@@ -76,12 +80,40 @@ class BlockCoder {
   // Cost of a motion vector's two offsets, in bits.
   double MotionBits(MotionVector mv) const { return s_.rate->Offsets(mv.dx, mv.dy); }
 
+  // How a kind of transform block quantizes: its table, the rounding of the
+  // other coefficients and the range of its DC.
+  struct RowRules {
+    DctTable table;
+    float rounding;
+    int32_t dc_low, dc_high;
+  };
+
  private:
   struct Target;
   // Scores a candidate; it becomes *best (by swapping) when it costs less.
   double Consider(BlockChoice& candidate, BlockChoice* best) const;
-  template <typename Try>
-  void SearchQuantizer(Try try_quantizer) const;
+  // One quantizer row's coefficients (in scan order, the DC first) and
+  // their bits.
+  struct RowTrial {
+    uint32_t q;
+    int16_t by_scan[64];
+    uint32_t coefficient_bits;
+    double estimate;  // predicted cost
+  };
+  // How many of the rows the block may use are coded exactly.
+  static constexpr size_t kExactRows = 2;
+  // The rows whose predicted cost (error from the transform coefficients,
+  // `weight` per unit of their squared error, plus lambda x bits) is least,
+  // at most kExactRows of them, cheapest first. `other_bits`: the type's and
+  // vector's bits; the DC is a step from `last_dc`.
+  size_t RankRows(const float f[64], const RowRules& rules, double weight, double other_bits,
+                  int32_t last_dc, const BlockChoice& best, RowTrial* rows) const;
+  // Zeroes the row's values of magnitude 1 (`ones`: their scan positions)
+  // whose bits cost more than the error they save, and takes them out of
+  // `shape`; `f` and `row` are the coefficients and tables in scan order.
+  // Adds the error they leave to *error and returns the coefficient bits.
+  uint32_t DropCostlyOnes(const float f[64], const DctRowByScan& row, const RowRules& rules,
+                          RowTrial* r, uint64_t ones, CoefficientShape* shape, float* error) const;
   bool Hopeless(double least_bits, const BlockChoice& best) const {
     return s_.lambda * least_bits >= best.cost;
   }

@@ -1,6 +1,7 @@
 #include "encoder/coefficient_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -123,6 +124,72 @@ bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]) {
     Pass(w, list, start, end, significant, any_of, emit);
   }
   return true;
+}
+
+CoefficientShape ShapeOf(const int16_t by_scan[64]) {
+  CoefficientShape shape;
+  shape.nonzero = 0;
+  for (int g = 0; g < 16; ++g) {
+    uint32_t either = 0;
+    for (int k = 4 * g; k < 4 * g + 4; ++k) {
+      const uint32_t m = k ? static_cast<uint32_t>(std::abs(int32_t{by_scan[k]})) : 0;
+      either |= m;
+      shape.nonzero += m != 0;
+    }
+    shape.group[g] = either;
+  }
+  return shape;
+}
+
+uint32_t CoefficientBits(const int16_t by_scan[64]) {
+  return CoefficientBits(ShapeOf(by_scan));
+}
+
+uint32_t CoefficientBits(const CoefficientShape& shape) {
+  // The walk's bits in closed form. Every bit it writes belongs to one entry
+  // or position, and which passes visit an entry depends only on the plane
+  // where the values it covers first reach the threshold, never on the order
+  // of the list. With top(x) = the highest set bit of a magnitude (-1 for 0)
+  // and a pass per plane from planes - 1 down to 0:
+  // - a value costs top + 1 bits when found (the bits below its top and a sign);
+  // - an entry created at plane `from` takes a bit on each pass down to the
+  //   plane where it turns significant, or down to 0: from - max(at, 0) + 1;
+  // - a group split at plane P gives each of its four positions a bit, and
+  //   each one not yet significant becomes a single entry from plane P - 1:
+  //   1 + P - max(top, 0) bits for the position.
+  // Every position with a value is in a group that splits (or is one of the
+  // single entries 1..3, which start at the top plane), so the values' and
+  // positions' parts add up to one bit per value plus, per group that
+  // splits at P, 4 (1 + P); positions 1..3 add one bit per plane each.
+  uint32_t bits = 4 + shape.nonzero, any = 0;
+  int32_t group_top[16];
+  for (int g = 0; g < 16; ++g) {
+    group_top[g] = static_cast<int32_t>(std::bit_width(shape.group[g])) - 1;
+    any |= shape.group[g];
+  }
+  if (!any) return bits;
+  const int32_t planes = static_cast<int32_t>(std::bit_width(any));
+  bits += 3 * static_cast<uint32_t>(planes);
+  auto visits = [](int32_t from, int32_t at) {
+    return static_cast<uint32_t>(from - std::max(at, 0) + 1);
+  };
+  // Three entries of five groups each: the first group splits at once when
+  // any of the five turns significant, the other four follow as one entry
+  // that later splits into one entry per group.
+  for (int first : {1, 6, 11}) {
+    int32_t rest = -1;
+    for (int g = first + 1; g < first + 5; ++g) rest = std::max(rest, group_top[g]);
+    const int32_t span = std::max(group_top[first], rest);
+    bits += visits(planes - 1, span);
+    if (span < 0) continue;
+    bits += 4 * static_cast<uint32_t>(1 + span) + visits(span, rest);
+    if (rest < 0) continue;
+    for (int g = first + 1; g < first + 5; ++g) {
+      bits += visits(rest, group_top[g]);
+      if (group_top[g] >= 0) bits += 4 * static_cast<uint32_t>(1 + group_top[g]);
+    }
+  }
+  return bits;
 }
 
 namespace {

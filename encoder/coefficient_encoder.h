@@ -14,6 +14,18 @@ namespace vexil {
 // from a bundle). False when a value is -32768 (no bit plane can carry it).
 bool WriteCoefficients(BitWriter& w, const int16_t by_scan[64]);
 
+// The bits WriteCoefficients writes for the same values, without walking the
+// list (for rate estimates; a -32768 counts as 32768).
+uint32_t CoefficientBits(const int16_t by_scan[64]);
+// All that count depends on: per group of four scan positions the
+// magnitudes ORed (position 0 left out), and how many values are not zero.
+struct CoefficientShape {
+  uint32_t group[16];
+  uint32_t nonzero;
+};
+CoefficientShape ShapeOf(const int16_t by_scan[64]);
+uint32_t CoefficientBits(const CoefficientShape& shape);
+
 // A residue of magnitudes up to 255 by scan index (without the 7-bit update
 // limit, which the caller writes first). Writing stops where the reader stops
 // after `limit` + 1 updates; `decoded` receives what the reader then holds

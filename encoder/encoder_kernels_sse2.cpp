@@ -1,6 +1,6 @@
 // SSE2 kernels of the encoder: two 8-sample rows per register for the block
-// differences, four frequencies per register for the forward DCT (the
-// reference's products and sums in the reference's order).
+// differences, four frequencies per register for the forward DCT and the
+// quantizer (the reference's products and sums in the reference's order).
 #include "encoder/encoder_kernels.h"
 
 #if VEXIL_X86
@@ -73,7 +73,45 @@ void ForwardDct(const float in[64], float out[64]) {
   }
 }
 
-const EncoderKernels kSse2 = {"sse2", Sad8x8, Sse8x8, ForwardDct};
+float Quantize(const float f[64], const float scale[64], const float step[64],
+               const float limit[64], float rounding, int16_t out[64], QuantizedShape* shape) {
+  const __m128 offset = _mm_set1_ps(rounding), sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
+  const __m128i one = _mm_set1_epi32(1);
+  // Position 0's error is not counted.
+  const __m128 not_first = _mm_castsi128_ps(_mm_set_epi32(-1, -1, -1, 0));
+  __m128 lanes = _mm_setzero_ps();
+  uint64_t nonzero = 0, ones = 0;
+  for (int p = 0; p < 64; p += 8) {
+    __m128i c[2];
+    for (int h = 0; h < 2; ++h) {
+      const int i = p + 4 * h;
+      const __m128 v = _mm_mul_ps(_mm_loadu_ps(f + i), _mm_loadu_ps(scale + i));
+      const __m128 a =
+          _mm_min_ps(_mm_add_ps(_mm_andnot_ps(sign, v), offset), _mm_loadu_ps(limit + i));
+      const __m128i m = _mm_cvttps_epi32(a);
+      const __m128i negative = _mm_castps_si128(_mm_cmplt_ps(v, zero));
+      c[h] = _mm_sub_epi32(_mm_xor_si128(m, negative), negative);
+      __m128 e = _mm_mul_ps(_mm_sub_ps(v, _mm_cvtepi32_ps(c[h])), _mm_loadu_ps(step + i));
+      if (i == 0) e = _mm_and_ps(e, not_first);
+      lanes = _mm_add_ps(lanes, _mm_mul_ps(e, e));
+      // The four magnitudes ORed, and which are not zero and which are 1.
+      __m128i either = _mm_or_si128(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+      either = _mm_or_si128(either, _mm_shuffle_epi32(either, _MM_SHUFFLE(2, 3, 0, 1)));
+      shape->group[i / 4] = static_cast<uint32_t>(_mm_cvtsi128_si32(either));
+      nonzero |=
+          uint64_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(m, _mm_setzero_si128())))) << i;
+      ones |= uint64_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(m, one)))) << i;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + p), _mm_packs_epi32(c[0], c[1]));
+  }
+  shape->nonzero = nonzero;
+  shape->ones = ones;
+  lanes = _mm_add_ps(lanes, _mm_movehl_ps(lanes, lanes));
+  lanes = _mm_add_ss(lanes, _mm_shuffle_ps(lanes, lanes, 1));
+  return _mm_cvtss_f32(lanes);
+}
+
+const EncoderKernels kSse2 = {"sse2", Sad8x8, Sse8x8, ForwardDct, Quantize};
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "video/idct.h"
 #include "video/quantizer_tables.h"
+#include "video/scan_tables.h"
 
 namespace vexil {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 struct Tables {
   DctBasis basis;
   float scale[2][16][64];
+  DctRowByScan by_scan[2][16];
   int32_t limit[2][16][64];
 
   Tables() {
@@ -37,12 +39,21 @@ struct Tables {
     }
     for (int t = 0; t < 2; ++t) {
       for (int q = 0; q < 16; ++q) {
+        double size[64];  // of one coefficient unit, orthonormal
         for (int p = 0; p < 64; ++p) {
           const double factor = t == DCT_INTRA ? kIntraQuant[q][p] : kInterQuant[q][p];
           const double g = factor / 2048.0 / 256.0 * gain[p / 8] * gain[p % 8];
+          size[p] = g;
           scale[t][q][p] = static_cast<float>(1.0 / g);
           limit[t][q][p] =
               static_cast<int32_t>(std::fmin(32767.0, std::floor(2147483647.0 / factor)));
+        }
+        for (int k = 0; k < 64; ++k) {
+          const int p = kCoefficientScan[k];
+          DctRowByScan& row = by_scan[t][q];
+          row.scale[k] = scale[t][q][p];
+          row.step[k] = static_cast<float>(size[p]);
+          row.ceiling[k] = static_cast<float>(limit[t][q][p]);
         }
       }
     }
@@ -82,6 +93,10 @@ void ForwardDctReference(const float in[64], float out[64]) {
 
 const float* DctCoefficientScale(DctTable table, uint32_t q) {
   return GetTables().scale[table][q & 15];
+}
+
+const DctRowByScan& DctRowTables(DctTable table, uint32_t q) {
+  return GetTables().by_scan[table][q & 15];
 }
 
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q) {

@@ -29,6 +29,16 @@ const DctBasis& ForwardDctBasis();
 // basis function of position p is the orthonormal one times 1 / factor[p].
 const float* DctCoefficientScale(DctTable table, uint32_t q);
 
+// One row's tables in scan order, for the quantizing kernel: the scale, its
+// inverse (the orthonormal size of one coefficient unit) and the limits
+// below as floats.
+struct DctRowByScan {
+  float scale[64];
+  float step[64];
+  float ceiling[64];
+};
+const DctRowByScan& DctRowTables(DctTable table, uint32_t q);
+
 // Per block position, the largest coefficient magnitude whose dequantizing
 // product (coefficient x factor) stays inside 32 signed bits (64 entries).
 const int32_t* DctCoefficientLimits(DctTable table, uint32_t q);

@@ -1,5 +1,6 @@
 #include "encoder/motion_search.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -16,11 +17,19 @@ namespace {
 class Search {
  public:
   Search(const MotionSearchSetup& s, uint32_t x, uint32_t y)
-      : s_(s), x_(x), y_(y), src_(s.source + size_t{y} * s.width + x) {}
+      : s_(s),
+        x_(x),
+        y_(y),
+        src_(s.source + size_t{y} * s.width + x),
+        // The offsets that keep the block inside the plane and the range.
+        left_(-static_cast<int32_t>(std::min<uint32_t>(x, kMaxOffset))),
+        right_(static_cast<int32_t>(std::min<uint32_t>(s.width - 8 - x, kMaxOffset))),
+        up_(-static_cast<int32_t>(std::min<uint32_t>(y, kMaxOffset))),
+        down_(static_cast<int32_t>(std::min<uint32_t>(s.height - 8 - y, kMaxOffset))) {}
 
   // Scores a vector; true when it became the best.
   bool Try(MotionVector mv) {
-    if (!MotionInside(s_, x_, y_, mv)) return false;
+    if (mv.dx < left_ || mv.dx > right_ || mv.dy < up_ || mv.dy > down_) return false;
     const uint8_t* ref = s_.reference + (int64_t{y_} + mv.dy) * s_.width + x_ + mv.dx;
     const double cost = s_.kernels->sad8x8(src_, s_.width, ref, s_.width) +
                         s_.lambda * s_.rate->Offsets(mv.dx, mv.dy);
@@ -47,6 +56,7 @@ class Search {
   const MotionSearchSetup& s_;
   uint32_t x_, y_;
   const uint8_t* src_;
+  int32_t left_, right_, up_, down_;
   MotionVector best_;
   double best_cost_ = std::numeric_limits<double>::infinity();
 };

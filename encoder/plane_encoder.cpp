@@ -105,7 +105,8 @@ bool EncodePlane(const PlaneEncodeJob& job, PlaneEncodeResult* result) {
   setup.width = job.width;
   setup.height = job.height;
   setup.lambda = job.lambda;
-  setup.base_quantizer = job.base_quantizer;
+  setup.finest_quantizer = job.finest_quantizer;
+  setup.coarsest_quantizer = job.coarsest_quantizer;
   setup.residue_threshold = job.residue_threshold;
   setup.modes = job.reference ? job.modes : job.modes & BLOCK_MODE_INTRA_KINDS;
   // Something must be able to code every block.

@@ -19,7 +19,7 @@ struct PlaneEncodeJob {
   const uint8_t* reference = nullptr;  // the decoder's previous picture; null on key frames
   uint32_t width = 0, height = 0;      // multiples of 8
   double lambda = 1;
-  uint32_t base_quantizer = 0;
+  uint32_t finest_quantizer = 0, coarsest_quantizer = 0;
   uint32_t residue_threshold = 0;
   uint32_t modes = BLOCK_MODE_ALL;
   bool old_revision = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "encoder/plane_encoder.h"
 #include "encoder/quality.h"
@@ -94,9 +95,8 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
   const bool old_revision = options_.revision != 'i';
 
   PlaneEncodeResult results[ENCODER_PLANE_COUNT];
-  // Luma first: its vectors guide the other planes' searches.
-  for (EncoderPlane plane : {ENCODER_Y, ENCODER_CB, ENCODER_CR, ENCODER_ALPHA}) {
-    if (!HasPlane(plane)) continue;
+  std::vector<uint8_t> sources[ENCODER_PLANE_COUNT];
+  auto encode = [&](EncoderPlane plane, uint32_t threads) {
     const std::vector<uint8_t>& visible = plane == ENCODER_Y    ? picture.y
                                           : plane == ENCODER_CB ? picture.cb
                                           : plane == ENCODER_CR ? picture.cr
@@ -104,35 +104,57 @@ bool VideoEncoder::EncodeFrame(const Picture& picture, bool key, std::vector<uin
     const bool chroma = plane == ENCODER_CB || plane == ENCODER_CR;
     const uint32_t vw = chroma ? cw : w, vh = chroma ? ch : h;
     const uint32_t pw = PlaneWidth(plane), ph = PlaneHeight(plane);
-    const std::vector<uint8_t> source = Padded(visible, vw, vh, pw, ph);
+    sources[plane] = Padded(visible, vw, vh, pw, ph);
 
     PlaneEncodeJob job;
-    job.source = source.data();
+    job.source = sources[plane].data();
     job.reference = key ? nullptr : recon_[plane].data();
     job.width = pw;
     job.height = ph;
     job.lambda = q.lambda;
-    job.base_quantizer = q.base_quantizer;
+    job.finest_quantizer = q.finest_quantizer;
+    job.coarsest_quantizer = q.coarsest_quantizer;
     job.residue_threshold = q.residue_threshold;
     job.modes = options_.modes;
     job.old_revision = old_revision;
     job.rate = &rate_[plane];
     job.kernels = kernels_;
     job.previous = &vectors_[plane];
-    job.threads = std::max(options_.threads, 1u);
+    job.threads = threads;
     if (plane != ENCODER_Y) {
       job.guide = &results[ENCODER_Y].vectors;
       job.guide_blocks_wide = PlaneWidth(ENCODER_Y) / 8;
       job.guide_blocks_high = PlaneHeight(ENCODER_Y) / 8;
       job.guide_shift = chroma ? 1 : 0;
     }
-    if (!EncodePlane(job, &results[plane])) {
+    if (!EncodePlane(job, &results[plane])) return;
+    stats->sse[plane] = VisibleSse(results[plane].recon, pw, visible, vw, vh);
+    stats->samples[plane] = uint64_t{vw} * vh;
+  };
+  // Luma first: its vectors guide the other planes' searches. The chroma
+  // planes are independent of each other: with threads to spare each takes
+  // half of them, so that their serial parts (the bundles, the check of the
+  // decoder's picture) overlap. Each plane's result is the same either way.
+  const uint32_t threads = std::max(options_.threads, 1u);
+  encode(ENCODER_Y, threads);
+  if (results[ENCODER_Y].error.empty() && HasPlane(ENCODER_CB)) {
+    if (threads >= 2) {
+      std::thread other([&] { encode(ENCODER_CR, threads - threads / 2); });
+      encode(ENCODER_CB, threads / 2);
+      other.join();
+    } else {
+      encode(ENCODER_CB, threads);
+      encode(ENCODER_CR, threads);
+    }
+  }
+  if (HasPlane(ENCODER_ALPHA)) encode(ENCODER_ALPHA, threads);
+  for (EncoderPlane plane : {ENCODER_Y, ENCODER_CB, ENCODER_CR, ENCODER_ALPHA}) {
+    if (!HasPlane(plane)) continue;
+    if (!results[plane].error.empty()) {
       *error = results[plane].error;
       return false;
     }
     stats->present[plane] = true;
-    stats->sse[plane] = VisibleSse(results[plane].recon, pw, visible, vw, vh);
-    stats->samples[plane] = uint64_t{vw} * vh;
     for (int t = 0; t < BLOCK_TYPE_COUNT; ++t) {
       stats->blocks[t] += results[plane].blocks[t];
       stats->scaled_blocks[t] += results[plane].scaled_blocks[t];

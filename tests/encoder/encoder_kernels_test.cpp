@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -58,7 +59,63 @@ TEST(EncoderKernels, EverySetAgreesBitExactlyWithThePortableOne) {
       ASSERT_TRUE(got.GuardsIntact()) << round;
       ASSERT_EQ(got.Values(), want.Values()) << round;
     }
+    // The quantizer: transforms of samples and residues at every row of both
+    // tables, values at the limits, and both roundings; the same
+    // coefficients, the same error to the last bit and the same shape.
+    for (int round = 0; round < 4000; ++round) {
+      const DctTable table = round % 2 ? DCT_INTER : DCT_INTRA;
+      const DctRowByScan& row = DctRowTables(table, static_cast<uint32_t>(round / 2) % 16);
+      float in[64], f[64];
+      for (float& v : in) v = std::floor(static_cast<float>(rng() % 511)) - 255.0f;
+      reference.forward_dct(in, f);
+      if (round % 7 == 0) f[rng() % 64] = (round % 3 ? 1 : -1) * 1e6f;  // beyond the limit
+      if (round % 5 == 0) f[rng() % 64] = -0.0f;
+      const float rounding = round % 4 < 2 ? 0.36f : 0.2f;
+      test::Guarded<int16_t> want(64), got(64);
+      QuantizedShape want_shape, got_shape;
+      const float want_error = reference.quantize(f, row.scale, row.step, row.ceiling, rounding,
+                                                  want.data(), &want_shape);
+      const float got_error =
+          k->quantize(f, row.scale, row.step, row.ceiling, rounding, got.data(), &got_shape);
+      ASSERT_TRUE(got.GuardsIntact()) << round;
+      ASSERT_EQ(got.Values(), want.Values()) << round;
+      ASSERT_EQ(std::bit_cast<uint32_t>(got_error), std::bit_cast<uint32_t>(want_error)) << round;
+      ASSERT_EQ(0, std::memcmp(got_shape.group, want_shape.group, sizeof(got_shape.group)));
+      ASSERT_EQ(got_shape.nonzero, want_shape.nonzero) << round;
+      ASSERT_EQ(got_shape.ones, want_shape.ones) << round;
+    }
   }
+}
+
+TEST(EncoderKernels, QuantizeRoundsTowardZeroAfterTheOffsetAndStopsAtTheLimit) {
+  // Unit scales and steps make the values the coefficients themselves.
+  float f[64], ones[64], limit[64];
+  for (int p = 0; p < 64; ++p) {
+    ones[p] = 1;
+    limit[p] = 40;
+    f[p] = static_cast<float>(p - 32) * 0.75f;
+  }
+  f[5] = 100;
+  f[6] = -100;
+  int16_t out[64];
+  QuantizedShape shape;
+  const float error = QuantizeReference(f, ones, ones, limit, 0.25f, out, &shape);
+  float want_error = 0;
+  QuantizedShape want_shape{};
+  for (int p = 0; p < 64; ++p) {
+    const float m = std::min(std::floor(std::fabs(f[p]) + 0.25f), 40.0f);
+    EXPECT_EQ(out[p], f[p] < 0 ? -m : m) << p;
+    if (p) want_error += (std::fabs(f[p]) - m) * (std::fabs(f[p]) - m);
+    want_shape.group[p / 4] |= static_cast<uint32_t>(m);
+    want_shape.nonzero |= uint64_t{m != 0} << p;
+    want_shape.ones |= uint64_t{m == 1} << p;
+  }
+  EXPECT_EQ(0, std::memcmp(shape.group, want_shape.group, sizeof(shape.group)));
+  EXPECT_EQ(shape.nonzero, want_shape.nonzero);
+  EXPECT_EQ(shape.ones, want_shape.ones);
+  EXPECT_EQ(out[5], 40);
+  EXPECT_EQ(out[6], -40);
+  EXPECT_NEAR(error, want_error, 1e-3);
 }
 
 TEST(ForwardDct, ScalesTurnTheDecodersBasisBackIntoItsCoefficient) {
@@ -127,6 +184,31 @@ TEST(ResidueTrace, MatchesTheWriterAtEveryLimit) {
       ASSERT_EQ(w.bit_count(), bits[i]) << "limit " << limits[i];
       ASSERT_EQ(0, std::memcmp(written, traced[i], 64));
     }
+  }
+}
+
+TEST(CoefficientBits, CountsWhatTheWriterWrites) {
+  // Blocks as the transform gives them (a few large values at the start and
+  // a sparse tail), dense and empty ones, single values anywhere, and every
+  // magnitude up to the largest a coefficient can take.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    int16_t by_scan[64] = {};
+    const int kind = round % 4;
+    const int reach = kind == 0 ? 64 : 1 + static_cast<int>(rng() % 63);
+    const int count = kind == 1 ? 1 : static_cast<int>(rng() % 65);
+    const uint32_t magnitude = 1u << (rng() % 16);
+    for (int i = 0; i < count; ++i) {
+      const int k = kind == 3 ? std::min(63, static_cast<int>(rng() % 8 + rng() % reach))
+                              : static_cast<int>(rng() % reach);
+      by_scan[k] = static_cast<int16_t>(static_cast<int32_t>(rng() % (2 * magnitude)) -
+                                        static_cast<int32_t>(magnitude));
+    }
+    if (round == 1) by_scan[63] = 32767;
+    if (round == 2) by_scan[1] = -32767;
+    BitWriter w;
+    ASSERT_TRUE(WriteCoefficients(w, by_scan));
+    ASSERT_EQ(CoefficientBits(by_scan), w.bit_count()) << "round " << round;
   }
 }
 
