@@ -133,7 +133,9 @@ inline __m128i Close24(__m128i v) {
 // bytes past its pixels.
 inline void Store6Pairs(uint8_t* d, __m128i v) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(d), v);
-  _mm_storeh_pd(reinterpret_cast<double*>(d + 6), _mm_castsi128_pd(v));
+  // (movq stores make no alignment claim; a double store through a pointer
+  // would, and d + 6 is seldom 8-byte aligned.)
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 6), _mm_unpackhi_epi64(v, v));
 }
 
 // The 6 bytes of each half of `v` as 12 bytes.
