@@ -70,12 +70,8 @@ bool ParamsValid(const vexil_video_params& p) {
 // The luma part leaves alpha and chroma alone and the other part luma, so the
 // two may run at once; the planes switch after both (FRAME_NO_SWITCH).
 uint32_t DecodeParts(vexil_video_decoder* d, uint32_t parts) {
-  uint32_t flags = d->frame_flags;
-  if (parts != PART_ALL) {
-    flags |= OPEN_FRAME_NO_SWITCH;
-    if (!(parts & PART_LUMA)) flags |= OPEN_FRAME_NO_LUMA;
-    if (!(parts & PART_OTHER)) flags = (flags & ~OPEN_ALPHA) | OPEN_GRAYSCALE;
-  }
+  uint32_t flags = PartFlags(d->frame_flags, parts);
+  if (parts != PART_ALL) flags |= OPEN_FRAME_NO_SWITCH;
   FrameDecodeArgs a{};
   a.bundle_sizes = d->bundle_sizes;
   a.bundle_buffers = d->bundles[parts == PART_OTHER ? 1 : 0];

@@ -34,6 +34,13 @@ void AtomicMax(std::atomic<uint32_t>& value, uint32_t candidate) {
 
 }  // namespace
 
+uint32_t PartFlags(uint32_t flags, uint32_t parts) {
+  if (flags & OPEN_OLD_REVISION) return flags;
+  if (!(parts & PART_LUMA)) flags |= OPEN_FRAME_NO_LUMA;
+  if (!(parts & PART_OTHER)) flags = (flags & ~OPEN_ALPHA) | OPEN_GRAYSCALE;
+  return flags;
+}
+
 int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
   const uint32_t t0 = Timer();
   const uint8_t* p = movie->reader.frame_data;
@@ -65,16 +72,9 @@ int FrameDecodePart(MovieHandle* movie, uint32_t parts) {
 
   const uint32_t t1 = Timer();
   if (movie->video.video_on && movie->video.planes) {
-    uint32_t flags = movie->open_flags;
-    bool decode = walked && p < end;
-    if (flags & OPEN_OLD_REVISION) {
-      if (parts == PART_LUMA) decode = false;
-    } else {
-      if (!(parts & PART_LUMA)) flags |= OPEN_FRAME_NO_LUMA;
-      if (!(parts & PART_OTHER)) flags = (flags & ~OPEN_ALPHA) | OPEN_GRAYSCALE;
-    }
-    flags |= OPEN_FRAME_NO_SWITCH;
-    if (decode) {
+    const uint32_t flags = PartFlags(movie->open_flags, parts) | OPEN_FRAME_NO_SWITCH;
+    const bool old_revision = movie->open_flags & OPEN_OLD_REVISION;
+    if (walked && p < end && !(old_revision && parts == PART_LUMA)) {
       FrameDecodeArgs a{};
       a.bundle_sizes = movie->video.bundle_sizes;
       a.bundle_buffers = movie->video.bundle_buffers[parts == PART_OTHER ? 1 : 0];
